@@ -1,0 +1,42 @@
+# Development set-up: a project .venv, the dependencies from pyproject.toml,
+# the extension modules built in place and the sources put on the path.
+PYTHON ?= $(shell for p in python3.12 $$HOME/.pyenv/versions/3.12*/bin/python3.12 /usr/local/bin/python3.12 /usr/bin/python3.12; do \
+	$$p -c 'import sys; sys.exit(sys.version_info[:2] != (3, 12))' 2>/dev/null && { echo $$p; break; }; done)
+VENV := .venv
+VPY := $(VENV)/bin/python
+BUILD := build
+CMAKE_FLAGS ?=
+
+.PHONY: install build demo test bench clean
+
+install: $(VENV)/.deps-installed build
+
+$(VENV)/.deps-installed: pyproject.toml
+	@test -n "$(PYTHON)" || { echo "python3.12 not found"; exit 1; }
+	test -x $(VPY) || $(PYTHON) -m venv $(VENV)
+	$(VPY) -m pip install -q --upgrade pip
+	$(VPY) -c "import tomllib; p = tomllib.load(open('pyproject.toml', 'rb'))['project']; \
+		print('\n'.join(p['dependencies'] + p['optional-dependencies']['test'] + p['optional-dependencies']['dev']))" \
+		> $(VENV)/requirements.txt
+	$(VPY) -m pip install -q -r $(VENV)/requirements.txt
+	$(VPY) -c "import pathlib, site; pathlib.Path(site.getsitepackages()[0], 'tarvo_encoder_dev.pth').write_text(str(pathlib.Path('src').resolve()))"
+	touch $@
+
+# The lock keeps concurrent builds in one checkout from interleaving; -k 0
+# builds every module that compiles even when another one fails.
+build: $(VENV)/.deps-installed
+	@mkdir -p $(BUILD)
+	flock $(BUILD)/.lock sh -c '$(VENV)/bin/cmake -S . -B $(BUILD) -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
+		-DPython_EXECUTABLE=$(abspath $(VPY)) $(CMAKE_FLAGS) > $(BUILD)/configure.log && $(VENV)/bin/cmake --build $(BUILD) -j2 -- -k 0'
+
+demo: install
+	$(VPY) examples/demo.py
+
+test: install
+	$(VPY) -m pytest
+
+bench: install
+	for b in benchmarks/bench_*.py; do $(VPY) $$b || exit 1; done
+
+clean:
+	rm -rf $(BUILD)
