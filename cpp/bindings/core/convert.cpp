@@ -1,0 +1,75 @@
+#include "convert.hpp"
+
+namespace corvane::bindings {
+
+namespace {
+
+[[noreturn]] void raise(PyObject* type, const std::string& message) {
+    PyErr_SetString(type, message.c_str());
+    throw nb::python_error();
+}
+
+std::string type_of(nb::handle value) { return nb::type_name(value.type()).c_str(); }
+
+void require_int(nb::handle value, const char* what) {
+    if (PyBool_Check(value.ptr()) || !PyLong_Check(value.ptr())) {
+        raise(PyExc_TypeError, std::string(what) + " must be an int, got " + type_of(value));
+    }
+}
+
+}  // namespace
+
+std::int64_t to_int64(nb::handle value, const char* what) {
+    require_int(value, what);
+    int overflow = 0;
+    const long long result = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow != 0) {
+        raise(PyExc_OverflowError, std::string(what) + " " + nb::str(value).c_str() + " does not fit in 64 bits");
+    }
+    if (result == -1 && PyErr_Occurred()) throw nb::python_error();
+    return result;
+}
+
+std::uint64_t to_positive_uint64(nb::handle value, const char* what) {
+    require_int(value, what);
+    int overflow = 0;
+    const long long small = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (small == -1 && PyErr_Occurred()) throw nb::python_error();
+    if (overflow < 0 || (overflow == 0 && small <= 0)) {
+        raise(PyExc_ValueError, std::string(what) + " must be positive, got " + nb::str(value).c_str());
+    }
+    if (overflow == 0) return static_cast<std::uint64_t>(small);
+    const unsigned long long large = PyLong_AsUnsignedLongLong(value.ptr());
+    if (PyErr_Occurred()) {
+        PyErr_Clear();
+        raise(PyExc_OverflowError, std::string(what) + " " + nb::str(value).c_str() + " does not fit in 64 bits");
+    }
+    return large;
+}
+
+std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what) {
+    if (!PyList_Check(values.ptr()) && !PyTuple_Check(values.ptr())) {
+        raise(PyExc_TypeError, std::string(what) + " must be a list or tuple of ints, got " + type_of(values));
+    }
+    const nb::sequence sequence = nb::borrow<nb::sequence>(values);
+    std::vector<std::int64_t> result;
+    result.reserve(nb::len(sequence));
+    for (nb::handle item : sequence) result.push_back(to_int64(item, "literal"));
+    return result;
+}
+
+std::vector<std::string> to_string_list(nb::handle values, const char* what) {
+    if (!PyList_Check(values.ptr()) && !PyTuple_Check(values.ptr())) {
+        raise(PyExc_TypeError, std::string(what) + " must be a list or tuple of str, got " + type_of(values));
+    }
+    std::vector<std::string> result;
+    for (nb::handle item : nb::borrow<nb::sequence>(values)) {
+        if (!PyUnicode_Check(item.ptr())) {
+            raise(PyExc_TypeError, std::string(what) + " must hold str only, got " + type_of(item));
+        }
+        result.emplace_back(nb::borrow<nb::str>(item).c_str());
+    }
+    return result;
+}
+
+}  // namespace corvane::bindings

@@ -1,0 +1,92 @@
+#include "engine/core/wcnf_storage.hpp"
+
+#include <memory>
+
+#include <nanobind/stl/filesystem.h>
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/shared_ptr.h>
+#include <nanobind/stl/string.h>
+
+#include "convert.hpp"
+
+namespace corvane::bindings {
+
+namespace {
+
+nb::list to_list(std::span<const WcnfStorage::Literal> literals) {
+    nb::list result;
+    for (auto literal : literals) result.append(literal);
+    return result;
+}
+
+}  // namespace
+
+void bind_wcnf_storage(nb::module_& m) {
+    nb::class_<WcnfStorage>(m, "wcnf_storage",
+                            "Hard and weighted soft clauses over signed 64-bit literals, with a DIMACS header.\n\n"
+                            "Literals are non-zero ints (bool is refused); soft weights are positive ints below 2**64.")
+        .def(nb::init<>())
+        .def(
+            "add_hard_clause",
+            [](WcnfStorage& self, nb::handle literals) { self.add_hard_clause(to_int64_list(literals, "clause")); },
+            nb::arg("lits"), "Append a hard clause (a list or tuple of non-zero ints).")
+        .def(
+            "add_soft_clause",
+            [](WcnfStorage& self, nb::handle literals, nb::handle weight) {
+                auto clause = to_int64_list(literals, "clause");
+                self.add_soft_clause(clause, to_positive_uint64(weight, "soft clause weight"));
+            },
+            nb::arg("lits"), nb::arg("weight"), "Append a soft clause with a positive weight.")
+        .def("merge", nb::overload_cast<const WcnfStorage&>(&WcnfStorage::merge), nb::arg("other"),
+             "Append all clauses, weights and prefatory values of `other`, in their order.")
+        .def(
+            "insert_prefatory_value",
+            [](WcnfStorage& self, nb::handle literal) { self.insert_prefatory_value(to_int64(literal, "literal")); },
+            nb::arg("literal"), "Record a non-zero signed literal beside the clauses (written as a comment).")
+        .def("set_model_name", &WcnfStorage::set_model_name, nb::arg("name"))
+        .def(
+            "set_variable_count",
+            [](WcnfStorage& self, nb::handle n) { self.set_variable_count(to_int64(n, "variable count")); },
+            nb::arg("n"))
+        .def(
+            "set_clause_count",
+            [](WcnfStorage& self, nb::handle n) { self.set_clause_count(to_int64(n, "clause count")); },
+            nb::arg("n"))
+        .def(
+            "set_weight_limit",
+            [](WcnfStorage& self, nb::handle n) { self.set_weight_limit(to_int64(n, "weight limit")); },
+            nb::arg("n"))
+        .def_prop_ro("model_name", &WcnfStorage::model_name)
+        .def_prop_ro("variable_count", &WcnfStorage::variable_count, "The variable count last set, or None.")
+        .def_prop_ro("clause_count", &WcnfStorage::clause_count, "The clause count last set, or None.")
+        .def_prop_ro("weight_limit", &WcnfStorage::weight_limit, "The weight limit last set, or None.")
+        .def(
+            "hard_clauses",
+            [](const WcnfStorage& self) {
+                nb::list result;
+                for (std::size_t i = 0; i < self.size(); ++i) {
+                    if (!self.is_soft(i)) result.append(to_list(self.clause(i)));
+                }
+                return result;
+            },
+            "The hard clauses in insertion order, each a list of ints.")
+        .def(
+            "soft_clauses",
+            [](const WcnfStorage& self) {
+                nb::list result;
+                for (std::size_t i = 0; i < self.size(); ++i) {
+                    if (self.is_soft(i)) result.append(nb::make_tuple(to_list(self.clause(i)), self.weight(i)));
+                }
+                return result;
+            },
+            "The soft clauses in insertion order, each a (literals, weight) tuple.")
+        .def("prefatory_values", [](const WcnfStorage& self) { return to_list(self.prefatory_values()); })
+        .def("to_dimacs", &WcnfStorage::to_dimacs,
+             "DIMACS text: 'p cnf' without soft clauses, else 'p wcnf <vars> <clauses> <top>'.")
+        .def(
+            "write_dimacs",
+            [](const WcnfStorage& self, const std::filesystem::path& path) { self.write_dimacs(path.string()); },
+            nb::arg("path"), "Write to_dimacs() to a file (OSError when it cannot be written).");
+}
+
+}  // namespace corvane::bindings

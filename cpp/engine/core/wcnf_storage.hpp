@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// Weighted-CNF clause store with a DIMACS-style header.
+//
+// Clauses live in one flat literal buffer with an offset table, so adding a
+// clause costs no allocation per clause. Hard and soft clauses share that
+// table and keep the order in which they were added; a soft clause carries a
+// positive weight, a hard clause the weight 0 internally.
+//
+// Every mutator validates its input and throws instead of storing a value
+// that no DIMACS reader could take:
+//   std::invalid_argument  literal 0, soft weight 0, negative header value
+//   std::overflow_error    a literal whose negation does not fit (INT64_MIN),
+//                          a sum of soft weights beyond 64 bits (to_dimacs)
+class WcnfStorage {
+public:
+    using Literal = std::int64_t;
+    using Weight = std::uint64_t;
+
+    void add_hard_clause(std::span<const Literal> literals);
+    void add_soft_clause(std::span<const Literal> literals, Weight weight);
+
+    // Appends all clauses (with their weights) and prefatory values of
+    // `other`; the header of this storage is left as it is.
+    void merge(const WcnfStorage& other);
+    void merge(WcnfStorage&& other);
+
+    // A signed literal recorded beside the clauses (e.g. a phase hint); it
+    // does not constrain the formula and is written as a comment line.
+    void insert_prefatory_value(Literal literal);
+
+    void set_model_name(std::string name);
+    void set_variable_count(std::int64_t count);
+    void set_clause_count(std::int64_t count);
+    void set_weight_limit(std::int64_t limit);
+
+    const std::string& model_name() const { return model_name_; }
+    std::optional<std::int64_t> variable_count() const { return variable_count_; }
+    std::optional<std::int64_t> clause_count() const { return clause_count_; }
+    std::optional<std::int64_t> weight_limit() const { return weight_limit_; }
+
+    // Clause access in insertion order; `is_soft(i)` tells the kind and
+    // `weight(i)` the soft weight (0 for a hard clause).
+    std::size_t size() const { return weights_.size(); }
+    std::span<const Literal> clause(std::size_t index) const;
+    Weight weight(std::size_t index) const { return weights_.at(index); }
+    bool is_soft(std::size_t index) const { return weights_.at(index) != 0; }
+    std::size_t soft_clause_count() const { return soft_count_; }
+    std::size_t hard_clause_count() const { return size() - soft_count_; }
+
+    const std::vector<Literal>& prefatory_values() const { return prefatory_; }
+
+    // Largest |literal| over clauses and prefatory values (0 when empty).
+    std::int64_t max_variable() const { return max_variable_; }
+
+    // DIMACS text: "p cnf" without soft clauses, else "p wcnf V C TOP" with
+    // every hard clause weighted TOP. V is the larger of the variable count
+    // set and the largest variable used; C is the number of stored clauses;
+    // TOP is the weight limit when it exceeds the sum of soft weights, else
+    // that sum + 1.
+    std::string to_dimacs() const;
+    // Writes to_dimacs() to `path`; throws std::system_error when the file
+    // cannot be written.
+    void write_dimacs(const std::string& path) const;
+
+private:
+    void append_clause(std::span<const Literal> literals, Weight weight);
+    Weight top_weight() const;
+
+    std::vector<Literal> literals_;
+    std::vector<std::size_t> offsets_{0};  // clause i is [offsets_[i], offsets_[i+1])
+    std::vector<Weight> weights_;
+    std::size_t soft_count_ = 0;
+    std::vector<Literal> prefatory_;
+    std::int64_t max_variable_ = 0;
+
+    std::string model_name_;
+    std::optional<std::int64_t> variable_count_;
+    std::optional<std::int64_t> clause_count_;
+    std::optional<std::int64_t> weight_limit_;
+};
+
+}  // namespace corvane

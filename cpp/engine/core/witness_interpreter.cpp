@@ -1,0 +1,66 @@
+#include "engine/core/witness_interpreter.hpp"
+
+#include <limits>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace corvane {
+
+void WitnessInterpreter::set_var_mapping(std::shared_ptr<const VarMapping> mapping) {
+    mapping_ = std::move(mapping);
+    ready_ = false;
+}
+
+void WitnessInterpreter::set_auxiliary_vars(std::vector<std::string> prefixes) {
+    auxiliary_prefixes_ = std::move(prefixes);
+    ready_ = false;
+}
+
+bool WitnessInterpreter::is_auxiliary(const std::string& name) const {
+    for (const auto& prefix : auxiliary_prefixes_) {
+        if (name.starts_with(prefix)) return true;
+    }
+    return false;
+}
+
+bool WitnessInterpreter::build_mapping_tables(bool hide_auxiliary) {
+    shown_.clear();
+    ready_ = false;
+    if (!mapping_ || mapping_->size() == 0) return false;
+    for (const auto& entry : mapping_->entries()) {
+        if (!(hide_auxiliary && is_auxiliary(entry.first))) shown_.push_back(entry);
+    }
+    ready_ = true;
+    return true;
+}
+
+std::vector<std::pair<std::string, bool>> WitnessInterpreter::interpret(std::span<const Literal> model) const {
+    if (!ready_) {
+        throw std::logic_error("the mapping tables are not built; call build_mapping_tables() first");
+    }
+    // +1 true, -1 false; a variable the model leaves out stays absent (false).
+    std::unordered_map<Literal, int> sign;
+    sign.reserve(model.size());
+    for (auto literal : model) {
+        if (literal == 0) continue;
+        if (literal == std::numeric_limits<Literal>::min()) {
+            throw std::overflow_error("model literal " + std::to_string(literal) + " has no variable in 64 bits");
+        }
+        const Literal variable = literal < 0 ? -literal : literal;
+        const int value = literal < 0 ? -1 : 1;
+        const auto [slot, fresh] = sign.emplace(variable, value);
+        if (!fresh && slot->second != value) {
+            throw std::invalid_argument("the model sets variable " + std::to_string(variable) +
+                                        " both true and false");
+        }
+    }
+    std::vector<std::pair<std::string, bool>> values;
+    values.reserve(shown_.size());
+    for (const auto& [name, number] : shown_) {
+        const auto found = sign.find(number);
+        values.emplace_back(name, found != sign.end() && found->second > 0);
+    }
+    return values;
+}
+
+}  // namespace corvane
