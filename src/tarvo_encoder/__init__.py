@@ -1,0 +1,3 @@
+from .version import tarvo_version
+
+__version__ = tarvo_version
