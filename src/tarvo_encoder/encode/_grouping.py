@@ -1,0 +1,18 @@
+import re
+
+_UNSIGNED_INTEGER = re.compile(r"[0-9]+")
+_SIGNED_INTEGER = re.compile(r"-?[0-9]+")
+
+
+def grouped(text: str, signed_integer_is_plain: bool) -> str:
+    """Wrap an operand text in parentheses unless it is a plain name or an
+    integer literal, so that joining it with an operator keeps its meaning.
+
+    A leading minus binds tighter than ``+``, ``-`` and ``*`` (so ``i + -1``
+    needs no parentheses) but looser than ``**`` (``-2 ** 2`` is -4), which
+    is why the caller says whether a signed integer counts as plain.
+    """
+    integer = _SIGNED_INTEGER if signed_integer_is_plain else _UNSIGNED_INTEGER
+    if text.isidentifier() or integer.fullmatch(text):
+        return text
+    return "(" + text + ")"

@@ -1,0 +1,104 @@
+from __future__ import annotations
+
+import typing as tp
+from itertools import accumulate, product
+from operator import mul
+from copy import deepcopy
+
+from .expressions import VariableProxy
+from ..core.tarvo_logger import *
+from ._grouping import grouped
+
+
+def _operand_text(operand) -> str:
+    # A compound operand keeps its own arithmetic: 2 * (i + 1), i - (j + 1).
+    return grouped(format(operand, ""), signed_integer_is_plain=True)
+
+
+class Index:
+    """A symbolic index; its arithmetic writes index texts such as i + 1."""
+
+    def __init__(self, name: str, expression: tp.Optional[str] = None) -> None:
+        self.name = name
+        self.expression = name if expression is None else expression
+
+    # The left operand of + and - needs no parentheses: these operators
+    # associate to the left and bind no tighter than anything in an index text.
+    def __add__(self, shift: int) -> Index:
+        return Index(self.name, self.expression + " + " + _operand_text(shift))
+
+    def __sub__(self, shift: int) -> Index:
+        return Index(self.name, self.expression + " - " + _operand_text(shift))
+
+    def __rmul__(self, shift: int) -> Index:
+        return Index(self.name, _operand_text(shift) + " * " + _operand_text(self))
+
+    def __str__(self) -> str:
+        return self.expression
+
+
+class Variable:
+    """A declared block of 0/1 model variables over named dimensions, numbered
+    row-major from ``st_shift``."""
+
+    def __init__(self, name: str, indexes: tp.Dict[str, int], st_shift: int) -> None:
+        self.name = name
+        self.indexes = indexes
+        self.st_shift = st_shift
+        running_products = accumulate(reversed(list(indexes.values())), mul, initial=1)
+        self.shifts = list(running_products)[:-1][::-1]
+
+    def __getitem__(self, items) -> VariableProxy:
+        if isinstance(items, tp.Sequence):
+            text = ",".join(str(item) for item in items)
+        else:
+            text = format(items, "")
+        return VariableProxy(self.name + "(" + text + ")")
+
+    def __call__(self, *items: int) -> int:
+        if len(items) != len(self.shifts):
+            raise TypeError
+        for item in items:
+            if not isinstance(item, int):
+                raise TypeError
+        # Out of range, the row-major sum would silently name another
+        # variable's element, the dummy variable or an aux variable.
+        for position, (item, (dimension, size)) in enumerate(zip(items, self.indexes.items())):
+            if not 0 <= item < size:
+                message = (
+                    f"Index value {item} at position {position} of variable '{self.name}'"
+                    f" is outside dimension '{dimension}' of size {size}"
+                )
+                log_e(message)
+                raise IndexError(message)
+        return self.__number(items)
+
+    def __iter__(self):
+        # Without this the host would subscript 0, 1, 2, ... forever, since
+        # every key yields a reference text.
+        self.__refuse_iteration()
+
+    def __contains__(self, item) -> bool:
+        self.__refuse_iteration()
+
+    def __refuse_iteration(self) -> tp.NoReturn:
+        message = (
+            f"Variable '{self.name}' cannot be iterated; subscript it with indexes,"
+            f" such as {self.name}[i]"
+        )
+        log_e(message)
+        raise TypeError(message)
+
+    @property
+    def map(self) -> tp.Dict[str, int]:
+        sizes = (range(size) for size in self.indexes.values())
+        return {
+            self.name + "[" + ",".join(str(value) for value in values) + "]": self.__number(values)
+            for values in product(*sizes)
+        }
+
+    def copy(self) -> Variable:
+        return Variable(self.name, deepcopy(self.indexes), self.st_shift)
+
+    def __number(self, values) -> int:
+        return self.st_shift + sum(value * shift for value, shift in zip(values, self.shifts))
