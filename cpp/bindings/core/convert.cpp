@@ -30,21 +30,13 @@ std::int64_t to_int64(nb::handle value, const char* what) {
     return result;
 }
 
-std::uint64_t to_positive_uint64(nb::handle value, const char* what) {
+std::int64_t to_positive_int64(nb::handle value, const char* what) {
     require_int(value, what);
-    int overflow = 0;
-    const long long small = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-    if (small == -1 && PyErr_Occurred()) throw nb::python_error();
-    if (overflow < 0 || (overflow == 0 && small <= 0)) {
+    // Sign first: a huge negative weight is a wrong sign, not an overflow.
+    if (PyObject_RichCompareBool(value.ptr(), nb::int_(0).ptr(), Py_LE) == 1) {
         raise(PyExc_ValueError, std::string(what) + " must be positive, got " + nb::str(value).c_str());
     }
-    if (overflow == 0) return static_cast<std::uint64_t>(small);
-    const unsigned long long large = PyLong_AsUnsignedLongLong(value.ptr());
-    if (PyErr_Occurred()) {
-        PyErr_Clear();
-        raise(PyExc_OverflowError, std::string(what) + " " + nb::str(value).c_str() + " does not fit in 64 bits");
-    }
-    return large;
+    return to_int64(value, what);
 }
 
 std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what) {

@@ -15,9 +15,9 @@ namespace nb = nanobind;
 // Beyond 64 bits -> OverflowError; the value is never wrapped.
 std::int64_t to_int64(nb::handle value, const char* what);
 
-// Python int -> positive uint64: bool/non-int -> TypeError, 0 or negative ->
-// ValueError, beyond 64 bits -> OverflowError.
-std::uint64_t to_positive_uint64(nb::handle value, const char* what);
+// Python int -> positive int64: bool/non-int -> TypeError, 0 or negative ->
+// ValueError, beyond signed 64 bits -> OverflowError.
+std::int64_t to_positive_int64(nb::handle value, const char* what);
 
 // A list or tuple of ints, each checked by to_int64.
 std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what);

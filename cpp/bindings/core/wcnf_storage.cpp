@@ -24,7 +24,7 @@ nb::list to_list(std::span<const WcnfStorage::Literal> literals) {
 void bind_wcnf_storage(nb::module_& m) {
     nb::class_<WcnfStorage>(m, "wcnf_storage",
                             "Hard and weighted soft clauses over signed 64-bit literals, with a DIMACS header.\n\n"
-                            "Literals are non-zero ints (bool is refused); soft weights are positive ints below 2**64.")
+                            "Literals are non-zero ints (bool is refused); soft weights are positive ints below 2**63.")
         .def(nb::init<>())
         .def(
             "add_hard_clause",
@@ -34,7 +34,7 @@ void bind_wcnf_storage(nb::module_& m) {
             "add_soft_clause",
             [](WcnfStorage& self, nb::handle literals, nb::handle weight) {
                 auto clause = to_int64_list(literals, "clause");
-                self.add_soft_clause(clause, to_positive_uint64(weight, "soft clause weight"));
+                self.add_soft_clause(clause, to_positive_int64(weight, "soft clause weight"));
             },
             nb::arg("lits"), nb::arg("weight"), "Append a soft clause with a positive weight.")
         .def("merge", nb::overload_cast<const WcnfStorage&>(&WcnfStorage::merge), nb::arg("other"),

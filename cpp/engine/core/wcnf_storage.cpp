@@ -54,8 +54,8 @@ void WcnfStorage::append_clause(std::span<const Literal> literals, Weight weight
 void WcnfStorage::add_hard_clause(std::span<const Literal> literals) { append_clause(literals, 0); }
 
 void WcnfStorage::add_soft_clause(std::span<const Literal> literals, Weight weight) {
-    if (weight == 0) {
-        throw std::invalid_argument("soft clause weight must be positive, got 0");
+    if (weight <= 0) {
+        throw std::invalid_argument("soft clause weight must be positive, got " + std::to_string(weight));
     }
     append_clause(literals, weight);
 }
@@ -112,12 +112,13 @@ WcnfStorage::Weight WcnfStorage::top_weight() const {
     Weight sum = 0;
     for (auto weight : weights_) {
         if (weight > std::numeric_limits<Weight>::max() - 1 - sum) {
-            throw std::overflow_error("sum of soft weights + 1 exceeds 64 bits; no valid hard-clause weight exists");
+            throw std::overflow_error(
+                "sum of soft weights + 1 exceeds the signed 64-bit range; no valid hard-clause weight exists");
         }
         sum += weight;
     }
-    if (weight_limit_ && static_cast<Weight>(*weight_limit_) > sum) {
-        return static_cast<Weight>(*weight_limit_);
+    if (weight_limit_ && *weight_limit_ > sum) {
+        return *weight_limit_;
     }
     return sum + 1;
 }

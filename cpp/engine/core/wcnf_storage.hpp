@@ -18,13 +18,15 @@ namespace corvane {
 //
 // Every mutator validates its input and throws instead of storing a value
 // that no DIMACS reader could take:
-//   std::invalid_argument  literal 0, soft weight 0, negative header value
+//   std::invalid_argument  literal 0, soft weight <= 0, negative header value
 //   std::overflow_error    a literal whose negation does not fit (INT64_MIN),
-//                          a sum of soft weights beyond 64 bits (to_dimacs)
+//                          a top weight (sum of soft weights + 1) beyond
+//                          INT64_MAX in to_dimacs: MaxSAT readers take
+//                          weights as signed 64-bit numbers
 class WcnfStorage {
 public:
     using Literal = std::int64_t;
-    using Weight = std::uint64_t;
+    using Weight = std::int64_t;  // soft weights are positive
 
     void add_hard_clause(std::span<const Literal> literals);
     void add_soft_clause(std::span<const Literal> literals, Weight weight);
