@@ -1,0 +1,54 @@
+"""Checked snapshots of the foralls of a formula.
+
+The values of the foralls are pasted as text into the expansion that the
+dumper evaluates, so only names and values whose text is plain Python may
+get there: identifiers as keys, and a range or a list of ints as values.
+"""
+
+import keyword
+import numbers
+import typing as tp
+from collections.abc import Sequence
+from functools import reduce
+from operator import mul
+
+import numpy as np
+
+from .tarvo_logger import log_e
+
+Foralls = tp.Dict[str, tp.Sequence[int]]
+
+
+def snapshot_foralls(foralls: Foralls) -> Foralls:
+    """A new dict with the same keys in the same order and each value as a range
+    or a new list of ints, so that later changes by the caller do not reach it."""
+    snapshot = {}
+    for key, values in foralls.items():
+        _check_key(key)
+        snapshot[key] = values if isinstance(values, range) else _int_list(key, values)
+    return snapshot
+
+
+def count_instances(foralls: Foralls) -> int:
+    return reduce(mul, (len(values) for values in foralls.values()), 1)
+
+
+def _check_key(key) -> None:
+    if not isinstance(key, str) or not key.isidentifier() or keyword.iskeyword(key):
+        _refuse(f"Forall name {key!r} is not an identifier")
+
+
+def _int_list(key: str, values) -> tp.List[int]:
+    if isinstance(values, np.ndarray) and values.ndim == 1:
+        values = values.tolist()
+    elif not isinstance(values, Sequence) or isinstance(values, (str, bytes, bytearray)):
+        _refuse(f"Forall '{key}' must be a range or a sequence of ints, not {type(values).__name__}")
+    for value in values:
+        if not isinstance(value, (numbers.Integral, np.bool_)):
+            _refuse(f"Forall '{key}' holds {value!r} of type {type(value).__name__}, which is not an int")
+    return [int(value) for value in values]
+
+
+def _refuse(message: str) -> tp.NoReturn:
+    log_e(message)
+    raise TypeError(message)
