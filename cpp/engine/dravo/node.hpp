@@ -17,8 +17,9 @@ using Expr = std::shared_ptr<const Node>;
 // Base of every expression node. Each kind is its own final C++ type, so a
 // polymorphic handle can be told apart by its dynamic type as well as by
 // kind(). Nodes are built only through the constructors in build.hpp and
-// Context::get_var.
-class Node {
+// Context::get_var. enable_shared_from_this lets a binding layer recover
+// the owning handle from a plain reference instead of wrapping it anew.
+class Node : public std::enable_shared_from_this<Node> {
 public:
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
