@@ -1,0 +1,29 @@
+import velmont.corvane_engine.dravo as bx
+
+from .pboperations import PBVariable
+
+
+class GeneratorVariable:
+    def __init__(self, name: str, manager) -> None:
+        self.name = name
+        self.manager = manager
+
+    def __call__(self, *items):
+        # The name is the variable reference text itself, so the container
+        # can evaluate it again with concrete index values.
+        name = self.name + "(" + ",".join(str(item) for item in items) + ")"
+        bx_var, pb_var = self.manager.add_variable(name)
+        return Variable(bx_var, pb_var, name)
+
+
+class Variable:
+    def __init__(self, bx_var: bx.Variable, pb_var: int, name: str) -> None:
+        self.bx_var = bx_var
+        self.pb_var = pb_var
+        self.name = name
+
+    def to_bx(self):
+        return self.bx_var
+
+    def to_pb(self):
+        return PBVariable(self.pb_var, self.name)
