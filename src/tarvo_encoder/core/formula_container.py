@@ -1,0 +1,221 @@
+import typing as tp
+
+import velmont.corvane_engine as ce
+import velmont.corvane_engine.dravo as bx
+
+from .dumper import DumpArgs, One2OneDumper, reduce_ex
+from .foralls import count_instances, snapshot_foralls
+from .tarvo_logger import log_e
+
+
+class _PendingFormulas:
+    """Formulas of one kind (hard or soft) that are expanded into storages of
+    their own but not yet merged into the container's storage."""
+
+    def __init__(self) -> None:
+        self.storages: tp.List[ce.wcnf_storage] = []
+        self.aux_mappings: tp.List[tp.Dict[str, int]] = []
+        self.num_clauses = 0
+
+    def add(self, storage: ce.wcnf_storage, aux_mapping: tp.Dict[str, int], num_clauses: int) -> None:
+        self.storages.append(storage)
+        self.aux_mappings.append(aux_mapping)
+        self.num_clauses += num_clauses
+
+    def clear(self) -> None:
+        self.storages.clear()
+        self.aux_mappings.clear()
+        self.num_clauses = 0
+
+
+class FormulaContainer:
+    """Collects the compiled formulas of one model into one clause storage.
+
+    Every hard or soft formula is expanded when it is added, so that its
+    errors belong to that call, and is merged one behind: the next add of its
+    kind or a build moves it into the storage and the mapping.  A target is
+    merged at once; after `reset_target()` the next target replaces it.
+    """
+
+    def __init__(self, target_variables, shift_target_variable: int):
+        self._target_variables = target_variables
+        self._cur_init_shift_variable = shift_target_variable
+        self._num_formula = 0
+        self._num_clauses = 0
+        self._target_num_clauses = 0
+        self._pending_hard = _PendingFormulas()
+        self._pending_soft = _PendingFormulas()
+        self._cnf_stor = self.__create_cnf_storage()
+        self._mappings = [variable.map for variable in target_variables.values()]
+        self.hard_weight = 1
+        # Once a target exists, the clauses of all other formulas are kept
+        # apart as well, so that a later target can take the place of this one.
+        self._formulas_stor: tp.Optional[ce.wcnf_storage] = None
+        self._target_mapping: tp.Optional[tp.Dict[str, int]] = None
+        self._target_retired = False
+
+    @property
+    def mapping(self) -> tp.Dict[str, int]:
+        return reduce_ex(self._mappings)
+
+    @property
+    def num_clauses(self) -> int:
+        return self._num_clauses
+
+    def cnf_storage(self) -> tp.Optional[ce.wcnf_storage]:
+        return self._cnf_stor
+
+    def add_hard_constraint(
+        self,
+        template_constraint: bx.BaseExpr,
+        foralls: tp.Dict[str, tp.Sequence[int]],
+        shift_pb_variable: int,
+        shift_bx_variable: int,
+    ) -> None:
+        record, num_aux, num_clauses = self.__inner_add_constraint(
+            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable
+        )
+        aux_mapping = One2OneDumper.dump([record])
+        self.__dump_hard_constraints()
+        self._pending_hard.add(record.cnf_stor, aux_mapping, num_clauses)
+        self.__register(num_aux, num_clauses)
+
+    def add_target_constraint(
+        self,
+        template_constraint: bx.BaseExpr,
+        foralls: tp.Dict[str, tp.Sequence[int]],
+        shift_pb_variable: int,
+        shift_bx_variable: int,
+    ):
+        if self._target_mapping is not None and not self._target_retired:
+            # Both targets would share one aux area.
+            message = "A target is already in place; reset it before adding another one"
+            log_e(message)
+            raise ValueError(message)
+        record, _, num_clauses = self.__inner_add_constraint(
+            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable
+        )
+        aux_mapping = One2OneDumper.dump([record])
+        if self._target_mapping is None:
+            self._formulas_stor = self.__create_cnf_storage()
+            self._formulas_stor.merge(self._cnf_stor)
+        else:
+            self.__remove_target()
+        self._cnf_stor.merge(record.cnf_stor)
+        self._mappings.append(aux_mapping)
+        self._target_mapping = aux_mapping
+        self._target_retired = False
+        self._target_num_clauses = num_clauses
+
+    def reset_target(self) -> None:
+        """Retire the current target: the storage just built keeps it, and the
+        next target removes its clauses and aux map names before it is added."""
+        self._target_retired = True
+
+    def add_soft_formula(
+        self,
+        template_constraint: bx.BaseExpr,
+        weights: tp.Sequence[int],
+        foralls: tp.Dict[str, tp.Sequence[int]],
+        shift_pb_variable: int,
+        shift_bx_variable: int,
+    ):
+        record, num_aux, num_clauses = self.__inner_add_constraint(
+            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable
+        )
+        aux_mapping = One2OneDumper.dump([record])
+        self.__dump_soft_constraints()
+        self._pending_soft.add(record.cnf_stor, aux_mapping, num_clauses)
+        self.__register(num_aux, num_clauses)
+        # The weight limit must dominate every soft clause of every instance.
+        num_template_clauses = len(record.template_constraint)
+        self.hard_weight += count_instances(record.foralls) * sum(weights[:num_template_clauses])
+
+    def __dump_hard_constraints(self) -> None:
+        self.__flush(self._pending_hard)
+
+    def __dump_soft_constraints(self) -> None:
+        self.__flush(self._pending_soft)
+
+    def __inner_add_constraint(
+        self,
+        template_constraint: bx.BaseExpr,
+        weights: tp.Optional[tp.Sequence[int]],
+        foralls: tp.Dict[str, tp.Sequence[int]],
+        shift_pb_variable: int,
+        shift_bx_variable: int,
+    ) -> tp.Tuple[DumpArgs, int, int]:
+        foralls = snapshot_foralls(foralls)
+        clauses = self.__bx2list_clauses(template_constraint)
+        eval_state = {name: variable.copy() for name, variable in self._target_variables.items()}
+        record = DumpArgs(
+            template_constraint=clauses,
+            weights=weights,
+            foralls=foralls,
+            num_formula=self._num_formula,
+            init_shift_variable=self._cur_init_shift_variable,
+            shift_pb_variable=shift_pb_variable,
+            shift_bx_variable=shift_bx_variable,
+            offset_shift_for_formula=0,
+            eval_state=eval_state,
+            cnf_stor=self.__create_cnf_storage(),
+        )
+        instances = count_instances(foralls)
+        return record, instances * (shift_pb_variable + shift_bx_variable), instances * len(clauses)
+
+    @staticmethod
+    def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
+        def parsing_clause(clause) -> tp.Sequence[str]:
+            literals = clause.get_args() if isinstance(clause, bx.Or) else [clause]
+            return [literal_text(str(literal)) for literal in literals]
+
+        def literal_text(text: str) -> str:
+            # A template variable's name is a call of its declared variable;
+            # any other name stays a string for the aux numbering.
+            return text.replace("~", "-") if "(" in text else repr(text)
+
+        if isinstance(bx_clauses, bx.And):
+            return [parsing_clause(clause) for clause in bx_clauses.get_args()]
+        return [parsing_clause(bx_clauses)]
+
+    def __create_cnf_storage(self):
+        return ce.wcnf_storage()
+
+    def __cnf_stor_merge(self, storages: tp.Sequence[ce.wcnf_storage]) -> None:
+        for storage in storages:
+            self._cnf_stor.merge(storage)
+            if self._formulas_stor is not None:
+                self._formulas_stor.merge(storage)
+
+    def __flush(self, pending: _PendingFormulas) -> None:
+        if pending.num_clauses <= 0:
+            return
+        self._mappings.append(reduce_ex(pending.aux_mappings))
+        self.__cnf_stor_merge(pending.storages)
+        pending.clear()
+
+    def __register(self, num_aux: int, num_clauses: int) -> None:
+        self._cur_init_shift_variable += num_aux
+        self._num_clauses += num_clauses
+        self._num_formula += 1
+
+    def __remove_target(self) -> None:
+        position = next(i for i, part in enumerate(self._mappings) if part is self._target_mapping)
+        del self._mappings[position]
+        self._cnf_stor = self.__create_cnf_storage()
+        self._cnf_stor.merge(self._formulas_stor)
+
+    def build_cnf_formula(self, name_formula: str):
+        self.__dump_hard_constraints()
+        self.__set_header(name_formula, self._num_clauses + self._target_num_clauses)
+
+    def build_wcnf_formula(self, name_formula: str):
+        self.__dump_hard_constraints()
+        self.__dump_soft_constraints()
+        self.__set_header(name_formula, self._num_clauses)
+        self._cnf_stor.set_weight_limit(self.hard_weight)
+
+    def __set_header(self, name_formula: str, num_clauses: int) -> None:
+        self._cnf_stor.set_model_name(name_formula)
+        self._cnf_stor.set_variable_count(max(self.mapping.values()))
+        self._cnf_stor.set_clause_count(num_clauses)
