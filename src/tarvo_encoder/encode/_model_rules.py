@@ -1,0 +1,59 @@
+"""Naming and sizing rules of the pseudo-Boolean model, and its duration text.
+
+Kept apart from the model so that the checks read as one list of rules and
+can be tested without an engine.
+"""
+import keyword
+import typing as tp
+from datetime import datetime, timedelta
+
+# Names that expression text relies on while it is evaluated: the base
+# bindings of the evaluation namespace and the builtin `range` of the
+# indexed combinators. A declaration under one of them would hide it and
+# break every later formula.
+EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager", "range"))
+
+_DURATION_ORIGIN = datetime(1, 1, 1)
+
+
+def reserved_name_message(name: str) -> str:
+    return ("Name '" + name + "' is reserved by the expression evaluation of the model ("
+            + ", ".join(sorted(EVALUATION_NAMES)) + " and Python keywords). Change the name to a valid one")
+
+
+def is_reserved_name(name: object) -> bool:
+    """True for a name that would hide a binding of the evaluation namespace or a keyword."""
+    return isinstance(name, str) and (name in EVALUATION_NAMES or keyword.iskeyword(name))
+
+
+def is_index_name(name: object) -> bool:
+    """An index name is pasted into evaluated text, so it must be a plain identifier."""
+    return isinstance(name, str) and name.isidentifier()
+
+
+def invalid_index_name_message(name: object) -> str:
+    return "Index name " + repr(name) + " is not a valid identifier"
+
+
+def size_error_message(variable_name: str, dimension: str, size: object) -> str:
+    return ("Dimension '" + dimension + "' of variable '" + variable_name
+            + "' must have a non-negative int size, got " + repr(size))
+
+
+def first_bad_size(dims: tp.Mapping[str, object]) -> tp.Optional[tp.Tuple[str, object]]:
+    """The first (dimension, size) pair whose size is not a non-negative int (bools refused)."""
+    for dimension, size in dims.items():
+        if not isinstance(size, int) or isinstance(size, bool) or size < 0:
+            return dimension, size
+    return None
+
+
+def duration_text(elapsed: timedelta) -> str:
+    """Elapsed time as HH:MM:SS.mmm (milliseconds cut, whole days dropped).
+
+    A clock that went back gives a negative span; it shows as zero rather than
+    failing a build whose storage has already been handed over.
+    """
+    if elapsed < timedelta(0):
+        elapsed = timedelta(0)
+    return (_DURATION_ORIGIN + elapsed % timedelta(days=1)).strftime("%H:%M:%S.%f")[:-3]

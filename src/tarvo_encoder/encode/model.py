@@ -1,0 +1,398 @@
+import typing as tp
+import traceback
+import re
+from functools import reduce
+from operator import mul
+from datetime import datetime
+
+import velmont.corvane_engine as ce
+from velmont.corvane_engine import dravo as bx
+from velmont.corvane_engine import kelpa as pb
+
+from .variables import Variable, Index
+from .expressions import Expression
+from .._exceptions import VariableError, FormulaError, TargetError, BuildError
+from ..core.formula_container import FormulaContainer
+from ..core import pboperations, formulapb, manager, variable
+from ..core.tarvo_logger import *
+from . import _model_rules as rules
+
+
+def _labelled(label: str, text: str) -> str:
+    return label.rjust(15) + " : " + text
+
+
+def _log_and_raise(error_type: tp.Type[Exception], message: str) -> tp.NoReturn:
+    log_e(message)
+    raise error_type(message)
+
+
+class Model:
+    """Main class of pseudo-boolean model"""
+
+    __EXPRESSION_FORMULA_RE = re.compile("(.*),\\sline\\s(\\d+),(.*)\\n(.*)")
+    __DRAVO_AUX: str = "_dravo_aux"
+    __KELPA_AUX: str = "_kelpa_aux"
+    __DUMMY_VAR: str = "dummy_var"
+
+    def __init__(self, cmanager: ce.manager, name: str, use_formula_encoder: bool = False) -> None:
+        """Initializes an instance of model.
+        :param cmanager: corvane_engine manager is singleton
+        """
+        self._corvane_manager = cmanager
+        self._model_name = name
+        self._use_formula_encoder = use_formula_encoder
+        log_i(_labelled("python version", ce.get_python_version()))
+        log_i(_labelled("model name", self._model_name))
+        log_i(_labelled("zolt", str(self._use_formula_encoder)))
+        self._formula_encoder = None
+        self._formula_container: tp.Optional[FormulaContainer] = None
+        self._used_vars: tp.Set[str] = set()
+        self._manager = manager.Manager()
+        self._variables: tp.Dict[str, Variable] = {}
+        self._indexes: tp.Dict[str, Index] = {}
+        self._formulas_dir = {
+            "Sum": pboperations.Sum,
+            "FormulaPB": formulapb.FormulaPB,
+            "bx": bx,
+            "pb": pb,
+            "manager": self._manager,
+        }
+        self._shift_target_variable = 0
+        self._is_wcnf: tp.Optional[bool] = None
+        self._template_target: tp.Optional[Expression] = None
+        self._start_time = datetime.now()
+        if not self._use_formula_encoder:
+            self.create_variables(self.__DUMMY_VAR, d=1)
+
+    def get_name(self) -> str:
+        return self._model_name
+
+    def create_variables(self, name: str, **dims: int) -> Variable:
+        """Provides variables for writing expressions.
+        :param name: name for variable.
+        :param dims: dimensions of a variable with index names.
+        :return: variable for writing expression.
+        """
+        if not isinstance(name, str) or not name or (not name.isalpha() and name != self.__DUMMY_VAR):
+            _log_and_raise(ValueError, "Variable must have a non-empty name containing only letters")
+        if rules.is_reserved_name(name):
+            _log_and_raise(VariableError, rules.reserved_name_message(name))
+        if not self._use_formula_encoder:
+            if name in self._used_vars:
+                _log_and_raise(VariableError, "Variable named " + name + " is already in use")
+            if self._formula_container is not None:
+                # The container fixed the numbering when it was created: a new
+                # block would overlap its aux area and miss the name mapping.
+                _log_and_raise(VariableError, "Variable " + name + " cannot be declared after the first "
+                               "constraint, soft constraint or target. Declare every variable before them")
+        bad_size = rules.first_bad_size(dims)
+        if bad_size is not None:
+            _log_and_raise(ValueError, rules.size_error_message(name, *bad_size))
+
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.create_variables(name, list(dims.values()))
+            declared = Variable(name, dims, 0)
+        else:
+            self._used_vars.add(name)
+            self._manager.registration_generator_variables(name)
+            declared = Variable(name, dims, self._shift_target_variable)
+            self._variables[name] = declared
+        count = reduce(mul, dims.values(), 1)
+        self._shift_target_variable += count
+        log_i(_labelled("add new var", name + str(dims) + " = [" + str(count) + "]"))
+        self._start_time = datetime.now()
+        return declared
+
+    def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.Sequence[Index]]:
+        """Provides indexes for writing expressions.
+        :param indexes: sequence of index names.
+        :return: sequence of indexes or single index.
+        """
+        if len(indexes) == 0:
+            _log_and_raise(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
+        created = []
+        for name in indexes:
+            if name in (self.__DRAVO_AUX, self.__KELPA_AUX):
+                _log_and_raise(VariableError, "Names '" + self.__DRAVO_AUX + "' and '" + self.__KELPA_AUX
+                               + "' are reserved. Change the name to a valid one")
+            if not rules.is_index_name(name):
+                _log_and_raise(VariableError, rules.invalid_index_name_message(name))
+            if rules.is_reserved_name(name):
+                _log_and_raise(VariableError, rules.reserved_name_message(name))
+            if name in self._used_vars:
+                _log_and_raise(VariableError, "Index named " + name + " is already in use")
+            index = Index(name)
+            self._indexes[name] = index
+            created.append(index)
+        return created if len(created) > 1 else created[0]
+
+    def add_constraint(self, constraint: Expression, **foralls: tp.Sequence[int]) -> None:
+        """Adds hard constraint to the model.
+        :param constraint: valid expression for constraint.
+        :param foralls: indexes by which the substitution of expressions of the type 'for all' occurs.
+        """
+        if not isinstance(constraint, Expression):
+            _log_and_raise(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+        if self._is_wcnf is not None:
+            _log_and_raise(TargetError, "Soft constraint has already been defined" if self._is_wcnf
+                           else "Target has already been defined")
+        log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.add_constraint(str(constraint), "Foralls: " + str(foralls))
+        else:
+            self.__fill_hard_constraint(constraint, foralls)
+
+    def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
+                            **foralls: tp.Sequence[int]) -> None:
+        """Adds soft constraint to the model.
+        :param constraint: valid expression for constraint.
+        :param weight: weight for soft constraint.
+        :param minimization: flag for the task type.
+        :param foralls: indexes by which the substitution of expressions of the type 'for all' occurs.
+        """
+        if self._is_wcnf is False:
+            _log_and_raise(FormulaError, "Current model already works with CNF")
+        if not constraint.soft:
+            _log_and_raise(FormulaError, "Input constraint cannot be converted to a soft constraints")
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._is_wcnf = True
+            self._formula_encoder.add_soft_constraint(str(constraint), "Foralls: " + str(foralls),
+                                                      weight, minimization)
+        else:
+            self.__fill_soft_constraint(constraint, weight, minimization, foralls)
+
+    @property
+    def use_target(self) -> bool:
+        """Is the target set in the model"""
+        return self._is_wcnf is not None and not self._is_wcnf
+
+    def add_target(self, target) -> None:
+        """Adds target to the model.
+        :param target: valid expression for target.
+        """
+        if self._is_wcnf:
+            _log_and_raise(FormulaError, "Current model already works with WCNF")
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.add_target(str(target))
+        else:
+            self.__fill_target(target)
+
+    def __reset_target(self) -> None:
+        if self.use_target:
+            self._template_target = None
+
+    def __build_target(self, border: int, minimization: bool):
+        self.__init_formula_container()
+        target = self._template_target <= border if minimization else self._template_target >= border
+        log_i("Building target")
+        try:
+            template_constraint = self.__to_clause_form(self.__evaluate(target))
+            log_d("Enumerating target utility variables")
+            shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
+            if isinstance(template_constraint, bx.Zero):
+                _log_and_raise(FormulaError, "Contradiction was detected in target")
+            if isinstance(template_constraint, bx.One):
+                log_w("Redundant constraint was detected in target")
+                # An empty target still takes the place of one bounded by an earlier border.
+                template_constraint, shift_pb_variable, shift_bx_variable = bx.and_([]), 0, 0
+            self._formula_container.add_target_constraint(template_constraint, {}, shift_pb_variable,
+                                                          shift_bx_variable)
+        finally:
+            # Also after a failure: the next formula must not inherit this one's variables.
+            self._manager.reset()
+
+    def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
+        self.__init_formula_container()
+        try:
+            template_constraint = self.__to_clause_form(self.__evaluate(constraint))
+            log_t("Enumerating hard utility variables")
+            shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
+            if isinstance(template_constraint, (bx.Zero, bx.One)):
+                # Entry 0 of the three innermost frames is the caller of add_constraint.
+                line, source = self.__caller_line(traceback.format_stack(limit=3)[0])
+                if isinstance(template_constraint, bx.Zero):
+                    _log_and_raise(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
+                log_w("Redundant constraint was detected in formula " + source + ", line " + line)
+            else:
+                self._formula_container.add_hard_constraint(template_constraint, foralls, shift_pb_variable,
+                                                            shift_bx_variable)
+        finally:
+            self._manager.reset()
+
+    def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
+                               foralls: tp.Dict[str, tp.Sequence[int]]):
+        self.__init_formula_container()
+        weighted = (weight * constraint).maxsat(minimization)
+        log_d("Building soft constraint: " + str(constraint))
+        try:
+            template_constraint, weights = self.__evaluate(weighted)
+            self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
+            self._is_wcnf = True
+        finally:
+            self._manager.reset()
+
+    def __fill_target(self, target):
+        self.__init_formula_container()
+        if not target.soft:
+            _log_and_raise(TargetError, "Target is not a pseudo-boolean function without border")
+        if self.use_target:
+            log_w("Target already used")
+        self.__reset_target()
+        self._template_target = target
+        self._is_wcnf = False
+
+    def __evaluate(self, expression: Expression):
+        # A fresh mapping per evaluation: nothing the text binds survives it.
+        namespace = self._formulas_dir | self._indexes | self._manager.name2genvar
+        return eval(str(expression), namespace)
+
+    def __to_clause_form(self, formula):
+        if isinstance(formula, variable.Variable):
+            formula = formula.to_bx()
+        return formula.tseytin(self._manager.bx_context, self.__DRAVO_AUX)
+
+    def __aux_counts(self, template_constraint) -> tp.Tuple[int, int]:
+        shift_bx_variable = sum(1 for var in template_constraint.support() if self.__DRAVO_AUX in str(var))
+        return self._manager.cnt_pbvar, shift_bx_variable
+
+    def __caller_line(self, stack_entry: str) -> tp.Tuple[str, str]:
+        found = self.__EXPRESSION_FORMULA_RE.match(stack_entry)
+        return found.group(2).strip(), found.group(4).strip()
+
+    def __init_formula_container(self):
+        if self._formula_container is None:
+            self._formula_container = FormulaContainer(self._variables, self._shift_target_variable)
+
+    def __init_formula_encoder(self):
+        if self._formula_encoder is None:
+            if self._corvane_manager is None:
+                _log_and_raise(BuildError, "Corvane manager is not set or empty")
+            self._formula_encoder = self._corvane_manager.create_formula_encoder(self._model_name)
+
+    def build_cnf(self, border: tp.Optional[int] = None, minimization: tp.Optional[bool] = None) -> bool:
+        """Creation CNF
+        _model_name - name
+        :param border: current boundary for target
+        :param minimization: flag for the task type.
+        """
+        if self._is_wcnf:
+            _log_and_raise(BuildError, "This expression is defined for WCNF format")
+        if self.use_target:
+            if border is None or minimization is None:
+                _log_and_raise(BuildError, "Border or minimization arguments are not defined, but target is set")
+            self.__build_target(border, minimization)
+        log_i(_labelled("CNF build", self.__start_text()))
+        if self._use_formula_encoder:
+            storage = self.__generate_with_encoder()
+        else:
+            self.__require_container()
+            self._formula_container.build_cnf_formula(self._model_name)
+            if self.use_target:
+                # The next build's target, bounded by its own border, replaces this one.
+                self._formula_container.reset_target()
+            storage = self._formula_container.cnf_storage()
+        finished = "CNF build finished" + (" (formula encoder)." if self._use_formula_encoder else ".")
+        return self.__hand_over(storage, "CNF storage is empty", lambda: _labelled(
+            "action", finished + " Duration = " + rules.duration_text(datetime.now() - self._start_time)))
+
+    def build_wcnf(self) -> bool:
+        if self._is_wcnf is None or not self._is_wcnf:
+            _log_and_raise(BuildError, "This expression is defined for CNF format")
+        log_i(_labelled("WCNF build", self.__start_text()))
+        if self._use_formula_encoder:
+            storage = self.__generate_with_encoder()
+        else:
+            self.__require_container()
+            self._formula_container.build_wcnf_formula(self._model_name)
+            storage = self._formula_container.cnf_storage()
+        finished = "WCNF build finished" + ("(formula encoder)." if self._use_formula_encoder else ".")
+        return self.__hand_over(storage, "WCNF storage is empty", lambda: _labelled("action", finished))
+
+    def __start_text(self) -> str:
+        return ("started. Model <" + self._model_name + ">; Target variables = "
+                + str(self._shift_target_variable - 1))
+
+    def __require_container(self) -> None:
+        if self._formula_container is None:
+            _log_and_raise(BuildError, "The model doesn't contain any formula container")
+
+    def __generate_with_encoder(self):
+        self.__init_formula_encoder()
+        self._formula_encoder.generate_cnf()
+        return self._formula_encoder.get_cnf_storage()
+
+    def __hand_over(self, storage, empty_message: str, finish_line: tp.Callable[[], str]):
+        if storage is None:
+            _log_and_raise(BuildError, empty_message)
+        if self._corvane_manager is None:
+            _log_and_raise(BuildError, "Corvane manager is not set or empty")
+        self._corvane_manager.set_cnf_storage(storage)
+        var_mapping = self.get_var_mapping()
+        if var_mapping is None:
+            log_e("Variable mapping is empty")
+            return False
+        interpreter = ce.witness_interpreter()
+        interpreter.set_var_mapping(var_mapping)
+        interpreter.set_auxiliary_vars([self.__DRAVO_AUX, self.__KELPA_AUX])
+        tables_built = interpreter.build_mapping_tables(True)
+        if tables_built:
+            self._corvane_manager.set_witness_interpreter(interpreter)
+        log_i(finish_line())
+        return tables_built
+
+    def get_cnf_storage(self) -> ce.wcnf_storage:
+        if self._use_formula_encoder:
+            return self._formula_encoder.get_cnf_storage() if self._formula_encoder is not None else None
+        return self._formula_container.cnf_storage() if self._formula_container is not None else None
+
+    def get_var_mapping(self) -> ce.var_mapping:
+        if self._use_formula_encoder:
+            return self._formula_encoder.get_var_mapping() if self._formula_encoder is not None else None
+        if self._formula_container is None:
+            return None
+        mapping = self._formula_container.mapping
+        if not mapping:
+            return None
+        var_mapping = ce.var_mapping()
+        var_mapping.set_var_map(mapping)
+        var_mapping.build_inverse_map()
+        return var_mapping
+
+    def __encoder_in_use(self) -> bool:
+        return bool(self._use_formula_encoder) and self._formula_encoder is not None
+
+    def save_metrics_json(self, filename: str):
+        return self._formula_encoder.save_metrics_json(filename) if self.__encoder_in_use() else False
+
+    def save_metrics_csv(self, filename: str):
+        return self._formula_encoder.save_metrics_csv(filename) if self.__encoder_in_use() else False
+
+    def reset(self) -> None:
+        if self.__encoder_in_use():
+            self._formula_encoder.reset()
+
+    def set_witness(self, witness) -> None:
+        if self.__encoder_in_use():
+            self._formula_encoder.set_witness(witness)
+
+    def set_another_witness(self, witness) -> None:
+        if self.__encoder_in_use():
+            self._formula_encoder.set_another_witness(witness)
+
+    def check_another_witness(self) -> bool:
+        return self._formula_encoder.check_another_witness() if self.__encoder_in_use() else False
+
+    def get_var_index(self, var: int) -> int:
+        return var
+
+    def add_preliminary_var_value(self, var: int, negative=False):
+        literal = -var if negative else var
+        log_d("Preliminary variable value was added: " + str(literal))
+        storage = self._corvane_manager.get_cnf_storage()
+        if storage is not None:
+            storage.insert_prefatory_value(literal)
