@@ -60,19 +60,19 @@ class AddOp(PBBaseOp):
         self.second_variable = second_variable
 
     def __neg__(self):
-        return _rebuild(self, PBVariable.__neg__, lambda operand: -operand)
+        return _negated(self)
 
     def __rmul__(self, other):
-        return _rebuild(self, lambda leaf: leaf.__rmul__(other), lambda operand: other * operand)
+        return _scaled(self, other)
 
     def __repr__(self):
         return _text(self)
 
     def to_pb(self):
-        return _flatten(self, PBVariable.to_pb, lambda operand: operand.to_pb(), _log_sum_to_pb)
+        return _weighted_lits(self)
 
     def to_maxsat(self):
-        return _flatten(self, PBVariable.to_maxsat, lambda operand: operand.to_maxsat(), None)
+        return _maxsat_pairs(self)
 
 
 class Sum(PBBaseOp):
@@ -80,19 +80,35 @@ class Sum(PBBaseOp):
         self.variables = variables
 
     def __neg__(self):
-        return _rebuild(self, PBVariable.__neg__, lambda member: -member)
+        return _negated(self)
 
     def __rmul__(self, other):
-        return _rebuild(self, lambda leaf: leaf.__rmul__(other), lambda member: other * member)
+        return _scaled(self, other)
 
     def __repr__(self):
         return _text(self)
 
     def to_pb(self):
-        return _flatten(self, PBVariable.to_pb, lambda member: member.to_pb(), _log_sum_to_pb)
+        return _weighted_lits(self)
 
     def to_maxsat(self):
-        return _flatten(self, PBVariable.to_maxsat, lambda member: member.to_maxsat(), None)
+        return _maxsat_pairs(self)
+
+
+def _negated(root):
+    return _rebuild(root, PBVariable.__neg__, lambda operand: -operand)
+
+
+def _scaled(root, factor):
+    return _rebuild(root, lambda leaf: leaf.__rmul__(factor), lambda operand: factor * operand)
+
+
+def _weighted_lits(root):
+    return _flatten(root, PBVariable.to_pb, lambda operand: operand.to_pb(), _log_sum_to_pb)
+
+
+def _maxsat_pairs(root):
+    return _flatten(root, PBVariable.to_maxsat, lambda operand: operand.to_maxsat(), None)
 
 
 def _log_sum_to_pb(items):
