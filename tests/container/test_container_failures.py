@@ -25,6 +25,7 @@ def state(container):
         ([["x(0,0)", "stray"]], {}, ValueError),  # a name without aux prefix
         ([["x(0,0)", "_kelpa_aux_1"]], {}, ValueError),  # P = 1
         ([["x(0,0)", "_dravo_aux_0"]], {}, ValueError),  # B = 0
+        ([["x(0,0)", "~dummy_var(0)"]], {}, ValueError),  # number 0 is no literal
     ],
 )
 @pytest.mark.parametrize("kind", ["hard", "soft", "target"])
