@@ -1,0 +1,112 @@
+#include <nanobind/nanobind.h>
+#include <nanobind/stl/shared_ptr.h>
+#include <nanobind/stl/string.h>
+#include <nanobind/stl/string_view.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/fenc/formula_encoder.hpp"
+
+namespace nb = nanobind;
+using corvane::fenc::FormulaEncoder;
+
+namespace {
+
+// A Python int (not a bool) as int64: TypeError for other objects,
+// OverflowError beyond 64 bits.
+std::int64_t to_int64(nb::handle value, const char* what) {
+    if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr())) {
+        throw nb::type_error((std::string(what) + " must be an int, got " +
+                              nb::cast<std::string>(nb::str(value.type().attr("__name__"))))
+                                 .c_str());
+    }
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow != 0) {
+        PyErr_Clear();
+        throw std::overflow_error(std::string(what) + " does not fit into 64 bits");
+    }
+    return v;
+}
+
+std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what) {
+    if (!PyList_Check(values.ptr()) && !PyTuple_Check(values.ptr())) {
+        throw nb::type_error((std::string(what) + " must be a list or tuple of ints").c_str());
+    }
+    std::vector<std::int64_t> out;
+    for (nb::handle item : nb::borrow<nb::sequence>(values)) out.push_back(to_int64(item, what));
+    return out;
+}
+
+}  // namespace
+
+NB_MODULE(_fenc, m) {
+    m.doc() = "Native formula encoder: compiles expression text into weighted CNF.";
+    // The storage and mapping types returned here are registered by _core.
+    nb::module_::import_("velmont.corvane_engine._core");
+
+    nb::register_exception_translator([](const std::exception_ptr& p, void*) {
+        try {
+            std::rethrow_exception(p);
+        } catch (const corvane::fenc::FileWriteError& e) {
+            PyErr_SetString(PyExc_OSError, e.what());
+        }
+    });
+
+    nb::class_<FormulaEncoder>(m, "FormulaEncoder",
+                               "Encodes a model given as declarations and expression texts into weighted CNF.")
+        .def(nb::init<std::string>(), nb::arg("model_name"))
+        .def(
+            "create_variables",
+            [](FormulaEncoder& self, std::string name, nb::handle sizes) {
+                self.create_variables(std::move(name), to_int64_list(sizes, "a size"));
+            },
+            nb::arg("name"), nb::arg("sizes"),
+            "Declares a variable; its elements take the next numbers, row-major.")
+        .def("add_constraint", &FormulaEncoder::add_constraint, nb::arg("text"), nb::arg("foralls_text"),
+             "Adds a hard constraint for every combination of the foralls.")
+        .def(
+            "add_soft_constraint",
+            [](FormulaEncoder& self, std::string text, std::string_view foralls, nb::handle weight,
+               nb::handle minimization) {
+                const int truth = PyObject_IsTrue(minimization.ptr());
+                if (truth < 0) throw nb::python_error();
+                self.add_soft_constraint(std::move(text), foralls, to_int64(weight, "the weight"), truth == 1);
+            },
+            nb::arg("text"), nb::arg("foralls_text"), nb::arg("weight"), nb::arg("minimization"),
+            "Adds a weighted soft sum for every combination of the foralls.")
+        .def("add_target", &FormulaEncoder::add_target, nb::arg("text"), "Sets the sum to minimise.")
+        .def("generate_cnf", &FormulaEncoder::generate_cnf, "Builds the clause storage and variable mapping.")
+        .def("get_cnf_storage", &FormulaEncoder::cnf_storage, "The storage of the last generate_cnf, or None.")
+        .def("get_var_mapping", &FormulaEncoder::var_mapping, "The mapping of the last generate_cnf, or None.")
+        .def(
+            "set_witness",
+            [](FormulaEncoder& self, nb::handle model) { self.set_witness(to_int64_list(model, "a witness literal")); },
+            nb::arg("model"), "Makes the next generate_cnf require a target value below this model's.")
+        .def(
+            "set_another_witness",
+            [](FormulaEncoder& self, nb::handle model) {
+                self.set_another_witness(to_int64_list(model, "a witness literal"));
+            },
+            nb::arg("model"), "Records a second model.")
+        .def("check_another_witness", &FormulaEncoder::check_another_witness,
+             "Whether the second model is set and differs from the first on the declared elements.")
+        .def("reset", &FormulaEncoder::reset, "Forgets the witnesses and the target bound.")
+        .def(
+            "save_metrics_json",
+            [](const FormulaEncoder& self, const std::string& path) {
+                self.save_metrics_json(path);
+                return true;
+            },
+            nb::arg("path"), "Writes the model's counts and times as JSON; True once written.")
+        .def(
+            "save_metrics_csv",
+            [](const FormulaEncoder& self, const std::string& path) {
+                self.save_metrics_csv(path);
+                return true;
+            },
+            nb::arg("path"), "Writes the model's counts and times as CSV; True once written.");
+}

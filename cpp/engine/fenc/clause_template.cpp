@@ -1,0 +1,136 @@
+#include "engine/fenc/clause_template.hpp"
+
+#include <stdexcept>
+#include <string>
+
+#include "engine/fenc/shape.hpp"
+
+namespace corvane::fenc {
+namespace {
+
+// Shapes that differ per instance (e.g. a bound that grows with an index)
+// would fill the cache without reuse; past this many it stops growing.
+constexpr std::size_t kMaxCachedShapes = 1 << 16;
+
+}  // namespace
+
+std::size_t TemplateCache::ShapeHash::operator()(const std::vector<std::int64_t>& shape) const {
+    std::uint64_t h = 0x9e3779b97f4a7c15ULL ^ shape.size();
+    for (std::int64_t v : shape) {
+        h ^= static_cast<std::uint64_t>(v) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    }
+    return static_cast<std::size_t>(h);
+}
+
+TemplateCache::TemplateCache() { config_.pb_encoder = kelpa::EncoderType::ADDER; }
+
+const ClauseTemplate& TemplateCache::get(const std::vector<std::int64_t>& shape, std::int64_t variables) {
+    if (auto it = cache_.find(shape); it != cache_.end()) return it->second;
+    ClauseTemplate t = build(shape, variables);
+    if (cache_.size() >= kMaxCachedShapes) {
+        uncached_ = std::move(t);
+        return uncached_;
+    }
+    return cache_.emplace(shape, std::move(t)).first->second;
+}
+
+dravo::Expr TemplateCache::variable(std::int64_t number, bool pb_aux) {
+    auto& table = pb_aux ? pb_aux_variables_ : shape_variables_;
+    const auto index = static_cast<std::size_t>(number);
+    if (table.size() <= index) table.resize(index + 1);
+    if (!table[index]) {
+        std::string name(1, pb_aux ? 'a' : 'v');
+        name += std::to_string(number);
+        auto var = context_.get_var(name);
+        if (number_of_context_id_.size() <= var->id()) number_of_context_id_.resize(var->id() + 1);
+        number_of_context_id_[var->id()] = number;
+        table[index] = std::move(var);
+    }
+    return table[index];
+}
+
+ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::int64_t variables) {
+    kelpa::AuxVarManager aux(variables + 1);
+    std::vector<dravo::Expr> stack;
+    auto pop_args = [&](std::size_t n) {
+        std::vector<dravo::Expr> args(stack.end() - static_cast<std::ptrdiff_t>(n), stack.end());
+        stack.resize(stack.size() - n);
+        return args;
+    };
+    auto literal = [&](std::int64_t lit) {
+        const std::int64_t number = lit > 0 ? lit : -lit;
+        dravo::Expr v = variable(number, number > variables);
+        return lit > 0 ? v : dravo::negate(v);
+    };
+    for (std::size_t i = 0; i < shape.size();) {
+        const std::int64_t token = shape[i++];
+        switch (token) {
+            case kLiteral: stack.push_back(literal(shape[i++])); break;
+            case kOne: stack.push_back(dravo::one()); break;
+            case kZero: stack.push_back(dravo::zero()); break;
+            case kNot: stack.back() = dravo::negate(stack.back()); break;
+            case kAnd:
+            case kOr:
+            case kXor:
+            case kEq: {
+                const auto args = pop_args(static_cast<std::size_t>(shape[i++]));
+                stack.push_back(token == kAnd ? dravo::and_s(args)
+                                : token == kOr ? dravo::or_s(args)
+                                : token == kXor ? dravo::xor_s(args)
+                                                : dravo::eq_s(args));
+                break;
+            }
+            case kImpl: {
+                const auto args = pop_args(2);
+                stack.push_back(dravo::impl_s(args[0], args[1]));
+                break;
+            }
+            case kIte: {
+                const auto args = pop_args(3);
+                stack.push_back(dravo::ite_s(args[0], args[1], args[2]));
+                break;
+            }
+            case kCompare: {
+                kelpa::PBConstraint constraint;
+                constraint.comparator = static_cast<kelpa::Comparator>(shape[i++]);
+                constraint.bound = shape[i++];
+                const auto n = static_cast<std::size_t>(shape[i++]);
+                for (std::size_t k = 0; k < n; ++k, i += 2) constraint.terms.push_back({shape[i + 1], shape[i]});
+                kelpa::ClauseBuffer buffer;
+                kelpa::encode(constraint, config_, aux, buffer);
+                std::vector<dravo::Expr> clauses, clause;
+                for (std::int64_t lit : buffer.literals()) {
+                    if (lit == 0) {
+                        clauses.push_back(dravo::or_s(clause));
+                        clause.clear();
+                    } else {
+                        clause.push_back(literal(lit));
+                    }
+                }
+                stack.push_back(dravo::and_s(clauses));
+                break;
+            }
+            default:
+                throw std::logic_error("corrupt formula shape");
+        }
+    }
+    if (stack.size() != 1) throw std::logic_error("corrupt formula shape");
+
+    ClauseTemplate t;
+    t.variables = variables;
+    t.pb_aux = aux.next_variable() - (variables + 1);
+    std::int64_t next = variables + t.pb_aux;
+    dravo::ClauseCallbacks callbacks{
+        [&](const dravo::Variable& v) { return number_of_context_id_[v.id()]; },
+        [&]() { return ++next; },
+        [&](std::span<const dravo::Literal> clause) {
+            t.literals.insert(t.literals.end(), clause.begin(), clause.end());
+            t.clause_ends.push_back(static_cast<std::uint32_t>(t.literals.size()));
+        },
+    };
+    dravo::tseytin_clauses(stack.back(), callbacks);
+    t.tseytin_aux = next - variables - t.pb_aux;
+    return t;
+}
+
+}  // namespace corvane::fenc

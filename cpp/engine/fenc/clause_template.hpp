@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/dravo/dravo.hpp"
+#include "engine/kelpa/kelpa.hpp"
+
+namespace corvane::fenc {
+
+// The clauses of one shape (shape.hpp). Literal ids 1..variables stand for
+// the shape's variables, the next `pb_aux` ids for the PB encoder's
+// auxiliaries and the last `tseytin_aux` ids for the Tseytin auxiliaries.
+struct ClauseTemplate {
+    std::int64_t variables = 0;
+    std::int64_t pb_aux = 0;
+    std::int64_t tseytin_aux = 0;
+    std::vector<std::int64_t> literals;
+    std::vector<std::uint32_t> clause_ends;  // clause k is literals[end(k-1), end(k))
+};
+
+// Encodes shapes into clause templates: comparisons with the PB encoder
+// (adder encoding), the Boolean structure with the Tseytin transformation,
+// and keeps the result per shape, so instances of the same shape are encoded
+// once.
+class TemplateCache {
+public:
+    TemplateCache();
+    const ClauseTemplate& get(const std::vector<std::int64_t>& shape, std::int64_t variables);
+
+private:
+    struct ShapeHash {
+        std::size_t operator()(const std::vector<std::int64_t>& shape) const;
+    };
+
+    ClauseTemplate build(std::span<const std::int64_t> shape, std::int64_t variables);
+    dravo::Expr variable(std::int64_t number, bool pb_aux);
+
+    dravo::Context context_;
+    std::vector<dravo::Expr> shape_variables_, pb_aux_variables_;  // by number
+    std::vector<std::int64_t> number_of_context_id_;
+    kelpa::PBConfig config_;
+    std::unordered_map<std::vector<std::int64_t>, ClauseTemplate, ShapeHash> cache_;
+    ClauseTemplate uncached_;
+};
+
+}  // namespace corvane::fenc

@@ -1,0 +1,66 @@
+#include "engine/fenc/declarations.hpp"
+
+#include <stdexcept>
+
+namespace corvane::fenc {
+namespace {
+
+bool is_identifier(std::string_view name) {
+    if (name.empty()) return false;
+    auto start = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+    if (!start(name[0])) return false;
+    for (char c : name) {
+        if (!start(c) && !(c >= '0' && c <= '9')) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const Declaration& Declarations::add(std::string name, std::vector<std::int64_t> sizes) {
+    if (!is_identifier(name)) {
+        throw std::invalid_argument("variable name '" + name + "' is not an identifier");
+    }
+    if (by_name_.contains(name)) {
+        throw std::invalid_argument("variable '" + name + "' is already declared");
+    }
+    Declaration d{std::move(name), std::move(sizes), {}, element_count_ + 1, 1};
+    d.strides.assign(d.sizes.size(), 1);
+    for (std::size_t k = d.sizes.size(); k-- > 0;) {
+        if (d.sizes[k] < 0) {
+            throw std::invalid_argument("size " + std::to_string(d.sizes[k]) + " of variable '" + d.name +
+                                        "' is negative");
+        }
+        d.strides[k] = d.count;
+        if (d.sizes[k] != 0 && d.count > (INT64_MAX / 2) / d.sizes[k]) {
+            throw std::overflow_error("variable '" + d.name + "' has too many elements");
+        }
+        d.count *= d.sizes[k];
+    }
+    if (d.count > INT64_MAX / 4 - element_count_) {
+        throw std::overflow_error("variable '" + d.name + "' has too many elements");
+    }
+    element_count_ += d.count;
+    by_name_.emplace(d.name, static_cast<std::uint32_t>(list_.size()));
+    list_.push_back(std::move(d));
+    return list_.back();
+}
+
+std::optional<std::uint32_t> Declarations::find(std::string_view name) const {
+    auto it = by_name_.find(name);
+    if (it == by_name_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::string Declarations::element_name(const Declaration& d, std::int64_t offset) {
+    std::string text = d.name + "[";
+    for (std::size_t k = 0; k < d.sizes.size(); ++k) {
+        if (k > 0) text += ',';
+        text += std::to_string(offset / d.strides[k]);
+        offset %= d.strides[k];
+    }
+    text += ']';
+    return text;
+}
+
+}  // namespace corvane::fenc

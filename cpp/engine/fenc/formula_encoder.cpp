@@ -1,0 +1,391 @@
+#include "engine/fenc/formula_encoder.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "engine/fenc/compiler.hpp"
+
+namespace corvane::fenc {
+namespace {
+
+// Marks an aux literal inside a formula's buffer; far above any element
+// number, which Declarations keeps below INT64_MAX / 4.
+constexpr std::int64_t kAuxMark = std::int64_t{1} << 62;
+
+class Stopwatch {
+public:
+    explicit Stopwatch(double& total) : total_(total), start_(std::chrono::steady_clock::now()) {}
+    ~Stopwatch() { total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+
+private:
+    double& total_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+std::string aux_name(const char* prefix, std::size_t formula, std::uint64_t instance, std::int64_t index) {
+    return std::string(prefix) + "[" + std::to_string(formula) + "," + std::to_string(instance) + "," +
+           std::to_string(index) + "]";
+}
+
+// Truth of each declared element (1..elements) in a solver model.
+std::vector<bool> truth_table(const std::vector<std::int64_t>& model, std::int64_t elements) {
+    std::vector<bool> truth(static_cast<std::size_t>(elements) + 1, false);
+    for (std::int64_t lit : model) {
+        if (lit > 0 && lit <= elements) truth[static_cast<std::size_t>(lit)] = true;
+    }
+    return truth;
+}
+
+void check_model(const std::vector<std::int64_t>& model) {
+    std::vector<std::int64_t> by_variable(model);
+    for (std::int64_t lit : model) {
+        if (lit == 0) throw std::invalid_argument("a witness holds signed variable numbers; 0 is none");
+        if (lit == INT64_MIN) throw std::overflow_error("witness literal out of range");
+    }
+    auto magnitude = [](std::int64_t lit) { return lit < 0 ? -lit : lit; };
+    std::sort(by_variable.begin(), by_variable.end(),
+              [&](std::int64_t a, std::int64_t b) { return magnitude(a) != magnitude(b) ? magnitude(a) < magnitude(b) : a < b; });
+    for (std::size_t k = 1; k < by_variable.size(); ++k) {
+        if (by_variable[k] == -by_variable[k - 1]) {
+            throw std::invalid_argument("the witness sets variable " + std::to_string(magnitude(by_variable[k])) +
+                                        " both true and false");
+        }
+    }
+}
+
+std::string json_string(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+void write_file(const std::string& path, const std::string& content) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) throw FileWriteError("cannot write the metrics file '" + path + "'");
+    const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    if (std::fclose(file) != 0 || !written) throw FileWriteError("cannot write the metrics file '" + path + "'");
+}
+
+}  // namespace
+
+FormulaEncoder::FormulaEncoder(std::string model_name) : model_name_(std::move(model_name)) {}
+
+void FormulaEncoder::create_variables(std::string name, std::vector<std::int64_t> sizes) {
+    declarations_.add(std::move(name), std::move(sizes));
+}
+
+template <typename PerInstance>
+std::uint64_t FormulaEncoder::for_each_instance(const std::vector<Forall>& foralls, PerInstance&& per_instance) {
+    const std::uint64_t count = instance_count(foralls);
+    std::vector<std::size_t> position(foralls.size(), 0);
+    instance_values_.resize(foralls.size());
+    for (std::uint64_t n = 0; n < count; ++n) {
+        for (std::size_t k = 0; k < foralls.size(); ++k) instance_values_[k] = foralls[k].values[position[k]];
+        per_instance(n);
+        // Odometer: the last forall runs fastest.
+        for (std::size_t k = foralls.size(); k-- > 0;) {
+            if (++position[k] < foralls[k].values.size()) break;
+            position[k] = 0;
+        }
+    }
+    return count;
+}
+
+void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& formula, std::uint64_t instance) {
+    evaluator_.run(program, declarations_, instance_values_);
+    const std::vector<std::int64_t>& vars = evaluator_.variables();
+    const auto variable_count = static_cast<std::int64_t>(vars.size());
+    const ClauseTemplate& t = templates_.get(evaluator_.shape(), variable_count);
+    const std::int64_t aux_base = formula.aux_count;
+    std::size_t begin = 0;
+    for (std::uint32_t end : t.clause_ends) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const std::int64_t lit = t.literals[k];
+            const std::int64_t id = lit > 0 ? lit : -lit;
+            const std::int64_t number =
+                id <= variable_count ? vars[static_cast<std::size_t>(id - 1)] : kAuxMark + aux_base + id - variable_count - 1;
+            formula.literals.push_back(lit > 0 ? number : -number);
+        }
+        formula.clause_ends.push_back(formula.literals.size());
+        begin = end;
+    }
+    if (t.pb_aux + t.tseytin_aux > 0) {
+        formula.aux_blocks.push_back({instance, t.pb_aux, t.tseytin_aux});
+        formula.aux_count += t.pb_aux + t.tseytin_aux;
+    }
+}
+
+void FormulaEncoder::add_constraint(std::string text, std::string_view foralls_text) {
+    Program program;
+    std::vector<Forall> foralls;
+    {
+        Stopwatch watch(parse_seconds_);
+        foralls = parse_foralls(foralls_text);
+        program = compile(std::move(text), ValueKind::Boolean, declarations_, foralls);
+    }
+    Stopwatch watch(encode_seconds_);
+    EncodedFormula formula;
+    formula.instances =
+        for_each_instance(foralls, [&](std::uint64_t n) { add_hard_instance(program, formula, n); });
+    formulas_.push_back(std::move(formula));
+}
+
+void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t weight, bool minimization) {
+    for (const Term& term : evaluator_.terms()) {
+        std::int64_t w;
+        if (__builtin_mul_overflow(term.weight, weight, &w)) {
+            throw std::overflow_error("a soft term's coefficient times the weight does not fit into 64 bits");
+        }
+        if (w == 0) continue;
+        const std::uint64_t magnitude = w > 0 ? static_cast<std::uint64_t>(w) : 0 - static_cast<std::uint64_t>(w);
+        if (__builtin_add_overflow(formula.weight_sum, magnitude, &formula.weight_sum)) {
+            throw std::overflow_error("the soft weights add up beyond 64 bits");
+        }
+        // The clause holds when no penalty is due.
+        formula.literals.push_back((w > 0) == minimization ? -term.var : term.var);
+        formula.clause_ends.push_back(formula.literals.size());
+        formula.weights.push_back(magnitude);
+    }
+}
+
+void FormulaEncoder::add_soft_constraint(std::string text, std::string_view foralls_text, std::int64_t weight,
+                                         bool minimization) {
+    Program program;
+    std::vector<Forall> foralls;
+    {
+        Stopwatch watch(parse_seconds_);
+        foralls = parse_foralls(foralls_text);
+        program = compile(std::move(text), ValueKind::PseudoBoolean, declarations_, foralls);
+    }
+    Stopwatch watch(encode_seconds_);
+    EncodedFormula formula;
+    formula.soft = true;
+    formula.instances = for_each_instance(foralls, [&](std::uint64_t) {
+        evaluator_.run(program, declarations_, instance_values_);
+        add_soft_instance(formula, weight, minimization);
+    });
+    formulas_.push_back(std::move(formula));
+}
+
+void FormulaEncoder::add_target(std::string text) {
+    Stopwatch watch(parse_seconds_);
+    const Program program = compile(std::move(text), ValueKind::PseudoBoolean, declarations_, {});
+    evaluator_.run(program, declarations_, {});
+    target_ = evaluator_.terms();
+}
+
+void FormulaEncoder::set_witness(std::vector<std::int64_t> model) {
+    check_model(model);
+    witness_ = std::move(model);
+}
+
+void FormulaEncoder::set_another_witness(std::vector<std::int64_t> model) {
+    check_model(model);
+    another_witness_ = std::move(model);
+}
+
+bool FormulaEncoder::check_another_witness() const {
+    if (!witness_ || !another_witness_) return false;
+    const std::int64_t elements = declarations_.element_count();
+    return truth_table(*witness_, elements) != truth_table(*another_witness_, elements);
+}
+
+void FormulaEncoder::reset() {
+    witness_.reset();
+    another_witness_.reset();
+}
+
+void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t first_aux,
+                                         std::vector<VarMapping::Entry>& entries) const {
+    const std::vector<bool> truth = truth_table(*witness_, declarations_.element_count());
+    kelpa::PBConstraint bound;
+    bound.comparator = kelpa::Comparator::LEQ;
+    std::int64_t value = 0;
+    for (const Term& term : *target_) {
+        bound.terms.push_back({term.var, term.weight});
+        if (truth[static_cast<std::size_t>(term.var)] && __builtin_add_overflow(value, term.weight, &value)) {
+            throw std::overflow_error("the target value of the witness does not fit into 64 bits");
+        }
+    }
+    if (__builtin_sub_overflow(value, 1, &bound.bound)) {
+        throw std::overflow_error("the target value of the witness does not fit into 64 bits");
+    }
+    kelpa::PBConfig config;
+    config.pb_encoder = kelpa::EncoderType::ADDER;
+    kelpa::AuxVarManager aux(first_aux);
+    kelpa::ClauseBuffer buffer;
+    kelpa::encode(bound, config, aux, buffer);
+    std::vector<std::int64_t> clause;
+    for (std::int64_t lit : buffer.literals()) {
+        if (lit != 0) {
+            clause.push_back(lit);
+            continue;
+        }
+        storage.add_hard_clause(clause);
+        clause.clear();
+    }
+    for (std::int64_t k = 0; k < aux.next_variable() - first_aux; ++k) {
+        entries.emplace_back(aux_name("_kelpa_aux", formulas_.size(), 0, k), first_aux + k);
+    }
+}
+
+std::vector<VarMapping::Entry> FormulaEncoder::mapping_entries() const {
+    std::vector<VarMapping::Entry> entries;
+    entries.reserve(static_cast<std::size_t>(declarations_.element_count()));
+    for (std::size_t d = 0; d < declarations_.size(); ++d) {
+        const Declaration& decl = declarations_.at(static_cast<std::uint32_t>(d));
+        for (std::int64_t k = 0; k < decl.count; ++k) {
+            entries.emplace_back(Declarations::element_name(decl, k), decl.first + k);
+        }
+    }
+    std::int64_t next = declarations_.element_count() + 1;
+    for (std::size_t f = 0; f < formulas_.size(); ++f) {
+        for (const EncodedFormula::AuxBlock& block : formulas_[f].aux_blocks) {
+            for (std::int64_t k = 0; k < block.pb_aux; ++k) {
+                entries.emplace_back(aux_name("_kelpa_aux", f, block.instance, k), next++);
+            }
+            for (std::int64_t k = 0; k < block.tseytin_aux; ++k) {
+                entries.emplace_back(aux_name("_dravo_aux", f, block.instance, k), next++);
+            }
+        }
+    }
+    return entries;
+}
+
+void FormulaEncoder::generate_cnf() {
+    Stopwatch watch(generate_seconds_);
+    auto storage = std::make_shared<WcnfStorage>();
+    std::vector<VarMapping::Entry> entries = mapping_entries();
+    std::int64_t next = declarations_.element_count() + 1;
+    std::uint64_t weight_sum = 0;
+    bool any_soft = false;
+    std::vector<std::int64_t> clause;
+    for (const EncodedFormula& formula : formulas_) {
+        const std::int64_t base = next - kAuxMark;
+        std::uint64_t begin = 0;
+        for (std::size_t c = 0; c < formula.clause_ends.size(); ++c) {
+            clause.clear();
+            for (std::uint64_t k = begin; k < formula.clause_ends[c]; ++k) {
+                const std::int64_t lit = formula.literals[k];
+                const std::int64_t number = lit > 0 ? lit : -lit;
+                const std::int64_t final_number = number >= kAuxMark ? number + base : number;
+                clause.push_back(lit > 0 ? final_number : -final_number);
+            }
+            begin = formula.clause_ends[c];
+            if (formula.soft) {
+                storage->add_soft_clause(clause, formula.weights[c]);
+            } else {
+                storage->add_hard_clause(clause);
+            }
+        }
+        next += formula.aux_count;
+        any_soft = any_soft || formula.soft;
+        if (__builtin_add_overflow(weight_sum, formula.weight_sum, &weight_sum)) {
+            throw std::overflow_error("the soft weights add up beyond 64 bits");
+        }
+    }
+    const std::size_t clauses_before_target = storage->size();
+    if (target_ && witness_) {
+        const std::size_t entries_before = entries.size();
+        encode_target_bound(*storage, next, entries);
+        next += static_cast<std::int64_t>(entries.size() - entries_before);
+    }
+    storage->set_model_name(model_name_);
+    storage->set_variable_count(next - 1);
+    storage->set_clause_count(static_cast<std::int64_t>(storage->size()));
+    if (any_soft) {
+        // Above every possible sum of soft penalties, so no hard clause is ever traded for them.
+        if (weight_sum >= static_cast<std::uint64_t>(INT64_MAX)) {
+            throw std::overflow_error("the soft weights add up beyond the weight limit's 64 bits");
+        }
+        storage->set_weight_limit(static_cast<std::int64_t>(weight_sum) + 1);
+    }
+    auto mapping = std::make_shared<VarMapping>();
+    mapping->set_var_map(std::move(entries));
+    mapping->build_inverse_map();
+    generated_aux_ = next - 1 - declarations_.element_count();
+    target_clauses_ = static_cast<std::int64_t>(storage->size() - clauses_before_target);
+    storage_ = std::move(storage);
+    mapping_ = std::move(mapping);
+}
+
+Metrics FormulaEncoder::metrics() const {
+    Metrics m;
+    m.model_name = model_name_;
+    m.declarations = static_cast<std::int64_t>(declarations_.size());
+    m.elements = declarations_.element_count();
+    m.targets = target_ ? 1 : 0;
+    for (const EncodedFormula& f : formulas_) {
+        (f.soft ? m.soft_constraints : m.hard_constraints) += 1;
+        (f.soft ? m.soft_clauses : m.hard_clauses) += static_cast<std::int64_t>(f.clause_ends.size());
+        m.instances += static_cast<std::int64_t>(f.instances);
+        m.aux_variables += f.aux_count;
+    }
+    m.hard_clauses += target_clauses_;
+    if (storage_) m.aux_variables = generated_aux_;  // the target's auxiliaries included
+    m.parse_seconds = parse_seconds_;
+    m.encode_seconds = encode_seconds_;
+    m.generate_seconds = generate_seconds_;
+    return m;
+}
+
+void FormulaEncoder::save_metrics_json(const std::string& path) const {
+    const Metrics m = metrics();
+    std::string out = "{\n";
+    out += "  \"model_name\": " + json_string(m.model_name) + ",\n";
+    auto field = [&](const char* name, const std::string& value, bool last = false) {
+        out += std::string("  \"") + name + "\": " + value + (last ? "\n" : ",\n");
+    };
+    field("declarations", std::to_string(m.declarations));
+    field("elements", std::to_string(m.elements));
+    field("hard_constraints", std::to_string(m.hard_constraints));
+    field("soft_constraints", std::to_string(m.soft_constraints));
+    field("targets", std::to_string(m.targets));
+    field("instances", std::to_string(m.instances));
+    field("hard_clauses", std::to_string(m.hard_clauses));
+    field("soft_clauses", std::to_string(m.soft_clauses));
+    field("aux_variables", std::to_string(m.aux_variables));
+    field("parse_seconds", std::to_string(m.parse_seconds));
+    field("encode_seconds", std::to_string(m.encode_seconds));
+    field("generate_seconds", std::to_string(m.generate_seconds), true);
+    out += "}\n";
+    write_file(path, out);
+}
+
+void FormulaEncoder::save_metrics_csv(const std::string& path) const {
+    const Metrics m = metrics();
+    std::string name = m.model_name;
+    std::string quoted = "\"";
+    for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    quoted += "\"";
+    std::string out = "metric,value\n";
+    out += "model_name," + quoted + "\n";
+    auto row = [&](const char* key, const std::string& value) { out += std::string(key) + "," + value + "\n"; };
+    row("declarations", std::to_string(m.declarations));
+    row("elements", std::to_string(m.elements));
+    row("hard_constraints", std::to_string(m.hard_constraints));
+    row("soft_constraints", std::to_string(m.soft_constraints));
+    row("targets", std::to_string(m.targets));
+    row("instances", std::to_string(m.instances));
+    row("hard_clauses", std::to_string(m.hard_clauses));
+    row("soft_clauses", std::to_string(m.soft_clauses));
+    row("aux_variables", std::to_string(m.aux_variables));
+    row("parse_seconds", std::to_string(m.parse_seconds));
+    row("encode_seconds", std::to_string(m.encode_seconds));
+    row("generate_seconds", std::to_string(m.generate_seconds));
+    write_file(path, out);
+}
+
+}  // namespace corvane::fenc

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/core/var_mapping.hpp"
+#include "engine/core/wcnf_storage.hpp"
+#include "engine/fenc/clause_template.hpp"
+#include "engine/fenc/declarations.hpp"
+#include "engine/fenc/evaluator.hpp"
+#include "engine/fenc/foralls.hpp"
+
+namespace corvane::fenc {
+
+// A metrics file that cannot be written.
+struct FileWriteError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Counts and times of one encoder, as written to the metrics files.
+struct Metrics {
+    std::string model_name;
+    std::int64_t declarations = 0;
+    std::int64_t elements = 0;
+    std::int64_t hard_constraints = 0;
+    std::int64_t soft_constraints = 0;
+    std::int64_t targets = 0;
+    std::int64_t instances = 0;
+    std::int64_t hard_clauses = 0;
+    std::int64_t soft_clauses = 0;
+    std::int64_t aux_variables = 0;
+    double parse_seconds = 0;
+    double encode_seconds = 0;
+    double generate_seconds = 0;
+};
+
+// Compiles the expression text of a model's constraints, soft constraints
+// and target into weighted CNF. Declared elements are numbered from 1 in
+// declaration order; each formula then gets an aux area with one block per
+// instance (PB encoder auxiliaries first, then Tseytin auxiliaries), named
+// "_kelpa_aux[f,n,k]" / "_dravo_aux[f,n,k]" like the container's. Every
+// add either takes the whole formula or, when it throws, leaves the encoder
+// as it was.
+class FormulaEncoder {
+public:
+    explicit FormulaEncoder(std::string model_name);
+
+    void create_variables(std::string name, std::vector<std::int64_t> sizes);
+    void add_constraint(std::string text, std::string_view foralls_text);
+    // Each term weighs its coefficient times `weight`; a term of weight 0 is
+    // dropped. Minimising makes a positively weighted term a penalty when
+    // true, maximising when false.
+    void add_soft_constraint(std::string text, std::string_view foralls_text, std::int64_t weight,
+                             bool minimization);
+    // The sum to minimise; replaces an earlier target.
+    void add_target(std::string text);
+
+    void generate_cnf();
+    std::shared_ptr<WcnfStorage> cnf_storage() const { return storage_; }
+    std::shared_ptr<VarMapping> var_mapping() const { return mapping_; }
+
+    // A solver's model (signed literals). With a target, the next
+    // generate_cnf requires a target value strictly below the witness's.
+    void set_witness(std::vector<std::int64_t> model);
+    void set_another_witness(std::vector<std::int64_t> model);
+    // True when both witnesses are set and differ on a declared element.
+    bool check_another_witness() const;
+    void reset();
+
+    Metrics metrics() const;
+    void save_metrics_json(const std::string& path) const;
+    void save_metrics_csv(const std::string& path) const;
+
+private:
+    // The clauses of one hard or soft formula over all its instances. Aux
+    // literals are kept as kAuxMark + index within the formula's aux area
+    // until generate_cnf knows where the area starts.
+    struct EncodedFormula {
+        bool soft = false;
+        std::vector<std::int64_t> literals;
+        std::vector<std::uint64_t> clause_ends;
+        std::vector<std::uint64_t> weights;  // soft formulas: one per clause
+        struct AuxBlock {
+            std::uint64_t instance;
+            std::int64_t pb_aux, tseytin_aux;
+        };
+        std::vector<AuxBlock> aux_blocks;  // instances that have auxiliaries
+        std::int64_t aux_count = 0;
+        std::uint64_t instances = 0;
+        std::uint64_t weight_sum = 0;
+    };
+
+    template <typename PerInstance>
+    std::uint64_t for_each_instance(const std::vector<Forall>& foralls, PerInstance&& per_instance);
+    void add_hard_instance(const Program& program, EncodedFormula& formula, std::uint64_t instance);
+    void add_soft_instance(EncodedFormula& formula, std::int64_t weight, bool minimization);
+    void encode_target_bound(WcnfStorage& storage, std::int64_t first_aux,
+                             std::vector<VarMapping::Entry>& entries) const;
+    std::vector<VarMapping::Entry> mapping_entries() const;
+
+    std::string model_name_;
+    Declarations declarations_;
+    std::vector<EncodedFormula> formulas_;
+    std::optional<std::vector<Term>> target_;
+    std::optional<std::vector<std::int64_t>> witness_, another_witness_;
+    // Of the last generate_cnf: all aux variables, and the target bound's clauses.
+    std::int64_t generated_aux_ = 0;
+    std::int64_t target_clauses_ = 0;
+
+    Evaluator evaluator_;
+    TemplateCache templates_;
+    std::vector<std::int64_t> instance_values_;
+
+    std::shared_ptr<WcnfStorage> storage_;
+    std::shared_ptr<VarMapping> mapping_;
+    double parse_seconds_ = 0, encode_seconds_ = 0, generate_seconds_ = 0;
+};
+
+}  // namespace corvane::fenc

@@ -1,0 +1,110 @@
+#include "engine/fenc/lexer.hpp"
+
+#include <stdexcept>
+#include <string>
+
+#include "engine/fenc/text_error.hpp"
+
+namespace corvane::fenc {
+namespace {
+
+bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::int64_t read_integer(std::string_view digits) {
+    std::int64_t value = 0;
+    for (char c : digits) {
+        const int digit = c - '0';
+        if (value > (INT64_MAX - digit) / 10) {
+            throw std::overflow_error("integer " + std::string(digits) + " does not fit into 64 bits");
+        }
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::vector<Token> tokenize(std::string_view text) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    auto single = [&](TokenKind kind) {
+        tokens.push_back({kind, i, text.substr(i, 1)});
+        ++i;
+    };
+    while (i < text.size()) {
+        const char c = text[i];
+        if (is_space(c)) {
+            ++i;
+        } else if (is_digit(c)) {
+            std::size_t end = i;
+            while (end < text.size() && is_digit(text[end])) ++end;
+            if (end < text.size() && (is_name_start(text[end]) || text[end] == '.')) {
+                throw TextError(text, end, "only decimal integers are accepted");
+            }
+            const std::string_view digits = text.substr(i, end - i);
+            tokens.push_back({TokenKind::Integer, i, digits, read_integer(digits)});
+            i = end;
+        } else if (is_name_start(c)) {
+            std::size_t end = i;
+            while (end < text.size() && (is_name_start(text[end]) || is_digit(text[end]))) ++end;
+            tokens.push_back({TokenKind::Name, i, text.substr(i, end - i)});
+            i = end;
+        } else if (c == '\'' || c == '"') {
+            std::size_t end = i + 1;
+            while (end < text.size() && text[end] != c && text[end] != '\\') ++end;
+            if (end >= text.size() || text[end] != c) throw TextError(text, i, "unterminated or escaped string");
+            tokens.push_back({TokenKind::String, i, text.substr(i + 1, end - i - 1)});
+            i = end + 1;
+        } else if (c == '*' && i + 1 < text.size() && text[i + 1] == '*') {
+            tokens.push_back({TokenKind::DoubleStar, i, text.substr(i, 2)});
+            i += 2;
+        } else {
+            switch (c) {
+                case '(': single(TokenKind::LParen); break;
+                case ')': single(TokenKind::RParen); break;
+                case '[': single(TokenKind::LBracket); break;
+                case ']': single(TokenKind::RBracket); break;
+                case '{': single(TokenKind::LBrace); break;
+                case '}': single(TokenKind::RBrace); break;
+                case ',': single(TokenKind::Comma); break;
+                case '.': single(TokenKind::Dot); break;
+                case ':': single(TokenKind::Colon); break;
+                case '+': single(TokenKind::Plus); break;
+                case '-': single(TokenKind::Minus); break;
+                case '*': single(TokenKind::Star); break;
+                case '~': single(TokenKind::Tilde); break;
+                default: throw TextError(text, i, std::string("unexpected character '") + c + "'");
+            }
+        }
+    }
+    tokens.push_back({TokenKind::End, text.size(), {}});
+    return tokens;
+}
+
+std::string_view token_spelling(TokenKind kind) {
+    switch (kind) {
+        case TokenKind::Integer: return "an integer";
+        case TokenKind::Name: return "a name";
+        case TokenKind::String: return "a string";
+        case TokenKind::LParen: return "'('";
+        case TokenKind::RParen: return "')'";
+        case TokenKind::LBracket: return "'['";
+        case TokenKind::RBracket: return "']'";
+        case TokenKind::LBrace: return "'{'";
+        case TokenKind::RBrace: return "'}'";
+        case TokenKind::Comma: return "','";
+        case TokenKind::Dot: return "'.'";
+        case TokenKind::Colon: return "':'";
+        case TokenKind::Plus: return "'+'";
+        case TokenKind::Minus: return "'-'";
+        case TokenKind::Star: return "'*'";
+        case TokenKind::DoubleStar: return "'**'";
+        case TokenKind::Tilde: return "'~'";
+        case TokenKind::End: return "the end of the text";
+    }
+    return "?";
+}
+
+}  // namespace corvane::fenc
