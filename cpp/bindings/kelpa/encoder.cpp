@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <vector>
+
 #include "convert.hpp"
 #include "engine/kelpa/kelpa.hpp"
 
@@ -12,21 +15,76 @@ struct Pb2Cnf {
     const PBConfig* config;
 };
 
+// One int object per variable sign, shared by all its occurrences, when the
+// variable numbers are dense enough for a table; otherwise one per literal.
+class IntCache {
+public:
+    explicit IntCache(const std::vector<Lit>& literals) {
+        Lit max_var = 0;
+        for (Lit lit : literals) max_var = std::max(max_var, lit < 0 ? -lit : lit);
+        if (static_cast<std::size_t>(max_var) <= 2 * literals.size() + 1024) {
+            table_.assign(2 * static_cast<std::size_t>(max_var) + 1, nullptr);
+            offset_ = max_var;
+        }
+    }
+    ~IntCache() {
+        for (PyObject* value : table_) Py_XDECREF(value);
+    }
+    IntCache(const IntCache&) = delete;
+    IntCache& operator=(const IntCache&) = delete;
+
+    // A new reference.
+    PyObject* get(Lit lit) {
+        if (table_.empty()) return PyLong_FromLongLong(lit);
+        PyObject*& slot = table_[static_cast<std::size_t>(lit + offset_)];
+        if (slot == nullptr) slot = PyLong_FromLongLong(lit);
+        Py_XINCREF(slot);
+        return slot;
+    }
+
+private:
+    std::vector<PyObject*> table_;
+    Lit offset_ = 0;
+};
+
+// Lists of ints cannot form reference cycles, so the cyclic collector is
+// paused while millions of them are made: it would rescan them again and again.
+class CollectorPause {
+public:
+    CollectorPause() : was_enabled_(PyGC_Disable() != 0) {}
+    ~CollectorPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+
+private:
+    bool was_enabled_;
+};
+
 nb::list clauses_to_python(const ClauseBuffer& buffer) {
-    nb::list result;
-    std::vector<Lit> clause;
-    for (Lit lit : buffer.literals()) {
-        if (lit != 0) {
-            clause.push_back(lit);
-            continue;
+    const std::vector<Lit>& literals = buffer.literals();
+    CollectorPause pause;
+    IntCache ints(literals);
+    PyObject* outer = PyList_New(static_cast<Py_ssize_t>(buffer.clause_count()));
+    if (outer == nullptr) throw nb::python_error();
+    nb::list result = nb::steal<nb::list>(outer);
+    std::size_t start = 0;
+    Py_ssize_t index = 0;
+    for (std::size_t end = 0; end < literals.size(); ++end) {
+        if (literals[end] != 0) continue;
+        PyObject* clause = PyList_New(static_cast<Py_ssize_t>(end - start));
+        if (clause == nullptr) throw nb::python_error();
+        for (std::size_t i = start; i < end; ++i) {
+            PyObject* value = ints.get(literals[i]);
+            if (value == nullptr) {
+                Py_DECREF(clause);
+                throw nb::python_error();
+            }
+            PyList_SET_ITEM(clause, static_cast<Py_ssize_t>(i - start), value);
         }
-        PyObject* py_clause = PyList_New(static_cast<Py_ssize_t>(clause.size()));
-        if (py_clause == nullptr) throw nb::python_error();
-        for (std::size_t i = 0; i < clause.size(); ++i) {
-            PyList_SET_ITEM(py_clause, static_cast<Py_ssize_t>(i), PyLong_FromLongLong(clause[i]));
-        }
-        result.append(nb::steal(py_clause));
-        clause.clear();
+        PyList_SET_ITEM(result.ptr(), index++, clause);
+        start = end + 1;
     }
     return result;
 }
