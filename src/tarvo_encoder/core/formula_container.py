@@ -72,13 +72,7 @@ class FormulaContainer:
         shift_pb_variable: int,
         shift_bx_variable: int,
     ) -> None:
-        record, num_aux, num_clauses = self.__inner_add_constraint(
-            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable
-        )
-        aux_mapping = One2OneDumper.dump([record])
-        self.__dump_hard_constraints()
-        self._pending_hard.add(record.cnf_stor, aux_mapping, num_clauses)
-        self.__register(num_aux, num_clauses)
+        self.__add_formula(self._pending_hard, template_constraint, None, foralls, shift_pb_variable, shift_bx_variable)
 
     def add_target_constraint(
         self,
@@ -120,13 +114,9 @@ class FormulaContainer:
         shift_pb_variable: int,
         shift_bx_variable: int,
     ):
-        record, num_aux, num_clauses = self.__inner_add_constraint(
-            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable
+        record = self.__add_formula(
+            self._pending_soft, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable
         )
-        aux_mapping = One2OneDumper.dump([record])
-        self.__dump_soft_constraints()
-        self._pending_soft.add(record.cnf_stor, aux_mapping, num_clauses)
-        self.__register(num_aux, num_clauses)
         # The weight limit must dominate every soft clause of every instance.
         num_template_clauses = len(record.template_constraint)
         self.hard_weight += count_instances(record.foralls) * sum(weights[:num_template_clauses])
@@ -194,10 +184,27 @@ class FormulaContainer:
         self.__cnf_stor_merge(pending.storages)
         pending.clear()
 
-    def __register(self, num_aux: int, num_clauses: int) -> None:
+    def __add_formula(
+        self,
+        pending: _PendingFormulas,
+        template_constraint: bx.BaseExpr,
+        weights: tp.Optional[tp.Sequence[int]],
+        foralls: tp.Dict[str, tp.Sequence[int]],
+        shift_pb_variable: int,
+        shift_bx_variable: int,
+    ) -> DumpArgs:
+        record, num_aux, num_clauses = self.__inner_add_constraint(
+            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable
+        )
+        # Expanded here, so that its errors belong to this call; nothing is
+        # registered before the expansion has succeeded.
+        aux_mapping = One2OneDumper.dump([record])
+        self.__flush(pending)
+        pending.add(record.cnf_stor, aux_mapping, num_clauses)
         self._cur_init_shift_variable += num_aux
         self._num_clauses += num_clauses
         self._num_formula += 1
+        return record
 
     def __remove_target(self) -> None:
         position = next(i for i, part in enumerate(self._mappings) if part is self._target_mapping)
