@@ -1,0 +1,218 @@
+"""The engine's linear solver: a thin layer over HiGHS.
+
+Method and enumerator names are those of the HiGHS interface. Every call that
+builds the model checks its arguments (lengths, column numbers, finite
+values) before they reach HiGHS, whose native side reads raw buffers by the
+counts it is given, and turns a status of kError into an exception instead
+of leaving the model silently unchanged. `run` reports its outcome through
+`getModelStatus` and never raises.
+"""
+import numpy as np
+from highspy import HessianFormat, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense, kHighsInf
+# The core class, not the `highspy.Highs` wrapper: the wrapper prints a
+# banner at construction, before "log_to_console" can be set, and installs
+# callback machinery that this solver does not use.
+from highspy._core import _Highs
+from scipy.sparse import csc_array, tril, triu
+
+kTovricInf = kHighsInf
+TovricSolution = HighsSolution
+TovricVarType = HighsVarType
+TovricModelStatus = HighsModelStatus
+
+__all__ = [
+    "kTovricInf",
+    "LinearSolver",
+    "TovricSolution",
+    "TovricVarType",
+    "TovricModelStatus",
+    "ObjSense",
+    "HessianFormat",
+]
+
+_INTEGRALITY_CODES = np.array(sorted(int(v) for v in HighsVarType.__members__.values()))
+
+
+def _count(n, what):
+    if isinstance(n, (bool, np.bool_)) or not isinstance(n, (int, np.integer)) or n < 0:
+        raise ValueError(f"{what} must be a non-negative integer, got {n!r}")
+    return int(n)
+
+
+def _vector(values, length, what, dtype=np.float64):
+    array = np.ascontiguousarray(values, dtype=dtype).reshape(-1)
+    if array.size != length:
+        raise ValueError(f"{what}: {array.size} entries given, {length} expected")
+    return array
+
+
+def _finite(array, what):
+    if not np.all(np.isfinite(array)):
+        raise ValueError(f"{what} must be finite")
+    return array
+
+
+def _not_nan(array, what):
+    if np.any(np.isnan(array)):
+        raise ValueError(f"{what} must not be NaN")
+    return array
+
+
+def _indices(values, length, limit, what):
+    """Column (or row) numbers as int32, each in 0 .. limit - 1."""
+    raw = np.asarray(values).reshape(-1)
+    if raw.size and not np.issubdtype(raw.dtype, np.integer):
+        raise ValueError(f"{what} must be integers")
+    array = _vector(raw, length, what, dtype=np.int64)
+    if array.size and (array.min() < 0 or array.max() >= limit):
+        raise ValueError(f"{what} must lie in 0 .. {limit - 1}")
+    return array.astype(np.int32)
+
+
+def _offsets(values, count, nnz, what):
+    """CSR/CSC start offsets: count + 1 non-decreasing entries from 0 to nnz."""
+    array = _vector(values, count + 1, what, dtype=np.int64)
+    if array[0] != 0 or array[-1] != nnz or np.any(np.diff(array) < 0):
+        raise ValueError(f"{what} must rise from 0 to {nnz}")
+    return array
+
+
+def _checked(status, operation):
+    if status == HighsStatus.kError:
+        raise ValueError(f"{operation} was refused by the linear solver")
+    return status
+
+
+class LinearSolver:
+    """One linear or mixed-integer model with an optional convex quadratic objective."""
+
+    def __init__(self):
+        self._highs = _Highs()
+
+    def _num_col(self):
+        return self._highs.getNumCol()
+
+    def setOptionValue(self, name, value):
+        """Set a HiGHS option; an unknown name or an unfit value raises ValueError."""
+        return _checked(self._highs.setOptionValue(name, value), f"Option {name!r} with the value {value!r}")
+
+    def addVars(self, n, lower, upper):
+        n = _count(n, "The column count")
+        lower = _not_nan(_vector(lower, n, "The lower bounds"), "The lower bounds")
+        upper = _not_nan(_vector(upper, n, "The upper bounds"), "The upper bounds")
+        return _checked(self._highs.addVars(n, lower, upper), "addVars")
+
+    def changeColsIntegrality(self, n, columns, integrality):
+        n = _count(n, "The column count")
+        columns = _indices(columns, n, self._num_col(), "The columns")
+        codes = _vector(np.asarray(integrality).astype(np.int64), n, "The integrality", dtype=np.int64)
+        if not np.all(np.isin(codes, _INTEGRALITY_CODES)):
+            raise ValueError("The integrality must hold TovricVarType values")
+        return _checked(self._highs.changeColsIntegrality(n, columns, codes.astype(np.uint8)), "changeColsIntegrality")
+
+    def addRow(self, lower, upper, nnz, indices, values):
+        nnz = _count(nnz, "The entry count")
+        bounds = _not_nan(np.array([lower, upper], dtype=np.float64), "The row bounds")
+        indices = _indices(indices, nnz, self._num_col(), "The columns of the row")
+        values = _finite(_vector(values, nnz, "The values of the row"), "The values of the row")
+        return _checked(self._highs.addRow(bounds[0], bounds[1], nnz, indices, values), "addRow")
+
+    def addRows(self, m, lower, upper, nnz, starts, indices, values):
+        """Add m rows whose entries are given in CSR form (`starts` holds m + 1 offsets)."""
+        m = _count(m, "The row count")
+        nnz = _count(nnz, "The entry count")
+        lower = _not_nan(_vector(lower, m, "The lower bounds"), "The lower bounds")
+        upper = _not_nan(_vector(upper, m, "The upper bounds"), "The upper bounds")
+        starts = _offsets(starts, m, nnz, "The row starts")
+        indices = _indices(indices, nnz, self._num_col(), "The columns of the rows")
+        values = _finite(_vector(values, nnz, "The values of the rows"), "The values of the rows")
+        return _checked(self._highs.addRows(m, lower, upper, nnz, starts[:-1].astype(np.int32), indices, values), "addRows")
+
+    def changeObjectiveSense(self, sense):
+        return _checked(self._highs.changeObjectiveSense(sense), "changeObjectiveSense")
+
+    def changeColCost(self, column, cost):
+        column = int(_indices([column], 1, self._num_col(), "The column")[0])
+        cost = float(_finite(np.array([cost], dtype=np.float64), "The cost")[0])
+        return _checked(self._highs.changeColCost(column, cost), "changeColCost")
+
+    def changeColsCost(self, n, columns, costs):
+        n = _count(n, "The column count")
+        columns = _indices(columns, n, self._num_col(), "The columns")
+        costs = _finite(_vector(costs, n, "The costs"), "The costs")
+        return _checked(self._highs.changeColsCost(n, columns, costs), "changeColsCost")
+
+    def passHessian(self, dim, nnz, format, starts, indices, values):
+        """Replace the quadratic objective by ½·xᵀHx.
+
+        H is symmetric of order `dim`, in CSC form, under
+        `HessianFormat.kTriangular`: one triangle or both may be given (both
+        must then agree). Only the lower triangle is handed on, which is what
+        HiGHS reads for that format. An order below the column count leaves
+        the later columns without a quadratic term.
+        """
+        if format != HessianFormat.kTriangular:
+            raise ValueError("The Hessian must be given as HessianFormat.kTriangular")
+        dim = _count(dim, "The Hessian order")
+        nnz = _count(nnz, "The Hessian entry count")
+        num_col = self._num_col()
+        if dim > num_col:
+            raise ValueError(f"The Hessian order {dim} exceeds the column count {num_col}")
+        starts = _offsets(starts, dim, nnz, "The Hessian column starts")
+        rows = _indices(indices, nnz, dim, "The Hessian rows")
+        values = _finite(_vector(values, nnz, "The Hessian values"), "The Hessian values")
+        lower = _lower_triangle(csc_array((values, rows, starts), shape=(dim, dim)))
+        lower.resize((num_col, num_col))
+        status = self._highs.passHessian(
+            num_col, lower.nnz, format, lower.indptr.astype(np.int32), lower.indices.astype(np.int32), lower.data
+        )
+        return _checked(status, "passHessian")
+
+    def setSolution(self, solution):
+        """A start point for the next run; a vector shorter than the column count
+        fixes the first columns only and leaves the rest to the solver."""
+        num_col = self._num_col()
+        values = _finite(np.asarray(solution.col_value, dtype=np.float64).reshape(-1), "The start values")
+        if values.size > num_col:
+            raise ValueError(f"The start point has {values.size} values for {num_col} columns")
+        if values.size == num_col:
+            return _checked(self._highs.setSolution(solution), "setSolution")
+        columns = np.arange(values.size, dtype=np.int32)
+        return _checked(self._highs.setSolution(values.size, columns, values), "setSolution")
+
+    def run(self):
+        return self._highs.run()
+
+    def getSolution(self):
+        return self._highs.getSolution()
+
+    def getInfo(self):
+        return self._highs.getInfo()
+
+    def getModelStatus(self):
+        return self._highs.getModelStatus()
+
+    def writeModel(self, path):
+        """Write the model; the format follows the file name's ending, .mps or .lp."""
+        path = str(path)
+        if not path.endswith((".mps", ".lp")):
+            raise ValueError(f"A model file name must end in .mps or .lp, got {path!r}")
+        if self._highs.writeModel(path) == HighsStatus.kError:
+            raise OSError(f"The model could not be written to {path!r}")
+
+
+def _lower_triangle(matrix):
+    """The lower triangle, in CSC form, of the symmetric matrix that one of its
+    triangles or both describe."""
+    matrix.sum_duplicates()
+    strictly_lower, strictly_upper = tril(matrix, -1), triu(matrix, 1)
+    if strictly_upper.nnz and not strictly_lower.nnz:
+        matrix = matrix.T
+    elif strictly_upper.nnz:
+        mismatch = abs(strictly_lower - strictly_upper.T)
+        scale = max(1.0, float(abs(matrix).max()))
+        if mismatch.nnz and mismatch.max() > 1e-9 * scale:
+            raise ValueError("The Hessian must be symmetric")
+    lower = csc_array(tril(matrix))
+    lower.sort_indices()
+    return lower

@@ -1,0 +1,150 @@
+"""The engine's linear solver against known optima, and its refusals of
+arguments that HiGHS would read out of bounds or silently drop."""
+import itertools
+
+import numpy as np
+import pytest
+from scipy.optimize import linprog
+
+from velmont.corvane_engine import tovric
+
+
+def solver_with(n, lower, upper):
+    solver = tovric.LinearSolver()
+    solver.setOptionValue("log_to_console", False)
+    solver.addVars(n, np.full(n, lower, dtype=np.float64), np.full(n, upper, dtype=np.float64))
+    return solver
+
+
+def solve(solver):
+    solver.run()
+    assert solver.getModelStatus() == tovric.TovricModelStatus.kOptimal
+    return solver.getInfo().objective_function_value, np.array(solver.getSolution().col_value)
+
+
+def test_lp_matches_scipy():
+    # max 3x + 2y  s.t.  x + y <= 4,  x + 3y <= 6,  x <= 3
+    solver = solver_with(2, 0.0, tovric.kTovricInf)
+    solver.changeObjectiveSense(tovric.ObjSense.kMaximize)
+    solver.changeColsCost(2, np.array([0, 1]), np.array([3.0, 2.0]))
+    solver.addRows(2, np.full(2, -tovric.kTovricInf), np.array([4.0, 6.0]), 4,
+                   np.array([0, 2, 4]), np.array([0, 1, 0, 1]), np.array([1.0, 1.0, 1.0, 3.0]))
+    solver.addRow(-tovric.kTovricInf, 3, 1, np.array([0]), np.array([1.0]))
+    objective, values = solve(solver)
+    reference = linprog([-3, -2], A_ub=[[1, 1], [1, 3], [1, 0]], b_ub=[4, 6, 3])
+    assert objective == pytest.approx(-reference.fun)
+    assert values == pytest.approx(reference.x)
+
+
+def test_mip_matches_brute_force():
+    # min -5a - 4b - 3c  s.t.  2a + 3b + c <= 5,  4a + b + 2c <= 11,  a, b, c in 0..3
+    solver = solver_with(3, 0, 3)
+    solver.changeColsIntegrality(3, np.arange(3), np.full(3, tovric.TovricVarType.kInteger))
+    for column, cost in enumerate([-5, -4, -3]):
+        solver.changeColCost(column, cost)
+    solver.addRow(-tovric.kTovricInf, 5, 3, np.arange(3), np.array([2, 3, 1]))
+    solver.addRow(-tovric.kTovricInf, 11, 3, np.arange(3), np.array([4, 1, 2]))
+    objective, _ = solve(solver)
+    best = min(-5 * a - 4 * b - 3 * c for a, b, c in itertools.product(range(4), repeat=3)
+               if 2 * a + 3 * b + c <= 5 and 4 * a + b + 2 * c <= 11)
+    assert objective == pytest.approx(best)
+
+
+# min x² + y² + xy - x: Hessian [[2, 1], [1, 2]], optimum at (2/3, -1/3) with value -1/3.
+@pytest.mark.parametrize("starts, rows, values", [
+    ([0, 2, 4], [0, 1, 0, 1], [2, 1, 1, 2]),  # both triangles
+    ([0, 2, 3], [0, 1, 1], [2, 1, 2]),        # lower triangle
+    ([0, 1, 3], [0, 0, 1], [2, 1, 2]),        # upper triangle
+], ids=["both", "lower", "upper"])
+def test_hessian_is_the_symmetric_matrix_given(starts, rows, values):
+    solver = solver_with(2, -10.0, 10.0)
+    solver.changeColCost(0, -1)
+    solver.passHessian(2, len(values), tovric.HessianFormat.kTriangular, np.array(starts), np.array(rows),
+                       np.array(values, dtype=np.float64))
+    objective, point = solve(solver)
+    assert objective == pytest.approx(-1 / 3, abs=1e-6)
+    assert point == pytest.approx([2 / 3, -1 / 3], abs=1e-4)
+
+
+def test_hessian_of_lower_order_leaves_later_columns_linear():
+    # min x² - x - y with y <= 1: x = 1/2, y = 1, value -5/4
+    solver = solver_with(1, -10.0, 10.0)
+    solver.changeColCost(0, -1)
+    solver.passHessian(1, 1, tovric.HessianFormat.kTriangular, np.array([0, 1]), np.array([0]), np.array([2.0]))
+    solver.addVars(1, np.array([0.0]), np.array([1.0]))
+    solver.changeColCost(1, -1)
+    objective, _ = solve(solver)
+    assert objective == pytest.approx(-1.25, abs=1e-6)
+    solver = solver_with(2, -10.0, 10.0)
+    solver.changeColCost(0, -1)
+    solver.changeColCost(1, -1)
+    solver.addRow(-tovric.kTovricInf, 1, 1, np.array([1]), np.array([1.0]))
+    solver.passHessian(1, 1, tovric.HessianFormat.kTriangular, np.array([0, 1]), np.array([0]), np.array([2.0]))
+    objective, _ = solve(solver)
+    assert objective == pytest.approx(-1.25, abs=1e-6)
+
+
+def test_short_start_point_fixes_the_first_columns_only():
+    solver = solver_with(3, 0, 1)
+    solver.changeColsIntegrality(3, np.arange(3), np.full(3, tovric.TovricVarType.kInteger))
+    solver.changeColsCost(3, np.arange(3), np.array([-1.0, -1.0, -1.0]))
+    start = tovric.TovricSolution()
+    start.col_value = [1.0]
+    solver.setSolution(start)
+    assert solve(solver)[0] == pytest.approx(-3)
+    start.col_value = [1.0, 1.0, 1.0, 1.0]
+    with pytest.raises(ValueError, match="4 values for 3 columns"):
+        solver.setSolution(start)
+
+
+I32 = np.array([0], dtype=np.int32)
+ONE = np.array([1.0])
+
+
+@pytest.mark.parametrize("call, args, message", [
+    ("addVars", (5, np.zeros(2), np.ones(2)), "2 entries given, 5 expected"),
+    ("addVars", (-1, [], []), "non-negative integer"),
+    ("addVars", (1, [np.nan], [1.0]), "must not be NaN"),
+    ("addRow", (0, 1, 3, np.array([0, 1]), np.array([1.0, 1.0])), "2 entries given, 3 expected"),
+    ("addRow", (0, 1, 1, np.array([2]), ONE), r"lie in 0 \.\. 1"),
+    ("addRow", (0, 1, 1, np.array([-1]), ONE), r"lie in 0 \.\. 1"),
+    ("addRow", (0, 1, 1, np.array([0.5]), ONE), "must be integers"),
+    ("addRow", (0, 1, 1, I32, np.array([np.inf])), "must be finite"),
+    ("addRow", (0, 1, 2, np.array([0, 0]), np.array([1.0, 1.0])), "refused"),
+    ("addRows", (1, [0.0], [1.0], 1, np.array([0]), I32, ONE), "1 entries given, 2 expected"),
+    ("addRows", (1, [0.0], [1.0], 1, np.array([0, 2]), I32, ONE), "rise from 0 to 1"),
+    ("changeColCost", (5, 1.0), r"lie in 0 \.\. 1"),
+    ("changeColCost", (0, np.nan), "must be finite"),
+    ("changeColsCost", (2, I32, ONE), "1 entries given, 2 expected"),
+    ("changeColsIntegrality", (1, I32, np.array([9])), "TovricVarType"),
+    ("changeColsIntegrality", (1, np.array([7]), np.array([1])), r"lie in 0 \.\. 1"),
+    ("passHessian", (3, 1, tovric.HessianFormat.kTriangular, np.array([0, 1, 1, 1]), I32, ONE), "exceeds"),
+    ("passHessian", (2, 2, tovric.HessianFormat.kTriangular, np.array([0, 1, 2]), np.array([1, 0]),
+                     np.array([1.0, 2.0])), "symmetric"),
+    ("passHessian", (1, 1, tovric.HessianFormat.kSquare, np.array([0, 1]), I32, ONE), "kTriangular"),
+    ("setOptionValue", ("no_such_option", 1), "refused"),
+    ("setOptionValue", ("time_limit", "soon"), "refused"),
+    ("writeModel", ("model.txt",), r"\.mps or \.lp"),
+])
+def test_bad_arguments_are_refused(call, args, message):
+    solver = solver_with(2, 0.0, 1.0)
+    with pytest.raises(ValueError, match=message):
+        getattr(solver, call)(*args)
+
+
+@pytest.mark.parametrize("name", ["model.lp", "model.mps"])
+def test_write_model(tmp_path, name):
+    solver = solver_with(2, 0.0, 1.0)
+    solver.addRow(0, 1, 2, np.array([0, 1]), np.array([1.0, 1.0]))
+    solver.writeModel(str(tmp_path / name))
+    assert (tmp_path / name).stat().st_size > 0
+    with pytest.raises(OSError, match="could not be written"):
+        solver.writeModel(str(tmp_path / "missing" / name))
+
+
+def test_infeasible_model_reports_its_status():
+    solver = solver_with(1, 0.0, 1.0)
+    solver.addRow(2, 3, 1, np.array([0]), np.array([1.0]))
+    solver.run()
+    assert solver.getModelStatus() == tovric.TovricModelStatus.kInfeasible
+    assert not solver.getSolution().value_valid
