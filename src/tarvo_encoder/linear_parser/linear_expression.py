@@ -1,0 +1,145 @@
+from __future__ import annotations
+
+import typing as tp
+from numbers import Integral, Real
+
+import numpy as np
+
+from .._exceptions import FormulaError
+from ..core.tarvo_logger import *
+
+
+def _fail(error: type, message: str):
+    log_e(message)
+    raise error(message)
+
+
+def _values_text(values) -> str:
+    """The text of one index's values: a range as it prints, any other sequence
+    as a list (or tuple) of plain integers. Anything else is refused, since the
+    text is evaluated."""
+    if isinstance(values, range):
+        return str(values)
+    if isinstance(values, (tp.Sequence, np.ndarray)) and not isinstance(values, (str, bytes)):
+        items = list(values)
+        if all(isinstance(item, Integral) for item in items):
+            numbers = [int(item) for item in items]
+            return str(tuple(numbers)) if isinstance(values, tuple) else str(numbers)
+    _fail(TypeError, "Index values must be a range or a sequence of integers")
+
+
+def for_clauses(indexes: tp.Mapping[str, tp.Any]) -> str:
+    """The for clauses over keyword indexes, first keyword outermost, joined by one blank."""
+    clauses = []
+    for name, values in indexes.items():
+        if not name.isidentifier():
+            _fail(ValueError, f"Index name {name!r} is not an identifier")
+        clauses.append(f"for {name} in {_values_text(values)}")
+    return " ".join(clauses)
+
+
+class LinearExpression:
+    def __init__(self, expression: str = '') -> None:
+        self._expression = expression
+        self._lo: tp.Optional[tp.Union[Integral, Real]] = None
+        self._hi: tp.Optional[tp.Union[Integral, Real]] = None
+
+    @property
+    def lo(self) -> tp.Optional[tp.Union[Integral, Real]]:
+        return self._lo
+
+    @property
+    def hi(self) -> tp.Optional[tp.Union[Integral, Real]]:
+        return self._hi
+
+    def __pos__(self) -> LinearExpression:
+        return LinearExpression(f"+({self._expression})")
+
+    def __neg__(self) -> LinearExpression:
+        return LinearExpression(f"-({self._expression})")
+
+    def __operand_text(self, other) -> tp.Tuple[bool, str]:
+        """(is a number, text) of the other operand of +, - or *."""
+        self._check_borders()
+        if isinstance(other, (Integral, Real)):
+            return True, f"{other}"
+        if isinstance(other, LinearExpression):
+            other._check_borders()
+            return False, str(other)
+        _fail(TypeError, "Type 'LinearExpression' is expected for left side of expression")
+
+    def __add__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
+        _, text = self.__operand_text(other)
+        return LinearExpression(f"{self._expression} + {text}")
+
+    def __radd__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
+        return self.__add__(other)
+
+    def __sub__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
+        is_number, text = self.__operand_text(other)
+        return LinearExpression(f"{self._expression} - {text}" if is_number else f"{self._expression} - ({text})")
+
+    def __rsub__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
+        return (-self) + other
+
+    def __mul__(self, other: tp.Union[Integral, Real, LinearExpression]) -> LinearExpression:
+        is_number, text = self.__operand_text(other)
+        return LinearExpression(f"{text} * ({self._expression})" if is_number else f"({self._expression}) * ({text})")
+
+    def __rmul__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
+        return self.__mul__(other)
+
+    def __bordered_copy(self, lo, hi) -> LinearExpression:
+        self._check_borders()
+        copy = LinearExpression(self._expression)
+        copy._lo, copy._hi = lo, hi
+        return copy
+
+    def __eq__(self, other: tp.Union[Integral, Real]):
+        return self.__bordered_copy(other, other)
+
+    def __le__(self, other: tp.Union[Integral, Real]):
+        return self.__bordered_copy(None, other)
+
+    def __ge__(self, other: tp.Union[Integral, Real]):
+        return self.__bordered_copy(other, None)
+
+    def __str__(self) -> str:
+        return self._expression
+
+    def _check_borders(self):
+        if self._lo is not None or self._hi is not None:
+            _fail(FormulaError, "It is forbidden to change the formula after setting the boundaries")
+        return True
+
+
+class LinearVariableProxy(LinearExpression):
+    def __init__(self, name: str) -> None:
+        super().__init__(name)
+        self._name = name
+
+    def __repr__(self):
+        return self._name
+
+
+class Sum(LinearExpression):
+    def __init__(self, expression: LinearExpression, **indexes) -> None:
+        super().__init__()
+        if not isinstance(expression, LinearExpression):
+            _fail(TypeError, "Type 'LinearExpression' is expected for variable 'expression'")
+        expression._check_borders()
+        self._expression = f"CompiledSum([{expression} {for_clauses(indexes)}])"
+
+
+class SumIt(LinearExpression):
+    def __init__(self, expressions: tp.Sequence[LinearExpression]) -> None:
+        super().__init__()
+        if not isinstance(expressions, tp.Sequence):
+            _fail(TypeError, "Use an iterable sequence as SumIt input argument")
+        if len(expressions) == 0:
+            log_w("The input sequence has zero length")
+        for expression in expressions:
+            if not isinstance(expression, LinearExpression):
+                _fail(TypeError, "Variable 'expressions' must contain only objects of type 'LinearExpression'")
+            expression._check_borders()
+        self._expression = "CompiledSum([" + ", ".join(str(expression) for expression in expressions) + "])"

@@ -1,0 +1,233 @@
+from __future__ import annotations
+
+import ast
+import enum
+import operator
+import typing as tp
+from functools import reduce
+from numbers import Integral, Real
+from pathlib import Path
+
+import numpy as np
+
+import velmont.corvane_engine.tovric as tovric
+
+from .._exceptions import FormulaError, SolverError, VariableError
+from ..core.tarvo_logger import *
+from .compiled_linear_expressions import CompiledLinearExpression, CompiledSum
+from .linear_expression import for_clauses
+from .linear_variables import Index, LinearVariable
+
+inf = tovric.kTovricInf
+
+
+class SolutionStatus(enum.Enum):
+    OPTIMAL = enum.auto()
+    SUBOPTIMAL = enum.auto()
+
+
+class VariableType(enum.Enum):
+    REAL = enum.auto()
+    INTEGER = enum.auto()
+    BINARY = enum.auto()
+
+
+def _fail(error: type, message: str):
+    log_e(message)
+    raise error(message)
+
+
+# Formula text is evaluated, so it may hold only what the expression operators
+# write: names, numbers, calls of names, +, -, *, lists, tuples and for clauses.
+_FORMULA_NODES = (ast.Expression, ast.List, ast.ListComp, ast.comprehension, ast.Tuple, ast.Call, ast.Name,
+                  ast.Load, ast.Store, ast.Constant, ast.BinOp, ast.Add, ast.Sub, ast.Mult, ast.UnaryOp,
+                  ast.UAdd, ast.USub)
+
+
+def _is_formula_node(node) -> bool:
+    if not isinstance(node, _FORMULA_NODES):
+        return False
+    if isinstance(node, ast.Constant):
+        return isinstance(node.value, (int, float))
+    if isinstance(node, ast.Call):
+        return isinstance(node.func, ast.Name) and not node.keywords
+    if isinstance(node, ast.comprehension):
+        return not node.ifs and not node.is_async
+    return True
+
+
+class LinearModel:
+    def __init__(self, log_solver: bool = False, **options) -> None:
+        self._tovric_model = tovric.LinearSolver()
+        self._tovric_model.setOptionValue("log_to_console", log_solver)
+        for option_name, value in options.items():
+            self._tovric_model.setOptionValue(option_name, value)
+        self._used_vars = set()
+        self._general_shift_variable = 0
+        self._variables = {}
+        self._formulas_dir = {"CompiledSum": CompiledSum}
+        self._prev_solution = None
+        self._solution = None
+        self._solution_values = None
+        self._objective_value = None
+
+    def get_variables(self, name: str, variable_type: VariableType, lo: tp.Union[int, float] = -inf,
+                      hi: tp.Union[int, float] = inf, **dims: int) -> LinearVariable:
+        if not name or not name.isidentifier():
+            _fail(ValueError, "Linear variable must have a non-empty name containing only letters")
+        if name in self._used_vars:
+            _fail(VariableError, f"Linear variable named {name} is already in use")
+        if not all(isinstance(size, Integral) and size >= 0 for size in dims.values()):
+            _fail(ValueError, "The sizes of a linear variable must be non-negative integers")
+        self._used_vars.add(name)
+        n = reduce(operator.mul, dims.values(), 1)
+        first = self._general_shift_variable
+        if variable_type == VariableType.INTEGER:
+            if not isinstance(lo, int) or not isinstance(hi, int):
+                _fail(ValueError, "For integer variables, the boundaries must be integers")
+            self._tovric_model.addVars(n, np.full(n, lo, dtype=np.int32), np.full(n, hi, dtype=np.int32))
+            self.__make_integral(first, n)
+            type_var = "int32"
+        elif variable_type == VariableType.REAL:
+            self._tovric_model.addVars(n, np.full(n, lo, dtype=np.float64), np.full(n, hi, dtype=np.float64))
+            type_var = "float64"
+        elif variable_type == VariableType.BINARY:
+            self._tovric_model.addVars(n, np.zeros(n, dtype=np.int32), np.ones(n, dtype=np.int32))
+            self.__make_integral(first, n)
+            type_var = "int32"
+        else:
+            _fail(ValueError, "Invalid variable format")
+        variable = LinearVariable(name, lo, hi, dims, first, type_var=type_var)
+        self._variables[name] = variable
+        self._general_shift_variable += n
+        return variable
+
+    def __make_integral(self, first: int, n: int) -> None:
+        self._tovric_model.changeColsIntegrality(n, np.arange(first, first + n),
+                                                 np.full(n, tovric.TovricVarType.kInteger))
+
+    def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.List[Index]]:
+        """Provides indexes for writing expressions.
+        :param indexes: sequence of index names.
+        :return: sequence of indexes or single index.
+        """
+        if len(indexes) == 0:
+            _fail(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
+        result = []
+        for index_name in indexes:
+            if index_name in self._used_vars:
+                _fail(VariableError, f"Index named {index_name} is already in use")
+            result.append(Index(index_name))
+        return result if len(result) > 1 else result[0]
+
+    def __evaluate(self, text: str):
+        tree = ast.parse(text, mode="eval")
+        if not all(_is_formula_node(node) for node in ast.walk(tree)):
+            _fail(FormulaError, "Formula text may hold only names, numbers, calls, +, -, * and for clauses")
+        namespace = {"__builtins__": {"range": range}, **self._formulas_dir, **self._variables}
+        return eval(compile(tree, "<formula>", "eval"), namespace)
+
+    @staticmethod
+    def __compiled(value) -> CompiledLinearExpression:
+        if not isinstance(value, CompiledLinearExpression):
+            _fail(FormulaError, "The formula does not evaluate to an expression over linear variables")
+        return value
+
+    def add_constraint(self, expression, lo: tp.Optional[Integral] = None, hi: tp.Optional[Integral] = None,
+                       eq: tp.Optional[Integral] = None, **foralls) -> None:
+        lo = LinearModel.__set_border(lo, expression.lo)
+        hi = LinearModel.__set_border(hi, expression.hi)
+        if eq is not None:
+            if lo is not None or hi is not None:
+                raise ValueError("The borders is set twice")
+            lo = hi = eq
+        lo = -inf if lo is None else lo
+        hi = inf if hi is None else hi
+        if not isinstance(lo, Real) or not isinstance(hi, Real):
+            _fail(TypeError, "The borders of a constraint must be numbers")
+        fors = for_clauses(foralls)
+        rows = [LinearModel.__compiled(row) for row in self.__evaluate(f"[{expression} {fors}]")]
+        if any(row._quadratic_coefficients is not None and row._quadratic_coefficients.count_nonzero()
+               for row in rows):
+            # A row holds only linear terms; dropping the quadratic part would change the constraint.
+            _fail(FormulaError, "A constraint must be linear: its quadratic part cannot be a solver row")
+        for row in rows:
+            c = row.constant
+            columns = row.linear_coefficients_indexes
+            self._tovric_model.addRow(lo - c, hi - c, len(columns), columns, row.linear_coefficients)
+
+    def add_target(self, expression, minimization: bool) -> None:
+        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
+        self._tovric_model.changeObjectiveSense(sense)
+        target = LinearModel.__compiled(self.__evaluate(f"{expression}"))
+        n = self._general_shift_variable
+        # A new target replaces the earlier one: its costs are cleared first and its Hessian replaced.
+        self._tovric_model.changeColsCost(n, np.arange(n), np.zeros(n))
+        for column, cost in zip(target.linear_coefficients_indexes, target.linear_coefficients):
+            self._tovric_model.changeColCost(column, cost)
+        hessian = target.quadratic_coefficients
+        if hessian is None:
+            self._tovric_model.passHessian(n, 0, tovric.HessianFormat.kTriangular, np.zeros(n + 1, dtype=np.int32),
+                                           np.zeros(0, dtype=np.int32), np.zeros(0))
+        else:
+            hessian.resize((n, n))
+            self._tovric_model.passHessian(n, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr,
+                                           hessian.indices, hessian.data)
+
+    def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
+        if self._prev_solution is None:
+            self._prev_solution = np.zeros((self._general_shift_variable,))
+        variable = self._variables[variable_name]
+        self._prev_solution[list(variable.map)] = np.ravel(solution)
+
+    def solve(self) -> SolutionStatus:
+        if self._prev_solution is not None:
+            start = tovric.TovricSolution()
+            start.col_value = self._prev_solution
+            self._tovric_model.setSolution(start)
+        self._tovric_model.run()
+        self._solution = self._tovric_model.getSolution()
+        info = self._tovric_model.getInfo()
+        status = self._tovric_model.getModelStatus()
+        if status == tovric.TovricModelStatus.kOptimal:
+            result = SolutionStatus.OPTIMAL
+        elif status == tovric.TovricModelStatus.kTimeLimit and self._solution.value_valid:
+            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
+            result = SolutionStatus.SUBOPTIMAL
+        else:
+            _fail(SolverError, "The model was not solved correctly")
+        self._solution_values = np.array(self._solution.col_value)
+        self._objective_value = info.objective_function_value
+        return result
+
+    @property
+    def objective_value(self) -> float:
+        if self._solution_values is None:
+            _fail(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+        return self._objective_value
+
+    def get_tovric_solution(self) -> tovric.TovricSolution:
+        if self._solution is None:
+            _fail(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+        return self._solution
+
+    def get_result(self, variable_name: str) -> np.ndarray:
+        if self._solution_values is None:
+            _fail(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+        variable = self._variables[variable_name]
+        values = self._solution_values[list(variable.map)]
+        if variable.type != "float64":
+            # Integral columns come back within the solver's tolerance (2.9999999 for 3).
+            values = np.rint(values)
+        return values.astype(variable.type).reshape(variable.shape)
+
+    def write_model(self, model_path: tp.Union[Path, str]) -> None:
+        path = model_path if isinstance(model_path, Path) else Path(model_path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        self._tovric_model.writeModel(path.as_posix())
+
+    @staticmethod
+    def __set_border(first_border, second_border):
+        if first_border is not None and second_border is not None:
+            raise ValueError("The border is set twice")
+        return first_border if first_border is not None else second_border

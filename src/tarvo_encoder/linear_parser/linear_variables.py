@@ -1,0 +1,102 @@
+from __future__ import annotations
+
+import itertools
+import operator
+import typing as tp
+from numbers import Integral
+
+from scipy.sparse import coo_array
+
+from ..core.tarvo_logger import *
+from .compiled_linear_expressions import CompiledLinearExpression
+from .linear_expression import LinearVariableProxy
+
+
+class Index:
+    def __init__(self, name: str, expression: tp.Optional[str] = None) -> None:
+        self.name = name
+        self.expression = name if expression is None else expression
+
+    def __add__(self, shift) -> Index:
+        return Index(self.name, f"{self.name} + {shift}")
+
+    def __sub__(self, shift) -> Index:
+        return Index(self.name, f"{self.name} - {shift}")
+
+    def __rmul__(self, shift) -> Index:
+        return Index(self.name, f"{shift} * {self.name}")
+
+    def __str__(self) -> str:
+        return self.expression
+
+
+class LinearVariable:
+    def __init__(self, name: str, lo, hi, indexes: tp.Dict[str, int], st_shift: int, type_var: str) -> None:
+        self._name = name
+        self._lo = lo
+        self._hi = hi
+        self._indexes = indexes
+        self._st_shift = st_shift
+        self._shifts = list(itertools.accumulate(indexes.values(), operator.mul, initial=1))[:-1]
+        self._type = type_var
+
+    @property
+    def lo(self):
+        return self._lo
+
+    @property
+    def hi(self):
+        return self._hi
+
+    @property
+    def map(self) -> tp.Tuple[int, ...]:
+        return tuple(self.__column(subscripts)
+                     for subscripts in itertools.product(*(range(size) for size in self._indexes.values())))
+
+    @property
+    def shape(self) -> tp.Tuple[int, ...]:
+        return tuple(self._indexes.values())
+
+    @property
+    def type(self) -> str:
+        return self._type
+
+    def __column(self, subscripts) -> int:
+        return self._st_shift + sum(s * stride for s, stride in zip(subscripts, self._shifts))
+
+    def __getitem__(self, items) -> LinearVariableProxy:
+        if isinstance(items, tp.Sequence):
+            return LinearVariableProxy(f"{self._name}(" + ",".join(str(item) for item in items) + ")")
+        return LinearVariableProxy(f"{self._name}({items:})")
+
+    def __iter__(self):
+        # Subscripting never ends, so the host's fallback iteration would never stop.
+        message = f"Linear variable {self._name} is not iterable; subscript it with indexes"
+        log_e(message)
+        raise TypeError(message)
+
+    def __call__(self, *subscripts) -> CompiledLinearExpression:
+        self.__check_subscripts(subscripts)
+        column = self.__column(subscripts)
+        return CompiledLinearExpression(coo_array(([1], ([column], [0]))))
+
+    def __check_subscripts(self, subscripts) -> None:
+        """One integer per dimension, each inside its dimension: anything else
+        would silently name another element's or another block's column. A
+        block without dimensions also takes the single subscript 0."""
+        shape = self.shape
+        if not shape and len(subscripts) == 1:
+            shape = (1,)
+        if len(subscripts) != len(shape):
+            message = f"Linear variable {self._name} takes {len(shape)} subscripts, {len(subscripts)} given"
+            log_e(message)
+            raise IndexError(message)
+        if not all(isinstance(s, Integral) for s in subscripts):
+            message = f"Subscripts of linear variable {self._name} must be integers"
+            log_e(message)
+            raise TypeError(message)
+        if not all(0 <= s < size for s, size in zip(subscripts, shape)):
+            text = ",".join(str(s) for s in subscripts)
+            message = f"Subscripts ({text}) are out of range for linear variable {self._name} of shape {shape}"
+            log_e(message)
+            raise IndexError(message)
