@@ -34,6 +34,8 @@ struct Operand {
 enum class PendingKind : std::uint8_t { Prefix, Binary, Paren, Call, List, Comprehension };
 
 struct Pending {
+    Pending(PendingKind kind, TokenKind op, std::uint32_t position) : kind(kind), op(op), position(position) {}
+
     PendingKind kind;
     TokenKind op;  // Prefix / Binary: the operator token
     std::uint32_t position;
@@ -294,6 +296,7 @@ private:
                     }
                 }
                 bad();
+                return;
             }
             case Val::PbModule:
                 if (a != "Comparator_type") bad();
@@ -306,6 +309,7 @@ private:
                     return;
                 }
                 bad();
+                return;
             case Val::Ref:
                 if (a == "to_pb") o.val = Val::RefToPb;
                 else if (a == "to_bx") o.val = Val::RefToBx;
@@ -318,6 +322,7 @@ private:
             case Val::Objective:
                 if (a != "to_maxsat") bad();
                 o.val = Val::ObjectiveToMaxsat;
+                o.position = static_cast<std::uint32_t>(name.position);
                 return;
             default:
                 bad();
@@ -596,6 +601,12 @@ private:
                 fail_at(callee.position, "an objective (to_maxsat) is not a constraint or a sum; "
                                          "give the pseudo-Boolean sum itself");
             default:
+                const std::uint32_t callee_end = args.empty() ? here() : args[0].code_start;
+                if (callee.val == Val::Int && callee_end == callee.code_start + 1 &&
+                    program_.main[callee.code_start].op == Op::LoadName) {
+                    fail_at(callee.position,
+                            "'" + names_[program_.main[callee.code_start].a] + "' is not a declared variable");
+                }
                 fail_at(group.position, std::string(describe(callee.val)) + " cannot be called");
         }
         operands_.push_back(result);

@@ -1,0 +1,140 @@
+"""What text the formula encoder reads and how it refuses the rest."""
+
+import pytest
+
+from fenc_truth import satisfiable_under
+from velmont.corvane_engine import _fenc
+
+
+def encoder():
+    e = _fenc.FormulaEncoder("text")
+    e.create_variables("x", [3])
+    e.create_variables("y", [2, 2])
+    return e
+
+
+def hard_clauses_of(text, foralls="Foralls: {}"):
+    e = encoder()
+    e.add_constraint(text, foralls)
+    e.generate_cnf()
+    return e.get_cnf_storage().hard_clauses()
+
+
+@pytest.mark.parametrize("text, position, reason", [
+    ("x(0).to_bx() ++", 15, "expected an operand"),
+    ("bx.and_s([x(0).to_bx()", 22, "expected ')' or ']'"),
+    ("bx.and_s([x(0).to_bx()))", 22, "expected ']'"),
+    ("x(0).to_bx() x(1).to_bx()", 13, "expected an operator"),
+    ("x(0).to_bx() & x(1).to_bx()", 13, "unexpected character '&'"),
+    ("x(0).to_bx() <= 1", 13, "unexpected character '<'"),
+    ("x(0.5).to_bx()", 3, "only decimal integers"),
+    ("bx.nand_s([])", 3, "unknown attribute 'nand_s'"),
+    ("x(0).to_pb()", 0, "a constraint must be a Boolean formula"),
+    ("FormulaPB(x(0).to_bx(), pb.Comparator_type.LEQ, 1).to_bx(manager)", 10, "compares a pseudo-Boolean sum"),
+    ("FormulaPB(x(0).to_pb(), pb.Comparator_type.LT, 1).to_bx(manager)", 43, "unknown attribute 'LT'"),
+    ("FormulaPB(x(0).to_pb(), None, None).to_maxsat(manager, True)", 36, "objective"),
+    ("bx.and_s([x(0).to_bx(), x(1).to_pb()])", 24, "list items of different kinds"),
+    ("x(k).to_bx()", 2, "index 'k' is bound neither"),
+    ("x(0, 1).to_bx()", 0, "takes 1 indexes, got 2"),
+    ("z(0).to_bx()", 0, "'z' is not a declared variable"),
+    ("bx.or_s([x(j).to_bx() for j in 3])", 31, "a loop runs over a range"),
+    ("bx.impl_s(x(0).to_bx())", 0, "takes 2 arguments"),
+    ("x(0).to_bx() + x(1).to_bx()", 13, "cannot combine"),
+    ("FormulaPB(x(0).to_pb() * 2, pb.Comparator_type.LEQ, 1).to_bx(manager)", 23, "integer factor on the left"),
+])
+def test_refused_text_names_where_reading_stopped(text, position, reason):
+    with pytest.raises(ValueError) as info:
+        encoder().add_constraint(text, "Foralls: {}")
+    message = str(info.value)
+    assert reason in message
+    assert f"at position {position}: " in message
+    shown = message.split("at position", 1)[1].split(": ", 1)[1].removeprefix("...")
+    assert shown.startswith(text[max(0, position - 40):position] + " <here> ")
+
+
+def test_out_of_range_element_is_refused_and_nothing_is_added():
+    e = encoder()
+    with pytest.raises(ValueError, match=r"element x\(3\) is out of range"):
+        e.add_constraint("x(i + 1).to_bx()", "Foralls: {'i': range(0, 3)}")
+    e.generate_cnf()
+    assert e.get_cnf_storage().hard_clauses() == []
+
+
+@pytest.mark.parametrize("foralls, text, clauses", [
+    ("Foralls: {'i': range(0, 2)}", "x(i).to_bx()", [[1], [2]]),
+    ("Foralls: {'i': range(2, -1, -2)}", "x(i).to_bx()", [[3], [1]]),
+    ("Foralls: {'i': range(0, 0)}", "x(i).to_bx()", []),
+    ("Foralls: {'i': [1, 0], 'j': (1,)}", "y(i,j).to_bx()", [[7], [5]]),
+    ("Foralls: {'i': (), 'j': [0, 1]}", "y(i,j).to_bx()", []),
+    ("Foralls: {'j': range(0, 2), 'i': [True, 0]}", "y(i,j).to_bx()", [[6], [4], [7], [5]]),
+])
+def test_foralls_expand_first_key_outermost(foralls, text, clauses):
+    # Each instance asserts one element, so the clause order shows the expansion.
+    assert hard_clauses_of(text, foralls) == clauses
+
+
+@pytest.mark.parametrize("foralls, reason", [
+    ("{'i': range(0, 2)}", "start with 'Foralls: '"),
+    ("Foralls: {'i': range(0, 2), 'i': [0]}", "given twice"),
+    ("Foralls: {'i': [0 1]}", "expected ']'"),
+    ("Foralls: {'i': [0.5]}", "only decimal integers"),
+    ("Foralls: {'i': range(0, 3, 0)}", "step must not be zero"),
+    ("Foralls: {'i': array([0, 1])}", "expected a range, a list or a tuple"),
+    ("Foralls: {'i': range(0, 2)", "expected '}'"),
+])
+def test_malformed_foralls_are_refused(foralls, reason):
+    with pytest.raises(ValueError, match="cannot read the foralls") as info:
+        encoder().add_constraint("x(0).to_bx()", foralls)
+    assert reason in str(info.value)
+
+
+def test_unused_forall_repeats_the_constraint():
+    assert hard_clauses_of("x(0).to_bx()", "Foralls: {'k': range(0, 3)}") == [[1], [1], [1]]
+
+
+def test_loop_values_may_depend_on_outer_loops_and_foralls():
+    # x(a) for a in range(i, 3): the sum of the x above i is at least 1.
+    clauses = hard_clauses_of(
+        "FormulaPB(Sum(*[x(a).to_pb() for a in range(i, 3)]), pb.Comparator_type.GEQ, 1).to_bx(manager)",
+        "Foralls: {'i': [2, 1]}")
+    assert sorted(map(sorted, clauses)) == [[2, 3], [3]]
+
+
+def test_loop_variable_hides_a_forall_of_the_same_name():
+    clauses = hard_clauses_of("bx.and_s([x(i).to_bx() for i in [2]])", "Foralls: {'i': [0]}")
+    assert clauses == [[3]]
+
+
+@pytest.mark.parametrize("text, clauses", [
+    ("x(2)", [[3]]),
+    ("~(x(2).to_bx())", [[-3]]),
+    ("bx.one()", []),
+    ("bx.zero()", [[]]),
+    ("bx.and_s([])", []),
+    ("bx.or_s([])", [[]]),
+    ("FormulaPB(2 ** 3 * (x(0).to_pb()), pb.Comparator_type.LEQ, -(-7)).to_bx(manager)", [[-1]]),
+    ("FormulaPB(True * (x(0).to_pb()), pb.Comparator_type.BOTH, 1).to_bx(manager)", [[1]]),
+])
+def test_small_texts_give_their_clauses(text, clauses):
+    assert hard_clauses_of(text) == clauses
+
+
+def test_deep_nesting_does_not_exhaust_the_stack():
+    # An alternation of negations and two-member conjunctions, 10^5 levels, as repeated & and ~ write it.
+    opening, closing = [], []
+    for level in range(100000):
+        opening.append("~(" if level % 2 else "bx.and_s([")
+        closing.append(")" if level % 2 else ", x(1).to_bx()])")
+    text = "".join(reversed(opening)) + "x(0).to_bx()" + "".join(closing)
+    e = encoder()
+    e.add_constraint(text, "Foralls: {}")
+    e.generate_cnf()
+    def value(x0, x1):
+        v = x0
+        for level in range(100000):
+            v = (not v) if level % 2 else (v and x1)
+        return v
+
+    cases = [(a, b) for a in (False, True) for b in (False, True)]
+    assumptions = [[1 if a else -1, 2 if b else -2] for a, b in cases]
+    assert satisfiable_under(e.get_cnf_storage().hard_clauses(), assumptions) == [value(a, b) for a, b in cases]
