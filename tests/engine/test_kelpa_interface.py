@@ -151,3 +151,11 @@ def test_clause_limit_refuses_and_leaves_everything_as_before():
     assert len(database.get_clauses()) > 11
     with pytest.raises(ValueError, match="must not be negative"):
         config.max_clauses_per_constraint = -1
+
+
+def test_large_variable_numbers_survive_the_round_trip():
+    big = 2**62
+    clauses, next_free = encode([(big, 1), (-(big + 1), 2), (big + 2, 1), (big + 3, 1)], LEQ, 1, big + 4)
+    # 2 * -(big + 1) alone exceeds 1, so big + 1 is forced; at most one of the rest
+    assert clauses == [[big + 1], [-big, -(big + 2)], [-big, -(big + 3)], [-(big + 2), -(big + 3)]]
+    assert next_free == big + 4
