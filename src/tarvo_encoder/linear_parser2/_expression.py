@@ -1,0 +1,362 @@
+"""Numeric constraint rows of the array linear model.
+
+A `LinearExpression` is one row, c + a·x + xᵀQx with optional bounds; a
+`LinearExpressionsArr` is a block of rows sharing one CSR matrix. Both are
+immutable: every operator returns a new object that may share arrays with
+its operands, so nothing is copied that is taken over unchanged.
+"""
+import os
+from numbers import Integral, Real
+from typing import Optional, Union
+
+import numpy as np
+from scipy.sparse import csc_array, csr_array
+
+from tarvo_encoder._exceptions import FormulaError
+from tarvo_encoder.core.tarvo_logger import log_e
+
+DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
+
+_CoefType = Union[Integral, Real, np.integer, np.floating]
+
+_BOUNDED_OPERAND = "Operations with expressions with defined boundaries are not allowed."
+_BOUND_SET = "The expression already has one of the boundaries set."
+_LENGTH_MISMATCH = "Expression smust have the same number of elements."
+
+
+def _raise_logged(error_type, msg):
+    """Log `msg` at error level, then raise `error_type(msg)`."""
+    log_e(msg)
+    raise error_type(msg)
+
+
+def _is_scalar(value) -> bool:
+    return isinstance(value, _CoefType)
+
+
+def _negated(matrix):
+    return None if matrix is None else -matrix
+
+
+class LinearExpression:
+    """An expression specifying a single row of the constraint matrix"""
+
+    def __init__(
+        self,
+        linear_coefficients: csr_array,
+        constant: _CoefType = 0.0,
+        quadratic_coefficients: Optional[csc_array] = None,
+        lower_bound: Optional[_CoefType] = None,
+        upper_bound: Optional[_CoefType] = None,
+    ) -> None:
+        if DEBUG:
+            if not isinstance(linear_coefficients, csr_array):
+                _raise_logged(TypeError, "Linear coefficients must be a csr array")
+            if not _is_scalar(constant):
+                _raise_logged(TypeError, "Constant must be a float or int number")
+            if quadratic_coefficients is not None and not isinstance(quadratic_coefficients, csc_array):
+                _raise_logged(TypeError, "Quadratic coefficients must be a csc array")
+        self._constant = constant
+        self._linear_coefficients = linear_coefficients
+        self._quadratic_coefficients = quadratic_coefficients
+        self._lower_bound = lower_bound
+        self._upper_bound = upper_bound
+
+    @property
+    def constant(self) -> _CoefType:
+        return self._constant
+
+    @property
+    def linear_coefficients(self) -> csr_array:
+        return self._linear_coefficients
+
+    @property
+    def quadratic_coefficients(self) -> Optional[csc_array]:
+        return self._quadratic_coefficients
+
+    @property
+    def lower_bound(self) -> Optional[_CoefType]:
+        return self._lower_bound
+
+    @property
+    def upper_bound(self) -> Optional[_CoefType]:
+        return self._upper_bound
+
+    def __is_bounded(self) -> bool:
+        return self._lower_bound is not None or self._upper_bound is not None
+
+    def __operand_is_scalar(self, other) -> bool:
+        """Refuse what arithmetic cannot take; True for a scalar, False for an expression."""
+        if self.__is_bounded():
+            _raise_logged(FormulaError, _BOUNDED_OPERAND)
+        if _is_scalar(other):
+            return True
+        if not isinstance(other, LinearExpression):
+            _raise_logged(TypeError, "Type 'float', 'int' or 'LinearExpression' is expected for left side of expression")
+        if other.__is_bounded():
+            _raise_logged(FormulaError, _BOUNDED_OPERAND)
+        return False
+
+    def __with(self, constant, linear_coefficients, quadratic_coefficients):
+        return LinearExpression(
+            constant=constant,
+            linear_coefficients=linear_coefficients,
+            quadratic_coefficients=quadratic_coefficients,
+        )
+
+    def __add__(self, other: Union[_CoefType, "LinearExpression"]) -> "LinearExpression":
+        if self.__operand_is_scalar(other):
+            return self.__with(self._constant + other, self._linear_coefficients, self._quadratic_coefficients)
+        own, theirs = self._quadratic_coefficients, other._quadratic_coefficients
+        quadratic = own if theirs is None else theirs if own is None else own + theirs
+        return self.__with(
+            self._constant + other._constant,
+            self._linear_coefficients + other._linear_coefficients,
+            quadratic,
+        )
+
+    __radd__ = __add__
+
+    def __sub__(self, other) -> "LinearExpression":
+        if self.__operand_is_scalar(other):
+            return self.__with(self._constant - other, self._linear_coefficients, self._quadratic_coefficients)
+        own, theirs = self._quadratic_coefficients, other._quadratic_coefficients
+        quadratic = own if theirs is None else -theirs if own is None else own - theirs
+        return self.__with(
+            self._constant - other._constant,
+            self._linear_coefficients - other._linear_coefficients,
+            quadratic,
+        )
+
+    def __rsub__(self, other) -> "LinearExpression":
+        if self.__operand_is_scalar(other):
+            return self.__with(other - self._constant, -self._linear_coefficients, _negated(self._quadratic_coefficients))
+        return other - self
+
+    def __mul__(self, other: Union[_CoefType, "LinearExpression"]) -> "LinearExpression":
+        if self.__operand_is_scalar(other):
+            quadratic = self._quadratic_coefficients
+            return self.__with(
+                other * self._constant,
+                other * self._linear_coefficients,
+                None if quadratic is None else other * quadratic,
+            )
+        if self._quadratic_coefficients is not None or other._quadratic_coefficients is not None:
+            _raise_logged(ValueError, "Creating a quadratic expression is only available for linear expressions")
+        left, right = self._linear_coefficients, other._linear_coefficients
+        outer = left.reshape((-1, 1)) @ right.reshape((1, -1))
+        return self.__with(
+            self._constant * other._constant,
+            left * other._constant + right * self._constant,
+            (0.5 * (outer + outer.T)).tocsc(),
+        )
+
+    __rmul__ = __mul__
+
+    def __bounded(self, lower_bound, upper_bound) -> "LinearExpression":
+        return LinearExpression(
+            constant=self._constant,
+            linear_coefficients=self._linear_coefficients,
+            quadratic_coefficients=self._quadratic_coefficients,
+            lower_bound=lower_bound,
+            upper_bound=upper_bound,
+        )
+
+    def __eq__(self, other: _CoefType) -> "LinearExpression":
+        if self.__is_bounded():
+            _raise_logged(FormulaError, _BOUND_SET)
+        return self.__bounded(other, other)
+
+    # A bound on the other side is kept, so `(e <= 5) >= 1` states both.
+    def __ge__(self, other: _CoefType) -> "LinearExpression":
+        if self._lower_bound is not None:
+            _raise_logged(FormulaError, "The expression already has a lower bound set.")
+        return self.__bounded(other, self._upper_bound)
+
+    def __le__(self, other: _CoefType) -> "LinearExpression":
+        if self._upper_bound is not None:
+            _raise_logged(FormulaError, "The expression already has a upper bound set.")
+        return self.__bounded(self._lower_bound, other)
+
+
+def _leading_size(value):
+    shape = getattr(value, "shape", ())
+    return shape[0] if len(shape) else None
+
+
+class LinearExpressionsArr:
+    """An expression defining several rows of the constraint matrix"""
+
+    def __init__(
+        self,
+        linear_coefficients: csr_array,
+        constants: Optional[np.ndarray] = None,
+        lower_bounds: Optional[np.ndarray] = None,
+        upper_bounds: Optional[np.ndarray] = None,
+        is_init: bool = False,
+    ) -> None:
+        if DEBUG:
+            given, rows = _leading_size(constants), _leading_size(linear_coefficients)
+            if constants is not None and given is not None and rows is not None and given != rows:
+                _raise_logged(FormulaError, "constants and linear_coeffients must have the same number of elements.")
+            if not isinstance(linear_coefficients, csr_array) or linear_coefficients.ndim != 2:
+                _raise_logged(TypeError, "Linear coefficients must be a csr array with 2 dimensions.")
+            if constants is not None and not (isinstance(constants, np.ndarray) and constants.ndim == 1):
+                _raise_logged(TypeError, "Constant must be a float or int number")
+        if constants is None:
+            constants = np.zeros(linear_coefficients.shape[0], dtype=np.float64)
+        self._constants = constants
+        self._linear_coefficients = linear_coefficients
+        self._lower_bounds = lower_bounds
+        self._upper_bounds = upper_bounds
+        self._is_init = is_init
+
+    @property
+    def num_constraints(self) -> int:
+        return self._constants.shape[0]
+
+    @property
+    def constants(self) -> np.ndarray:
+        return self._constants
+
+    @property
+    def linear_coefficients(self) -> csr_array:
+        return self._linear_coefficients.tocsr()
+
+    @property
+    def lower_bounds(self) -> Optional[np.ndarray]:
+        return self._lower_bounds
+
+    @property
+    def upper_bounds(self) -> Optional[np.ndarray]:
+        return self._upper_bounds
+
+    def __is_bounded(self) -> bool:
+        return self._lower_bounds is not None or self._upper_bounds is not None
+
+    def __refuse_if_bounded(self) -> None:
+        if self.__is_bounded():
+            _raise_logged(FormulaError, _BOUND_SET)
+
+    def __combined(self, other, sign: int) -> "LinearExpressionsArr":
+        self.__refuse_if_bounded()
+        if _is_scalar(other):
+            return LinearExpressionsArr(
+                linear_coefficients=self._linear_coefficients, constants=self._constants + sign * other, is_init=True
+            )
+        if not isinstance(other, LinearExpressionsArr):
+            _raise_logged(TypeError, "Type 'float', 'int' or 'LinearExpressionsArr' is expected for left side of expression")
+        # Bounds of the right operand would be lost in the result: refuse them as the left one's.
+        other.__refuse_if_bounded()
+        if self._constants.shape != other._constants.shape:
+            _raise_logged(FormulaError, _LENGTH_MISMATCH)
+        if sign > 0:
+            return LinearExpressionsArr(
+                linear_coefficients=self._linear_coefficients + other._linear_coefficients,
+                constants=self._constants + other._constants,
+            )
+        return LinearExpressionsArr(
+            linear_coefficients=self._linear_coefficients - other._linear_coefficients,
+            constants=self._constants - other._constants,
+        )
+
+    def __add__(self, other: Union[_CoefType, "LinearExpressionsArr"]) -> "LinearExpressionsArr":
+        return self.__combined(other, 1)
+
+    __radd__ = __add__
+
+    def __sub__(self, other: Union[_CoefType, "LinearExpressionsArr"]) -> "LinearExpressionsArr":
+        return self.__combined(other, -1)
+
+    def __rsub__(self, other: _CoefType) -> "LinearExpressionsArr":
+        self.__refuse_if_bounded()
+        if not _is_scalar(other):
+            _raise_logged(TypeError, "Type 'float', 'int' or 'LinearExpressionsArr' is expected for left side of expression")
+        return LinearExpressionsArr(
+            linear_coefficients=-self._linear_coefficients, constants=other - self._constants, is_init=True
+        )
+
+    def __mul__(self, other: Union[_CoefType, np.ndarray]) -> "LinearExpressionsArr":
+        self.__refuse_if_bounded()
+        if _is_scalar(other):
+            return LinearExpressionsArr(
+                linear_coefficients=other * self._linear_coefficients, constants=other * self._constants, is_init=True
+            )
+        if isinstance(other, np.ndarray):
+            if DEBUG and (other.ndim != 1 or other.size != self._constants.size):
+                _raise_logged(FormulaError, _LENGTH_MISMATCH)
+            return LinearExpressionsArr(
+                linear_coefficients=self._linear_coefficients.multiply(other[:, None]).tocsr(),
+                constants=self._constants * other,
+            )
+        _raise_logged(TypeError, "Type 'float' or 'int' is expected for left side of expression")
+
+    __rmul__ = __mul__
+
+    def __border(self, bound) -> np.ndarray:
+        if _is_scalar(bound):
+            # Promote, so that a fractional bound on integer constants is not truncated.
+            bound = np.full_like(self._constants, fill_value=bound, dtype=np.result_type(self._constants, bound))
+        if bound.shape != self._constants.shape:
+            _raise_logged(FormulaError, "The size of the border must match the number of constraints.")
+        return bound
+
+    def __bounded(self, lower_bounds, upper_bounds) -> "LinearExpressionsArr":
+        return LinearExpressionsArr(
+            linear_coefficients=self._linear_coefficients,
+            constants=self._constants,
+            lower_bounds=lower_bounds,
+            upper_bounds=upper_bounds,
+        )
+
+    def __eq__(self, other: Union[np.ndarray, _CoefType]) -> "LinearExpressionsArr":
+        self.__refuse_if_bounded()
+        bound = self.__border(other)
+        return self.__bounded(bound, bound)
+
+    # As for single rows, a bound on the other side is kept.
+    def __ge__(self, other: Union[np.ndarray, _CoefType]) -> "LinearExpressionsArr":
+        if self._lower_bounds is not None:
+            _raise_logged(FormulaError, "The expression already has a lower bounds set.")
+        return self.__bounded(self.__border(other), self._upper_bounds)
+
+    def __le__(self, other: Union[np.ndarray, _CoefType]) -> "LinearExpressionsArr":
+        if self._upper_bounds is not None:
+            _raise_logged(FormulaError, "The expression already has a upper bounds set.")
+        return self.__bounded(self._lower_bounds, self.__border(other))
+
+    def sum(self) -> LinearExpression:
+        self.__refuse_if_bounded()
+        matrix = self._linear_coefficients
+        if self._is_init:
+            # The column sums straight from the stored entries; duplicates add up.
+            # Copies: scipy sums duplicates in place, which would corrupt the shared matrix.
+            row = csr_array((matrix.data.copy(), (matrix.indices.copy(),)), shape=(matrix.shape[1],))
+        else:
+            row = csr_array(matrix.sum(axis=0))
+        return LinearExpression(constant=self._constants.sum(), linear_coefficients=row)
+
+    def dot(self, other: np.ndarray) -> LinearExpression:
+        if DEBUG and not isinstance(other, np.ndarray):
+            _raise_logged(TypeError, "Undefined type " + str(type(other)))
+        # The weighted sum would drop the bounds, as `sum` refuses to.
+        self.__refuse_if_bounded()
+        row = (csr_array(other) @ self._linear_coefficients).tocsr()
+        return LinearExpression(constant=np.dot(self._constants, other), linear_coefficients=row)
+
+
+def sumexp(expr: LinearExpressionsArr) -> LinearExpression:
+    return expr.sum()
+
+
+def dot(
+    first_expr: Union[LinearExpressionsArr, np.ndarray], second_expr: Union[LinearExpressionsArr, np.ndarray]
+) -> LinearExpression:
+    if DEBUG and not (
+        (isinstance(first_expr, LinearExpressionsArr) and isinstance(second_expr, np.ndarray))
+        or (isinstance(first_expr, np.ndarray) and isinstance(second_expr, LinearExpressionsArr))
+    ):
+        _raise_logged(FormulaError, "One of the arguments must be of type 'LinearExpressionsArr', the other 'np.ndarray'")
+    if isinstance(first_expr, LinearExpressionsArr):
+        return first_expr.dot(second_expr)
+    return second_expr.dot(first_expr)

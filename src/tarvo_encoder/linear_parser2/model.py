@@ -1,0 +1,264 @@
+from __future__ import annotations
+
+import os
+from enum import Enum, auto
+from functools import reduce
+from operator import mul
+from pathlib import Path
+import typing as tp
+
+import numpy as np
+from scipy.sparse import csc_array
+
+import velmont.corvane_engine.tovric as tovric
+from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
+from tarvo_encoder.core.tarvo_logger import log_w
+from tarvo_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr, _raise_logged
+from tarvo_encoder.linear_parser2.variable import VariableArray
+
+DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
+
+_BORDER_TWICE = "The border is set twice"
+_NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
+_NOT_SOLVED = "The model was not solved correctly"
+
+
+class SolutionStatus(Enum):
+    OPTIMAL = auto()
+    SUBOPTIMAL = auto()
+    INFEASIBLE = auto()
+
+
+class VariableType(Enum):
+    REAL = auto()
+    INTEGER = auto()
+    BINARY = auto()
+
+
+inf = tovric.kTovricInf
+
+
+class LinearModel:
+    """An interface for initializing and solving a MILP problem with a quadratic objective function"""
+
+    def __init__(self, log_solver: bool = False, **options) -> None:
+        self._tovric_model = tovric.LinearSolver()
+        self._tovric_model.setOptionValue("log_to_console", log_solver)
+        for option_name, value in options.items():
+            self._tovric_model.setOptionValue(option_name, value)
+        self._used_vars: set[str] = set()
+        self._general_shift_variables = 0
+        self._variables: dict[str, VariableArray] = {}
+        self._prev_solution: tp.Optional[np.ndarray] = None
+        self._solution = None
+        self._solution_values: tp.Optional[np.ndarray] = None
+        self._objective_value: tp.Optional[float] = None
+
+    def get_variable(
+        self,
+        name: str,
+        variable_type: VariableType,
+        lower_bound: int | float = -inf,
+        upper_bound: int | float = inf,
+        **shape: int,
+    ) -> VariableArray:
+        if not name or not name.isidentifier():
+            _raise_logged(ValueError, "Linear variable must have a non-empty name containing only letters")
+        if name in self._used_vars:
+            _raise_logged(VariableError, "Linear variable named " + name + " is already in use")
+        self._used_vars.add(name)
+        count = reduce(mul, shape.values(), 1)
+        first = self._general_shift_variables
+        if variable_type == VariableType.INTEGER:
+            if DEBUG and (
+                (lower_bound != -inf and not isinstance(lower_bound, int))
+                or (upper_bound != inf and not isinstance(upper_bound, int))
+            ):
+                _raise_logged(ValueError, "For integer variables, the boundaries must be integers")
+            self._tovric_model.addVars(count, np.full(count, lower_bound, dtype=np.float64), np.full(count, upper_bound, dtype=np.float64))
+            self.__make_integral(first, count)
+            type_var = np.int32
+        elif variable_type == VariableType.REAL:
+            self._tovric_model.addVars(count, np.full(count, lower_bound, dtype=np.float64), np.full(count, upper_bound, dtype=np.float64))
+            type_var = np.float64
+        elif variable_type == VariableType.BINARY:
+            self._tovric_model.addVars(count, np.full(count, 0, dtype=np.int32), np.full(count, 1, dtype=np.int32))
+            self.__make_integral(first, count)
+            lower_bound, upper_bound = 0, 1
+            type_var = np.int32
+        else:
+            _raise_logged(ValueError, "Invalid variable format")
+        var = VariableArray(name, tuple(shape.values()), lower_bound, upper_bound, type_var, first)
+        self._variables[name] = var
+        self._general_shift_variables += count
+        VariableArray._total_created_variables += count
+        return var
+
+    def __make_integral(self, first, count) -> None:
+        self._tovric_model.changeColsIntegrality(
+            count, np.arange(first, first + count), np.full(count, fill_value=tovric.TovricVarType.kInteger)
+        )
+
+    def add_constraint(
+        self,
+        constraint: LinearExpression,
+        lower_bound: tp.Optional[_CoefType] = None,
+        upper_bound: tp.Optional[_CoefType] = None,
+        equation_bound: tp.Optional[_CoefType] = None,
+    ) -> None:
+        if DEBUG and not isinstance(constraint, LinearExpression):
+            if isinstance(constraint, LinearExpressionsArr):
+                _raise_logged(BuildError, "To add a constraint of type 'LinearExpressionsArr', the 'add_constraints' function is used.")
+            _raise_logged(BuildError, "Unknown type " + str(type(constraint)))
+        if equation_bound is not None:
+            if DEBUG and (lower_bound is not None or upper_bound is not None):
+                _raise_logged(BuildError, _BORDER_TWICE)
+            lower_bound = upper_bound = equation_bound
+        lower_bound = LinearModel.__set_border(lower_bound, constraint.lower_bound)
+        upper_bound = LinearModel.__set_border(upper_bound, constraint.upper_bound)
+        # A row holds the linear part only; dropping a quadratic part would solve another model.
+        if constraint.quadratic_coefficients is not None:
+            _raise_logged(BuildError, "A constraint with a quadratic part cannot be added")
+        if lower_bound is None:
+            lower_bound = -inf
+        if upper_bound is None:
+            upper_bound = inf
+        row = constraint.linear_coefficients
+        self._tovric_model.addRow(
+            lower_bound - constraint.constant, upper_bound - constraint.constant, row.nnz, row.indices, row.data
+        )
+
+    def add_constraints(
+        self,
+        constraints: LinearExpressionsArr,
+        lower_bounds: tp.Optional[np.ndarray] = None,
+        upper_bounds: tp.Optional[np.ndarray] = None,
+        equation_bounds: tp.Optional[np.ndarray] = None,
+    ) -> None:
+        if DEBUG and not isinstance(constraints, LinearExpressionsArr):
+            if isinstance(constraints, LinearExpression):
+                _raise_logged(BuildError, "To add a constraint of type 'LinearExpression', the 'add_constraint' function is used.")
+            _raise_logged(BuildError, f"Unknown type {type(constraints)}")
+        if equation_bounds is not None:
+            if DEBUG and (lower_bounds is not None or upper_bounds is not None):
+                _raise_logged(BuildError, _BORDER_TWICE)
+            lower_bounds, upper_bounds = equation_bounds.copy(), equation_bounds.copy()
+        lower_bounds = LinearModel.__set_border(lower_bounds, constraints.lower_bounds)
+        upper_bounds = LinearModel.__set_border(upper_bounds, constraints.upper_bounds)
+        constants = constraints.constants
+        if lower_bounds is None:
+            lower_bounds = np.full(constants.shape, -inf, dtype=np.float64)
+        if upper_bounds is None:
+            upper_bounds = np.full(constants.shape, inf, dtype=np.float64)
+        matrix = constraints.linear_coefficients
+        self._tovric_model.addRows(
+            constraints.num_constraints,
+            lower_bounds - constants,
+            upper_bounds - constants,
+            matrix.nnz,
+            matrix.indptr,
+            matrix.indices,
+            matrix.data,
+        )
+
+    def add_target(self, target: LinearExpression, minimization: bool) -> None:
+        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
+        self._tovric_model.changeObjectiveSense(sense)
+        if DEBUG and not isinstance(target, LinearExpression):
+            _raise_logged(BuildError, f"Unknown type {type(target)} for target")
+        row = target.linear_coefficients
+        quadratic = target.quadratic_coefficients
+        hessian = None if quadratic is None else self.__hessian(quadratic)
+        self._tovric_model.changeColsCost(row.nnz, row.indices, row.data)
+        if hessian is not None:
+            self._tovric_model.passHessian(
+                self._general_shift_variables,
+                hessian.size,
+                tovric.HessianFormat.kTriangular,
+                hessian.indptr,
+                hessian.indices,
+                hessian.data,
+            )
+
+    # The solver's Hessian H for the term xᵀQx, sized to this model's columns.
+    # The solver minimises ½·xᵀHx, so H is 2Q. Q is as wide as the process's
+    # column count when the target was built, which differs from this model's
+    # count once other variables exist; its entries must lie in this model's columns.
+    def __hessian(self, quadratic) -> csc_array:
+        entries = quadratic.tocoo(copy=True)  # the constructor below may reorder its inputs in place
+        dim = self._general_shift_variables
+        if entries.nnz and max(entries.row.max(), entries.col.max()) >= dim:
+            _raise_logged(BuildError, "The quadratic part of the target names columns that this model does not have")
+        return csc_array((2 * entries.data, (entries.row, entries.col)), shape=(dim, dim))
+
+    @staticmethod
+    def _set_border(first_border: _CoefType, second_border: _CoefType) -> _CoefType:
+        if DEBUG and first_border is not None and second_border is not None:
+            raise BuildError(_BORDER_TWICE)
+        return first_border if first_border is not None else second_border
+
+    def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
+        # Grown, not fixed, so that variables declared after the first call can be given start values too.
+        missing = self._general_shift_variables - (0 if self._prev_solution is None else self._prev_solution.size)
+        if self._prev_solution is None or missing > 0:
+            previous = np.zeros((0,)) if self._prev_solution is None else self._prev_solution
+            self._prev_solution = np.concatenate([previous, np.zeros((missing,))])
+        var = self._variables[variable_name]
+        self._prev_solution[var._map()] = np.ravel(solution)
+
+    def solve(self, is_feasible: bool = False) -> SolutionStatus:
+        if self._prev_solution is not None:
+            start = tovric.TovricSolution()
+            start.col_value = self._prev_solution
+            self._tovric_model.setSolution(start)
+        self._tovric_model.run()
+        self._solution = self._tovric_model.getSolution()
+        info = self._tovric_model.getInfo()
+        status = self._tovric_model.getModelStatus()
+        if status == tovric.TovricModelStatus.kOptimal:
+            self.__record(info)
+            return SolutionStatus.OPTIMAL
+        if status == tovric.TovricModelStatus.kTimeLimit and self._solution.value_valid:
+            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
+            self.__record(info)
+            return SolutionStatus.SUBOPTIMAL
+        if is_feasible:
+            _raise_logged(SolverError, _NOT_SOLVED)
+        log_w(_NOT_SOLVED)
+        return SolutionStatus.INFEASIBLE
+
+    def __record(self, info) -> None:
+        self._solution_values = np.array(self._solution.col_value)
+        self._objective_value = info.objective_function_value
+
+    @property
+    def objective_value(self) -> float:
+        if self._solution_values is None:
+            _raise_logged(SolverError, _NO_SOLUTION)
+        return self._objective_value
+
+    def get_tovric_solution(self) -> tovric.TovricSolution:
+        if self._solution is None:
+            _raise_logged(SolverError, _NO_SOLUTION)
+        return self._solution
+
+    def get_result(self, variable_name: str) -> np.ndarray:
+        if self._solution_values is None:
+            _raise_logged(SolverError, _NO_SOLUTION)
+        var = self._variables[variable_name]
+        values = self._solution_values[var._map()]
+        if np.issubdtype(var.type, np.integer):
+            # Solver values of integral columns sit within a tolerance of an integer: round, never truncate.
+            values = np.rint(values)
+        return values.astype(var.type).reshape(var.shape)
+
+    def write_model(self, model_path: Path | str) -> None:
+        path = model_path if isinstance(model_path, Path) else Path(model_path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        self._tovric_model.writeModel(path.as_posix())
+
+    @staticmethod
+    def __set_border(first_border, second_border):
+        if first_border is not None and second_border is not None:
+            raise ValueError(_BORDER_TWICE)
+        return first_border if first_border is not None else second_border

@@ -1,0 +1,147 @@
+"""Variable arrays of the array linear model and the rows that indexing makes."""
+import os
+from numbers import Integral
+from typing import Sequence, Union
+
+import numpy as np
+from scipy.sparse import csr_array
+
+from tarvo_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr, _raise_logged
+
+DEBUG = bool(os.environ.get("DEBUG_SOLVER_MODE", False))
+
+_IndexType = Union[Integral, np.integer, slice]
+
+
+def _is_integer(value) -> bool:
+    return isinstance(value, (Integral, np.integer))
+
+
+class VariableArray:
+    """Multidimensional array of task variables"""
+
+    # Columns created by every array model of the process: the width of every row built by indexing.
+    _total_created_variables: int = 0
+
+    def __init__(
+        self,
+        name: str,
+        shape: Sequence[int],
+        lower_bound: float,
+        upper_bound: float,
+        type_var: type,
+        shift: int = 0,
+    ) -> None:
+        self._name = name
+        self._shape = shape
+        self._count_elems = np.prod(shape)
+        self._lower_bound = lower_bound
+        self._type = type_var
+        self._upper_bound = upper_bound
+        self._shift = shift
+
+    @property
+    def shape(self) -> Sequence[int]:
+        return tuple(self._shape)
+
+    @property
+    def lower_bound(self) -> float:
+        return self._lower_bound
+
+    @property
+    def upper_bound(self) -> float:
+        return self._upper_bound
+
+    @property
+    def name(self) -> str:
+        return self._name
+
+    @property
+    def type(self) -> type:
+        return self._type
+
+    def _map(self) -> np.ndarray:
+        return np.arange(self._shift, self._shift + self._count_elems, dtype="int32")
+
+    def __getitem__(
+        self, item: Union[_IndexType, list, np.ndarray, Sequence[_IndexType]]
+    ) -> Union[LinearExpression, LinearExpressionsArr]:
+        if _is_integer(item):
+            self.__require_one_dimension()
+            self.__require_position(item, self._count_elems)
+            return self.__row(np.array([item], dtype=np.int64))
+        if isinstance(item, slice):
+            self.__require_one_dimension()
+            return self.__rows(self.__slice_positions(item, self._shape[0] if self._shape else self._count_elems))
+        if isinstance(item, (list, np.ndarray)):
+            return self.__rows(self.__flat_positions(item))
+        if isinstance(item, tuple):
+            return self.__multi_index(item)
+        _raise_logged(IndexError, f"Undefined type {type(item)} for indexing")
+
+    def __require_one_dimension(self) -> None:
+        if DEBUG and len(self._shape) != 1:
+            _raise_logged(IndexError, "Variable can only have one index")
+
+    # Range checks run with or without the debug flag: a position outside the
+    # array would silently name a column of another variable.
+    @staticmethod
+    def __require_position(position, size) -> None:
+        if position < 0 or position >= size:
+            _raise_logged(IndexError, f"{position} is not a valid index")
+
+    @staticmethod
+    def __slice_positions(item: slice, size) -> np.ndarray:
+        start, stop, stride = item.indices(size)
+        if DEBUG and (start < 0 or stop > size):
+            _raise_logged(IndexError, f"{item} is not a valid index")
+        return np.arange(start, stop, stride, dtype=np.int32)
+
+    def __flat_positions(self, item) -> np.ndarray:
+        if isinstance(item, np.ndarray) and item.dtype == np.bool_ and item.shape == self.shape:
+            return np.flatnonzero(item)
+        positions = item if isinstance(item, np.ndarray) else np.int32(item)
+        if (
+            not np.issubdtype(positions.dtype, np.integer)
+            or positions.ndim != 1
+            or (positions.size and (positions.min() < 0 or positions.max() >= self._count_elems))
+        ):
+            _raise_logged(IndexError, f"{item} is not a valid index")
+        return positions
+
+    def __multi_index(self, item: tuple) -> Union[LinearExpression, LinearExpressionsArr]:
+        # Checked always: pairing entries with too few or too many sizes has no meaning.
+        if len(item) != len(self._shape):
+            _raise_logged(
+                IndexError,
+                f"The dimension of the variable is {len(self._shape)}, but {len(item)} dimensions are obtained.",
+            )
+        per_dimension = []
+        for entry, size in zip(item, self._shape):
+            if _is_integer(entry):
+                self.__require_position(entry, size)
+                per_dimension.append(np.array([entry], dtype=np.int64))
+            elif isinstance(entry, slice):
+                per_dimension.append(self.__slice_positions(entry, size))
+            else:
+                raise ValueError(f"Unsupported index type for multiindex: {type(entry)}")
+        if not per_dimension:
+            return self.__row(np.zeros(1, dtype=np.int32))
+        grid = np.stack(np.broadcast_arrays(*np.ix_(*per_dimension)), axis=0)
+        positions = np.ravel_multi_index(tuple(grid), dims=self._shape).ravel()
+        if all(_is_integer(entry) for entry in item):
+            return self.__row(positions)
+        return self.__rows(positions)
+
+    def __row(self, positions: np.ndarray) -> LinearExpression:
+        width = self._total_created_variables
+        values = np.ones(positions.shape, dtype=self._type)
+        row = csr_array((values, (positions + self._shift,)), shape=(width,))
+        return LinearExpression(linear_coefficients=row)
+
+    def __rows(self, positions: np.ndarray) -> LinearExpressionsArr:
+        count = positions.shape[0]
+        values = np.ones((count,), dtype=self._type)
+        row_numbers = np.arange(count, dtype=np.int32)
+        matrix = csr_array((values, (row_numbers, positions + self._shift)), shape=(count, self._total_created_variables))
+        return LinearExpressionsArr(linear_coefficients=matrix, is_init=True)
