@@ -50,11 +50,11 @@ class CompiledLinearExpression:
         return self._linear_coefficients.data.copy()
 
     def __pos__(self) -> CompiledLinearExpression:
-        quadratic = self._quadratic_coefficients
+        # Sparse arrays have no unary plus; a copy is its value.
         return CompiledLinearExpression(
             constant=+self._constant,
-            linear_coefficients=(+self._linear_coefficients.copy()).tocoo(),
-            quadratic_coefficients=None if quadratic is None else +quadratic.copy(),
+            linear_coefficients=self._linear_coefficients.copy(),
+            quadratic_coefficients=_copy_or_none(self._quadratic_coefficients),
         )
 
     def __neg__(self) -> CompiledLinearExpression:

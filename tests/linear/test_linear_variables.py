@@ -1,0 +1,93 @@
+"""Variable blocks (columns, subscript text, element order) and symbolic indexes."""
+import itertools
+
+import pytest
+
+from tarvo_encoder.linear_parser.linear_variables import Index, LinearVariable
+
+i, j = Index("i"), Index("j")
+
+
+@pytest.mark.parametrize("build, text", [
+    (lambda: Index("i"), "i"),
+    (lambda: Index("i", "i + 1"), "i + 1"),
+    (lambda: i + 1, "i + 1"),
+    (lambda: i - 2, "i - 2"),
+    (lambda: 3 * i, "3 * i"),
+    (lambda: (i + 1) + 2, "i + 2"),
+    (lambda: (i - 1) - 1, "i - 1"),
+    (lambda: 2 * (i + 1), "2 * i"),
+    (lambda: i + j, "i + j"),
+    (lambda: i + -1, "i + -1"),
+    (lambda: i - -1, "i - -1"),
+])
+def test_index_text(build, text):
+    index = build()
+    assert str(index) == text and index.name == "i"
+
+
+@pytest.mark.parametrize("operation", [lambda: i * 2, lambda: 1 + i, lambda: -i])
+def test_index_has_no_other_operators(operation):
+    with pytest.raises(TypeError):
+        operation()
+
+
+def block(st_shift=10, **dims):
+    return LinearVariable("x", -1, 1, dims or {"a": 2, "b": 3}, st_shift, type_var="float64")
+
+
+@pytest.mark.parametrize("key, text", [
+    ((i, j + 1), "x(i,j + 1)"),
+    ([i, 2], "x(i,2)"),
+    ((), "x()"),
+    (("i", 2), "x(i,2)"),
+    ("ij", "x(i,j)"),
+    (i, "x(i)"),
+    (0, "x(0)"),
+])
+def test_subscript_text(key, text):
+    assert repr(block()[key]) == text
+
+
+def test_columns_run_first_subscript_fastest_and_map_lists_c_order():
+    x = block(st_shift=10, a=2, b=3, c=4)
+    assert x._shifts == [1, 2, 6]
+    columns = {s: x(*s).linear_coefficients_indexes[0] for s in itertools.product(range(2), range(3), range(4))}
+    assert sorted(columns.values()) == list(range(10, 34))
+    assert all(columns[(a, b, c)] == 10 + a + 2 * b + 6 * c for a, b, c in columns)
+    assert x.map == tuple(columns[s] for s in itertools.product(range(2), range(3), range(4)))
+    assert block().map == (10, 12, 14, 11, 13, 15) and block().shape == (2, 3)
+
+
+def test_one_element_call():
+    element = block()(1, 2)
+    assert element._linear_coefficients.shape == (16, 1)
+    assert list(element.linear_coefficients_indexes) == [15] and list(element.linear_coefficients) == [1]
+    assert element.constant == 0 and element.quadratic_coefficients is None
+
+
+def test_blocks_without_dimensions_and_of_size_zero():
+    scalar = LinearVariable("s", 0, 1, {}, 7, type_var="int32")
+    assert scalar.shape == () and scalar.map == (7,) and scalar._shifts == []
+    assert list(scalar().linear_coefficients_indexes) == list(scalar(0).linear_coefficients_indexes) == [7]
+    assert LinearVariable("e", 0, 1, {"k": 0}, 3, type_var="int32").map == ()
+
+
+@pytest.mark.parametrize("subscripts, error, text", [
+    ((1,), IndexError, "Linear variable x takes 2 subscripts, 1 given"),
+    ((1, 2, 0), IndexError, "Linear variable x takes 2 subscripts, 3 given"),
+    ((2, 0), IndexError, "Subscripts (2,0) are out of range for linear variable x of shape (2, 3)"),
+    ((0, -1), IndexError, "Subscripts (0,-1) are out of range for linear variable x of shape (2, 3)"),
+    ((0, 1.0), TypeError, "Subscripts of linear variable x must be integers"),
+])
+def test_calls_outside_the_block_are_refused(sink, subscripts, error, text):
+    with pytest.raises(error) as raised:
+        block()(*subscripts)
+    assert str(raised.value) == text
+    assert sink.records == [("error", text)]
+
+
+def test_a_block_is_not_iterable(sink):
+    with pytest.raises(TypeError, match="not iterable"):
+        list(block())
+    assert len(sink.records) == 1
