@@ -148,3 +148,12 @@ def test_infeasible_model_reports_its_status():
     solver.run()
     assert solver.getModelStatus() == tovric.TovricModelStatus.kInfeasible
     assert not solver.getSolution().value_valid
+
+
+def test_integer_columns_with_a_hessian_are_reported_unsolved():
+    # HiGHS solves no mixed-integer quadratic model; the status says so and run does not raise.
+    solver = solver_with(1, 0, 3)
+    solver.changeColsIntegrality(1, np.array([0]), np.array([tovric.TovricVarType.kInteger]))
+    solver.passHessian(1, 1, tovric.HessianFormat.kTriangular, np.array([0, 1]), np.array([0]), np.array([2.0]))
+    solver.run()
+    assert solver.getModelStatus() not in (tovric.TovricModelStatus.kOptimal, tovric.TovricModelStatus.kTimeLimit)

@@ -9,7 +9,8 @@ from .._exceptions import FormulaError
 from ..core.tarvo_logger import *
 
 
-def _fail(error: type, message: str):
+def log_and_raise(error: type, message: str):
+    """Log `message` at error level, then raise `error` with the same text."""
     log_e(message)
     raise error(message)
 
@@ -25,7 +26,7 @@ def _values_text(values) -> str:
         if all(isinstance(item, Integral) for item in items):
             numbers = [int(item) for item in items]
             return str(tuple(numbers)) if isinstance(values, tuple) else str(numbers)
-    _fail(TypeError, "Index values must be a range or a sequence of integers")
+    log_and_raise(TypeError, "Index values must be a range or a sequence of integers")
 
 
 def for_clauses(indexes: tp.Mapping[str, tp.Any]) -> str:
@@ -33,7 +34,7 @@ def for_clauses(indexes: tp.Mapping[str, tp.Any]) -> str:
     clauses = []
     for name, values in indexes.items():
         if not name.isidentifier():
-            _fail(ValueError, f"Index name {name!r} is not an identifier")
+            log_and_raise(ValueError, f"Index name {name!r} is not an identifier")
         clauses.append(f"for {name} in {_values_text(values)}")
     return " ".join(clauses)
 
@@ -66,7 +67,7 @@ class LinearExpression:
         if isinstance(other, LinearExpression):
             other._check_borders()
             return False, str(other)
-        _fail(TypeError, "Type 'LinearExpression' is expected for left side of expression")
+        log_and_raise(TypeError, "Type 'LinearExpression' is expected for left side of expression")
 
     def __add__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
         _, text = self.__operand_text(other)
@@ -109,7 +110,7 @@ class LinearExpression:
 
     def _check_borders(self):
         if self._lo is not None or self._hi is not None:
-            _fail(FormulaError, "It is forbidden to change the formula after setting the boundaries")
+            log_and_raise(FormulaError, "It is forbidden to change the formula after setting the boundaries")
         return True
 
 
@@ -126,7 +127,7 @@ class Sum(LinearExpression):
     def __init__(self, expression: LinearExpression, **indexes) -> None:
         super().__init__()
         if not isinstance(expression, LinearExpression):
-            _fail(TypeError, "Type 'LinearExpression' is expected for variable 'expression'")
+            log_and_raise(TypeError, "Type 'LinearExpression' is expected for variable 'expression'")
         expression._check_borders()
         self._expression = f"CompiledSum([{expression} {for_clauses(indexes)}])"
 
@@ -135,11 +136,11 @@ class SumIt(LinearExpression):
     def __init__(self, expressions: tp.Sequence[LinearExpression]) -> None:
         super().__init__()
         if not isinstance(expressions, tp.Sequence):
-            _fail(TypeError, "Use an iterable sequence as SumIt input argument")
+            log_and_raise(TypeError, "Use an iterable sequence as SumIt input argument")
         if len(expressions) == 0:
             log_w("The input sequence has zero length")
         for expression in expressions:
             if not isinstance(expression, LinearExpression):
-                _fail(TypeError, "Variable 'expressions' must contain only objects of type 'LinearExpression'")
+                log_and_raise(TypeError, "Variable 'expressions' must contain only objects of type 'LinearExpression'")
             expression._check_borders()
         self._expression = "CompiledSum([" + ", ".join(str(expression) for expression in expressions) + "])"

@@ -9,13 +9,14 @@ from numbers import Integral, Real
 from pathlib import Path
 
 import numpy as np
+from scipy.sparse import csc_array
 
 import velmont.corvane_engine.tovric as tovric
 
 from .._exceptions import FormulaError, SolverError, VariableError
 from ..core.tarvo_logger import *
 from .compiled_linear_expressions import CompiledLinearExpression, CompiledSum
-from .linear_expression import for_clauses
+from .linear_expression import for_clauses, log_and_raise
 from .linear_variables import Index, LinearVariable
 
 inf = tovric.kTovricInf
@@ -30,11 +31,6 @@ class VariableType(enum.Enum):
     REAL = enum.auto()
     INTEGER = enum.auto()
     BINARY = enum.auto()
-
-
-def _fail(error: type, message: str):
-    log_e(message)
-    raise error(message)
 
 
 # Formula text is evaluated, so it may hold only what the expression operators
@@ -74,17 +70,17 @@ class LinearModel:
     def get_variables(self, name: str, variable_type: VariableType, lo: tp.Union[int, float] = -inf,
                       hi: tp.Union[int, float] = inf, **dims: int) -> LinearVariable:
         if not name or not name.isidentifier():
-            _fail(ValueError, "Linear variable must have a non-empty name containing only letters")
+            log_and_raise(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
-            _fail(VariableError, f"Linear variable named {name} is already in use")
+            log_and_raise(VariableError, f"Linear variable named {name} is already in use")
         if not all(isinstance(size, Integral) and size >= 0 for size in dims.values()):
-            _fail(ValueError, "The sizes of a linear variable must be non-negative integers")
+            log_and_raise(ValueError, "The sizes of a linear variable must be non-negative integers")
         self._used_vars.add(name)
         n = reduce(operator.mul, dims.values(), 1)
         first = self._general_shift_variable
         if variable_type == VariableType.INTEGER:
             if not isinstance(lo, int) or not isinstance(hi, int):
-                _fail(ValueError, "For integer variables, the boundaries must be integers")
+                log_and_raise(ValueError, "For integer variables, the boundaries must be integers")
             self._tovric_model.addVars(n, np.full(n, lo, dtype=np.int32), np.full(n, hi, dtype=np.int32))
             self.__make_integral(first, n)
             type_var = "int32"
@@ -96,7 +92,7 @@ class LinearModel:
             self.__make_integral(first, n)
             type_var = "int32"
         else:
-            _fail(ValueError, "Invalid variable format")
+            log_and_raise(ValueError, "Invalid variable format")
         variable = LinearVariable(name, lo, hi, dims, first, type_var=type_var)
         self._variables[name] = variable
         self._general_shift_variable += n
@@ -112,25 +108,25 @@ class LinearModel:
         :return: sequence of indexes or single index.
         """
         if len(indexes) == 0:
-            _fail(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
+            log_and_raise(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         result = []
         for index_name in indexes:
             if index_name in self._used_vars:
-                _fail(VariableError, f"Index named {index_name} is already in use")
+                log_and_raise(VariableError, f"Index named {index_name} is already in use")
             result.append(Index(index_name))
         return result if len(result) > 1 else result[0]
 
     def __evaluate(self, text: str):
         tree = ast.parse(text, mode="eval")
         if not all(_is_formula_node(node) for node in ast.walk(tree)):
-            _fail(FormulaError, "Formula text may hold only names, numbers, calls, +, -, * and for clauses")
-        namespace = {"__builtins__": {"range": range}, **self._formulas_dir, **self._variables}
+            log_and_raise(FormulaError, "Formula text may hold only names, numbers, calls, +, -, * and for clauses")
+        namespace = {**self._formulas_dir, **self._variables, "__builtins__": {"range": range}}
         return eval(compile(tree, "<formula>", "eval"), namespace)
 
     @staticmethod
     def __compiled(value) -> CompiledLinearExpression:
         if not isinstance(value, CompiledLinearExpression):
-            _fail(FormulaError, "The formula does not evaluate to an expression over linear variables")
+            log_and_raise(FormulaError, "The formula does not evaluate to an expression over linear variables")
         return value
 
     def add_constraint(self, expression, lo: tp.Optional[Integral] = None, hi: tp.Optional[Integral] = None,
@@ -144,13 +140,13 @@ class LinearModel:
         lo = -inf if lo is None else lo
         hi = inf if hi is None else hi
         if not isinstance(lo, Real) or not isinstance(hi, Real):
-            _fail(TypeError, "The borders of a constraint must be numbers")
+            log_and_raise(TypeError, "The borders of a constraint must be numbers")
         fors = for_clauses(foralls)
         rows = [LinearModel.__compiled(row) for row in self.__evaluate(f"[{expression} {fors}]")]
         if any(row._quadratic_coefficients is not None and row._quadratic_coefficients.count_nonzero()
                for row in rows):
             # A row holds only linear terms; dropping the quadratic part would change the constraint.
-            _fail(FormulaError, "A constraint must be linear: its quadratic part cannot be a solver row")
+            log_and_raise(FormulaError, "A constraint must be linear: its quadratic part cannot be a solver row")
         for row in rows:
             c = row.constant
             columns = row.linear_coefficients_indexes
@@ -161,18 +157,17 @@ class LinearModel:
         self._tovric_model.changeObjectiveSense(sense)
         target = LinearModel.__compiled(self.__evaluate(f"{expression}"))
         n = self._general_shift_variable
-        # A new target replaces the earlier one: its costs are cleared first and its Hessian replaced.
+        # A new target replaces the earlier one: its costs are cleared first, and a
+        # linear target passes an empty Hessian.
         self._tovric_model.changeColsCost(n, np.arange(n), np.zeros(n))
         for column, cost in zip(target.linear_coefficients_indexes, target.linear_coefficients):
             self._tovric_model.changeColCost(column, cost)
         hessian = target.quadratic_coefficients
         if hessian is None:
-            self._tovric_model.passHessian(n, 0, tovric.HessianFormat.kTriangular, np.zeros(n + 1, dtype=np.int32),
-                                           np.zeros(0, dtype=np.int32), np.zeros(0))
-        else:
-            hessian.resize((n, n))
-            self._tovric_model.passHessian(n, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr,
-                                           hessian.indices, hessian.data)
+            hessian = csc_array((n, n))
+        hessian.resize((n, n))
+        self._tovric_model.passHessian(n, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr,
+                                       hessian.indices, hessian.data)
 
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
         if self._prev_solution is None:
@@ -195,7 +190,7 @@ class LinearModel:
             log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
             result = SolutionStatus.SUBOPTIMAL
         else:
-            _fail(SolverError, "The model was not solved correctly")
+            log_and_raise(SolverError, "The model was not solved correctly")
         self._solution_values = np.array(self._solution.col_value)
         self._objective_value = info.objective_function_value
         return result
@@ -203,17 +198,17 @@ class LinearModel:
     @property
     def objective_value(self) -> float:
         if self._solution_values is None:
-            _fail(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+            log_and_raise(SolverError, "There is no solution to the problem. Run 'solve' to find it")
         return self._objective_value
 
     def get_tovric_solution(self) -> tovric.TovricSolution:
         if self._solution is None:
-            _fail(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+            log_and_raise(SolverError, "There is no solution to the problem. Run 'solve' to find it")
         return self._solution
 
     def get_result(self, variable_name: str) -> np.ndarray:
         if self._solution_values is None:
-            _fail(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+            log_and_raise(SolverError, "There is no solution to the problem. Run 'solve' to find it")
         variable = self._variables[variable_name]
         values = self._solution_values[list(variable.map)]
         if variable.type != "float64":

@@ -7,9 +7,8 @@ from numbers import Integral
 
 from scipy.sparse import coo_array
 
-from ..core.tarvo_logger import *
 from .compiled_linear_expressions import CompiledLinearExpression
-from .linear_expression import LinearVariableProxy
+from .linear_expression import LinearVariableProxy, log_and_raise
 
 
 class Index:
@@ -72,8 +71,7 @@ class LinearVariable:
     def __iter__(self):
         # Subscripting never ends, so the host's fallback iteration would never stop.
         message = f"Linear variable {self._name} is not iterable; subscript it with indexes"
-        log_e(message)
-        raise TypeError(message)
+        log_and_raise(TypeError, message)
 
     def __call__(self, *subscripts) -> CompiledLinearExpression:
         self.__check_subscripts(subscripts)
@@ -89,14 +87,11 @@ class LinearVariable:
             shape = (1,)
         if len(subscripts) != len(shape):
             message = f"Linear variable {self._name} takes {len(shape)} subscripts, {len(subscripts)} given"
-            log_e(message)
-            raise IndexError(message)
+            log_and_raise(IndexError, message)
         if not all(isinstance(s, Integral) for s in subscripts):
             message = f"Subscripts of linear variable {self._name} must be integers"
-            log_e(message)
-            raise TypeError(message)
+            log_and_raise(TypeError, message)
         if not all(0 <= s < size for s, size in zip(subscripts, shape)):
             text = ",".join(str(s) for s in subscripts)
             message = f"Subscripts ({text}) are out of range for linear variable {self._name} of shape {shape}"
-            log_e(message)
-            raise IndexError(message)
+            log_and_raise(IndexError, message)
