@@ -137,3 +137,8 @@ def test_hessian_is_fitted_to_the_models_columns(raises_logged, model):
     foreign = LinearModel().get_variable("f", VariableType.REAL, n=4)
     with raises_logged(BuildError, "The quadratic part of the target names columns that this model does not have"):
         model.add_target(foreign[3] * foreign[3], True)
+
+
+def test_set_border_prefers_the_argument_without_the_debug_flag():
+    merge = LinearModel._set_border
+    assert (merge(None, None), merge(1, None), merge(None, 2), merge(1, 2)) == (None, 1, 2, 1)
