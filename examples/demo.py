@@ -18,8 +18,7 @@ from pysat.formula import CNF, WCNF
 from pysat.solvers import Solver
 
 import velmont.corvane_engine as ce
-from tarvo_encoder.encode.expressions import Sum
-from tarvo_encoder.encode.model import Model
+from tarvo_encoder import Model, Sum
 
 REGIONS = ["WA", "NT", "SA", "QLD", "NSW", "VIC", "TAS"]
 BORDERS = [("WA", "NT"), ("WA", "SA"), ("NT", "SA"), ("NT", "QLD"), ("SA", "QLD"), ("SA", "NSW"),

@@ -3,8 +3,7 @@ from pysat.formula import CNF
 from pysat.solvers import Solver
 
 import velmont.corvane_engine as ce
-from tarvo_encoder.encode.expressions import Sum
-from tarvo_encoder.encode.model import Model
+from tarvo_encoder import Model, Sum
 
 N = 4
 cmanager = ce.manager()
