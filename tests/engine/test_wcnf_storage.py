@@ -130,6 +130,61 @@ def test_merge_appends_clauses_weights_and_prefatory_values_in_order():
     assert target.hard_clauses() == [[1], [-1, 3], [5, 6]] * 2
 
 
+MIXED = [([1, -2], None), ([9], 3), ([-3, 4, 5], None), ([], None), ([-6], 7)]
+
+
+@pytest.mark.parametrize(
+    "first, count, hard, soft",
+    [
+        (0, 0, [[1, -2], [-3, 4, 5], []], [([9], 3), ([-6], 7)]),
+        (5, 0, [[1, -2], [-3, 4, 5], []], [([9], 3), ([-6], 7)]),  # the empty range at the end
+        (0, 1, [[-3, 4, 5], []], [([9], 3), ([-6], 7)]),
+        (1, 2, [[1, -2], []], [([-6], 7)]),  # a soft and a hard clause at once
+        (3, 1, [[1, -2], [-3, 4, 5]], [([9], 3), ([-6], 7)]),  # the empty clause
+        (4, 1, [[1, -2], [-3, 4, 5], []], [([9], 3)]),
+        (0, 5, [], []),
+    ],
+)
+def test_remove_clauses_drops_exactly_the_range(first, count, hard, soft):
+    storage = storage_of(MIXED)
+    storage.remove_clauses(first, count)
+    assert (storage.hard_clauses(), storage.soft_clauses()) == (hard, soft)
+    assert storage.stored_clause_count == len(MIXED) - count
+
+
+@settings(max_examples=150, deadline=None)
+@given(entries, st.data())
+def test_remove_clauses_matches_slicing_and_later_adds_still_append(entries, data):
+    first = data.draw(st.integers(0, len(entries)))
+    count = data.draw(st.integers(0, len(entries) - first))
+    storage = storage_of(entries)
+    storage.set_model_name("kept")
+    storage.set_clause_count(99)
+    storage.remove_clauses(first, count)
+    kept = entries[:first] + entries[first + count:]
+    text = storage.to_dimacs()
+    assert text.startswith("c model kept\n") and storage.clause_count == 99
+    # The problem line counts only what is left: the removed clauses' variables are gone too.
+    problem = next(line for line in text.splitlines() if line.startswith("p "))
+    largest = max((abs(lit) for clause, _ in kept for lit in clause), default=0)
+    assert problem.split()[2:4] == [str(largest), str(len(kept))]
+
+    storage.add_hard_clause([-13, 14])
+    storage.merge(storage_of([([15], 2)]))
+    kept += [([-13, 14], None), ([15], 2)]
+    assert storage.stored_clause_count == len(kept)
+    assert storage.hard_clauses() == [clause for clause, weight in kept if weight is None]
+    assert storage.soft_clauses() == [(clause, weight) for clause, weight in kept if weight is not None]
+
+
+def test_removing_the_largest_variable_lowers_the_count_but_not_below_prefatory_values():
+    storage = storage_of([([1, -2], None), ([-30], None), ([3], None)])
+    storage.insert_prefatory_value(-7)
+    storage.remove_clauses(1, 1)
+    assert storage.to_dimacs().splitlines() == ["c prefatory -7", "p cnf 7 2", "1 -2 0", "3 0"]
+    assert storage.prefatory_values() == [-7]
+
+
 def test_64_bit_literals_and_weights_round_trip():
     largest = 2**63 - 1
     storage = storage_of([([largest, -largest], None), ([-1], 2**62), ([2], 2**62 - 2)])
@@ -171,6 +226,14 @@ BAD_CALLS = [
     ("set_weight_limit", (-5,), ValueError, "negative"),
     ("set_model_name", (3,), TypeError, "incompatible"),
     ("merge", ([[1]],), TypeError, "incompatible"),
+    ("remove_clauses", (3, 0), IndexError, "holds 2"),
+    ("remove_clauses", (1, 2), IndexError, "holds 2"),
+    ("remove_clauses", (1, 2**63 - 1), IndexError, "holds 2"),  # first + count would wrap
+    ("remove_clauses", (-1, 1), ValueError, "negative"),
+    ("remove_clauses", (0, -1), ValueError, "negative"),
+    ("remove_clauses", (0, 2**64), OverflowError, "64 bits"),
+    ("remove_clauses", (0, 1.0), TypeError, "float"),
+    ("remove_clauses", (False, 1), TypeError, "bool"),
 ]
 
 

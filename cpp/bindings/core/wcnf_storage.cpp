@@ -1,6 +1,8 @@
 #include "engine/core/wcnf_storage.hpp"
 
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include <nanobind/stl/filesystem.h>
 #include <nanobind/stl/optional.h>
@@ -17,6 +19,15 @@ nb::list to_list(std::span<const WcnfStorage::Literal> literals) {
     nb::list result;
     for (auto literal : literals) result.append(literal);
     return result;
+}
+
+// A clause position or count: a negative int is a ValueError, not a huge size_t.
+std::size_t to_clause_index(nb::handle value, const char* what) {
+    const std::int64_t index = to_int64(value, what);
+    if (index < 0) {
+        throw std::invalid_argument(std::string(what) + " must not be negative, got " + std::to_string(index));
+    }
+    return static_cast<std::size_t>(index);
 }
 
 }  // namespace
@@ -39,6 +50,18 @@ void bind_wcnf_storage(nb::module_& m) {
             nb::arg("lits"), nb::arg("weight"), "Append a soft clause with a positive weight.")
         .def("merge", nb::overload_cast<const WcnfStorage&>(&WcnfStorage::merge), nb::arg("other"),
              "Append all clauses, weights and prefatory values of `other`, in their order.")
+        .def(
+            "remove_clauses",
+            [](WcnfStorage& self, nb::handle first, nb::handle count) {
+                self.remove_clauses(to_clause_index(first, "first clause index"),
+                                    to_clause_index(count, "count of clauses to remove"));
+            },
+            nb::arg("first"), nb::arg("count"),
+            "Remove `count` clauses from index `first` on, counted over hard and soft clauses in insertion order.\n\n"
+            "The other clauses keep their order; prefatory values and the header stay. A range beyond the stored\n"
+            "clauses raises IndexError and a negative argument ValueError, removing nothing.")
+        .def_prop_ro("stored_clause_count", &WcnfStorage::size,
+                     "The number of clauses stored, hard and soft; clause_count is the header value instead.")
         .def(
             "insert_prefatory_value",
             [](WcnfStorage& self, nb::handle literal) { self.insert_prefatory_value(to_int64(literal, "literal")); },

@@ -91,6 +91,30 @@ void WcnfStorage::merge(WcnfStorage&& other) {
     merge(static_cast<const WcnfStorage&>(other));
 }
 
+void WcnfStorage::remove_clauses(std::size_t first, std::size_t count) {
+    if (first > size() || count > size() - first) {
+        throw std::out_of_range("cannot remove " + std::to_string(count) + " clauses from index " +
+                                std::to_string(first) + ": the storage holds " + std::to_string(size()));
+    }
+    if (count == 0) return;
+    const std::size_t last = first + count;
+    const std::size_t removed_literals = offsets_[last] - offsets_[first];
+    literals_.erase(literals_.begin() + static_cast<std::ptrdiff_t>(offsets_[first]),
+                    literals_.begin() + static_cast<std::ptrdiff_t>(offsets_[last]));
+    // Offsets first+1 .. last ended removed clauses; the later ones move down.
+    offsets_.erase(offsets_.begin() + static_cast<std::ptrdiff_t>(first + 1),
+                   offsets_.begin() + static_cast<std::ptrdiff_t>(last + 1));
+    for (std::size_t i = first + 1; i < offsets_.size(); ++i) offsets_[i] -= removed_literals;
+    const auto weights_begin = weights_.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto weights_end = weights_.begin() + static_cast<std::ptrdiff_t>(last);
+    soft_count_ -= static_cast<std::size_t>(std::count_if(weights_begin, weights_end, [](Weight w) { return w != 0; }));
+    weights_.erase(weights_begin, weights_end);
+    // The removed clauses may have held the largest variable.
+    max_variable_ = 0;
+    for (auto literal : literals_) max_variable_ = std::max(max_variable_, variable_of(literal));
+    for (auto literal : prefatory_) max_variable_ = std::max(max_variable_, variable_of(literal));
+}
+
 void WcnfStorage::insert_prefatory_value(Literal literal) {
     max_variable_ = std::max(max_variable_, variable_of(literal));
     prefatory_.push_back(literal);

@@ -19,6 +19,7 @@ namespace corvane {
 // Every mutator validates its input and throws instead of storing a value
 // that no DIMACS reader could take:
 //   std::invalid_argument  literal 0, soft weight <= 0, negative header value
+//   std::out_of_range      a clause index or range beyond the stored clauses
 //   std::overflow_error    a literal whose negation does not fit (INT64_MIN),
 //                          a top weight (sum of soft weights + 1) beyond
 //                          INT64_MAX in to_dimacs: MaxSAT readers take
@@ -35,6 +36,11 @@ public:
     // `other`; the header of this storage is left as it is.
     void merge(const WcnfStorage& other);
     void merge(WcnfStorage&& other);
+
+    // Removes the clauses [first, first + count) and keeps the order of the
+    // others; prefatory values and the header stay. Linear in the stored
+    // size. A range beyond the stored clauses throws and removes nothing.
+    void remove_clauses(std::size_t first, std::size_t count);
 
     // A signed literal recorded beside the clauses (e.g. a phase hint); it
     // does not constrain the formula and is written as a comment line.
