@@ -120,6 +120,7 @@ VALUES_TEXT = "Index values must be a range or a sequence of integers"
     ({"i": [0.5]}, TypeError, VALUES_TEXT),
     ({"i": iter([0, 1])}, TypeError, VALUES_TEXT),
     ({"i in range(1)] + [0 for i": [0]}, ValueError, "Index name 'i in range(1)] + [0 for i' is not an identifier"),
+    ({"in": [0]}, ValueError, "Index name 'in' is not an identifier"),
 ])
 def test_sum_refuses_values_that_are_not_integer_ranges(sink, indexes, error, text):
     with pytest.raises(error) as raised:

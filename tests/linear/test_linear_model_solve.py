@@ -1,5 +1,6 @@
 """Linear models built from formula text, solved, and checked against known optima."""
 import itertools
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -139,15 +140,16 @@ def test_forall_counts(rows_model):
     assert len(rows_of(rows_model)) == 3
 
 
+ONLY_FORMULA = "Formula text may hold only names, numbers, calls, +, -, *, / and for clauses"
 REFUSED = [
     (lambda x, i: (x[0, 0] * x[0, 1] <= 1, {}), FormulaError,
      "A constraint must be linear: its quadratic part cannot be a solver row"),
     (lambda x, i: (x[i, 0] <= 1, {"i": "range(2)"}), TypeError,
      "Index values must be a range or a sequence of integers"),
     (lambda x, i: (LinearExpression("__import__('os').getpid()") <= 1, {}), FormulaError,
-     "Formula text may hold only names, numbers, calls, +, -, * and for clauses"),
+     ONLY_FORMULA),
     (lambda x, i: (x[("().__class__",)] <= 1, {}), FormulaError,
-     "Formula text may hold only names, numbers, calls, +, -, * and for clauses"),
+     ONLY_FORMULA),
     (lambda x, i: (x[i - 1, 0] <= 1, {"i": range(2)}), IndexError,
      "Subscripts (-1,0) are out of range for linear variable x of shape (2, 3)"),
     (lambda x, i: (LinearExpression("7") <= 1, {}), FormulaError,
@@ -163,6 +165,42 @@ def test_constraint_refusals_add_no_row(rows_model, sink, build, error, text):
         rows_model.add_constraint(expression, **foralls)
     assert str(raised.value) == text and ("error", text) in sink.records
     assert rows_of(rows_model) == []
+
+
+@pytest.mark.parametrize("text", ["x(0, 0)] + [x(0, 1)", "x(0, 0) for i in range(3)"])
+def test_constraint_text_must_be_one_expression(rows_model, text):
+    with pytest.raises(SyntaxError):
+        rows_model.add_constraint(LinearExpression(text) <= 1)
+    assert rows_of(rows_model) == []
+
+
+def test_a_variable_named_like_the_sum_hides_no_sum_silently(recording, sink):
+    model = LinearModel()
+    hiding = model.get_variables("CompiledSum", VariableType.REAL, 0, 1, n=2)
+    k = model.get_indexes("k")
+    text = "A linear variable named CompiledSum hides the sums of formula text"
+    for add in (lambda: model.add_constraint(Sum(hiding[k], k=range(2)) <= 1),
+                lambda: model.add_target(SumIt([hiding[0], hiding[1]]), minimization=True)):
+        with pytest.raises(FormulaError, match=f"^{text}$"):
+            add()
+    assert sink.records == [("error", text)] * 2
+    model.add_constraint(hiding[1] + hiding[0] <= 1)
+    assert [list(columns) for *_, columns, _ in model._tovric_model.named("addRow")] == [[0, 1]]
+
+
+# max of the target over 0 <= x <= 2 with x0 / 2 + x1 <= 3/2
+@pytest.mark.parametrize("target, optimum", [
+    (lambda x: x[0] + x[1], 2.5),
+    (lambda x: Fraction(1, 2) * x[0] + x[1], 1.5),
+    (lambda x: LinearExpression(" \tx(0) + 3 * (x(1))"), 4.5),
+], ids=["plain", "fraction", "leading blanks"])
+def test_texts_that_evaluate_like_numbers_do(target, optimum):
+    model = LinearModel()
+    x = model.get_variables("x", VariableType.REAL, 0, 2, n=2)
+    model.add_constraint(x[0] * Fraction(1, 2) + x[1] <= Fraction(3, 2))
+    model.add_target(target(x), minimization=False)
+    assert model.solve() is SolutionStatus.OPTIMAL
+    assert model.objective_value == pytest.approx(optimum)
 
 
 def test_suboptimal_on_a_time_limit_with_a_solution(sink, monkeypatch):

@@ -1,5 +1,6 @@
 from __future__ import annotations
 
+import keyword
 import typing as tp
 from numbers import Integral, Real
 
@@ -33,7 +34,7 @@ def for_clauses(indexes: tp.Mapping[str, tp.Any]) -> str:
     """The for clauses over keyword indexes, first keyword outermost, joined by one blank."""
     clauses = []
     for name, values in indexes.items():
-        if not name.isidentifier():
+        if not name.isidentifier() or keyword.iskeyword(name):
             log_and_raise(ValueError, f"Index name {name!r} is not an identifier")
         clauses.append(f"for {name} in {_values_text(values)}")
     return " ".join(clauses)

@@ -34,9 +34,10 @@ class VariableType(enum.Enum):
 
 
 # Formula text is evaluated, so it may hold only what the expression operators
-# write: names, numbers, calls of names, +, -, *, lists, tuples and for clauses.
+# write: names, numbers, calls of names, +, -, *, lists, tuples and for clauses;
+# and / as well, the text of a fraction.
 _FORMULA_NODES = (ast.Expression, ast.List, ast.ListComp, ast.comprehension, ast.Tuple, ast.Call, ast.Name,
-                  ast.Load, ast.Store, ast.Constant, ast.BinOp, ast.Add, ast.Sub, ast.Mult, ast.UnaryOp,
+                  ast.Load, ast.Store, ast.Constant, ast.BinOp, ast.Add, ast.Sub, ast.Mult, ast.Div, ast.UnaryOp,
                   ast.UAdd, ast.USub)
 
 
@@ -50,6 +51,12 @@ def _is_formula_node(node) -> bool:
     if isinstance(node, ast.comprehension):
         return not node.ifs and not node.is_async
     return True
+
+
+def _is_sum_call(node) -> bool:
+    """The call that the sum combinators write: CompiledSum over one list."""
+    return (isinstance(node, ast.Call) and isinstance(node.func, ast.Name) and node.func.id == "CompiledSum"
+            and len(node.args) == 1 and isinstance(node.args[0], (ast.List, ast.ListComp)))
 
 
 class LinearModel:
@@ -116,10 +123,19 @@ class LinearModel:
             result.append(Index(index_name))
         return result if len(result) > 1 else result[0]
 
-    def __evaluate(self, text: str):
+    def __evaluate(self, text: str, fors: tp.Optional[str] = None):
+        """The value of formula text, or with `fors` the list of its values over those for clauses."""
+        # eval ignores leading blanks and tabs; the parser does not.
+        text = text.lstrip(" \t")
         tree = ast.parse(text, mode="eval")
-        if not all(_is_formula_node(node) for node in ast.walk(tree)):
-            log_and_raise(FormulaError, "Formula text may hold only names, numbers, calls, +, -, * and for clauses")
+        if fors is not None:
+            # Parsed alone first, the text cannot close the list around it and add rows of its own.
+            tree = ast.parse(f"[{text} {fors}]", mode="eval")
+        nodes = list(ast.walk(tree))
+        if not all(_is_formula_node(node) for node in nodes):
+            log_and_raise(FormulaError, "Formula text may hold only names, numbers, calls, +, -, *, / and for clauses")
+        if "CompiledSum" in self._variables and any(_is_sum_call(node) for node in nodes):
+            log_and_raise(FormulaError, "A linear variable named CompiledSum hides the sums of formula text")
         namespace = {**self._formulas_dir, **self._variables, "__builtins__": {"range": range}}
         return eval(compile(tree, "<formula>", "eval"), namespace)
 
@@ -142,7 +158,7 @@ class LinearModel:
         if not isinstance(lo, Real) or not isinstance(hi, Real):
             log_and_raise(TypeError, "The borders of a constraint must be numbers")
         fors = for_clauses(foralls)
-        rows = [LinearModel.__compiled(row) for row in self.__evaluate(f"[{expression} {fors}]")]
+        rows = [LinearModel.__compiled(row) for row in self.__evaluate(f"{expression}", fors)]
         if any(row._quadratic_coefficients is not None and row._quadratic_coefficients.count_nonzero()
                for row in rows):
             # A row holds only linear terms; dropping the quadratic part would change the constraint.
