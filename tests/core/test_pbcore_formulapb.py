@@ -7,6 +7,7 @@ from pysat.solvers import Solver
 import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
+from tarvo_encoder.core import formulapb
 from tarvo_encoder.core.formulapb import FormulaPB
 from tarvo_encoder.core.manager import Manager
 from tarvo_encoder.core.pboperations import PBVariable, Sum
@@ -23,13 +24,6 @@ def manager():
     manager = Manager()
     manager.registration_generator_variables("x")
     return manager
-
-
-@pytest.fixture
-def sink(monkeypatch):
-    messages = []
-    monkeypatch.setattr(ce, "log_encoder", lambda msg, level: messages.append((msg, level)))
-    return messages
 
 
 def literal_names(formula):
@@ -130,8 +124,8 @@ def test_constant_results_come_from_the_engine(manager, sink, bound, kind):
     assert isinstance(formula, kind)
 
 
-def aux_numbers_in_first_appearance(weights, comparator, bound):
-    """Encode the same constraint straight through kelpa and list its aux numbers."""
+def direct_clauses(weights, comparator, bound):
+    """Encode the same constraint straight through kelpa, the weighted variables numbered 1, 2, ..."""
     config = pb.PBConfig()
     config.pb_encoder = pb.PB_Encoder_type.ADDER
     config.max_clauses_per_constraint = 1000000
@@ -140,10 +134,14 @@ def aux_numbers_in_first_appearance(weights, comparator, bound):
     lits = [pb.WeightedLit(n, w) for n, w in zip(numbers, weights)]
     database = pb.VectorClauseDatabase(config)
     pb.pb2cnf(config).encode2(pb.PBConstraint(lits, comparator, bound), database, allocator)
+    return [list(clause) for clause in database.get_clauses()]
+
+
+def aux_numbers_in_first_appearance(weights, comparator, bound):
     order = []
-    for clause in database.get_clauses():
+    for clause in direct_clauses(weights, comparator, bound):
         for literal in clause:
-            if abs(literal) not in numbers and abs(literal) not in order:
+            if abs(literal) > len(weights) and abs(literal) not in order:
                 order.append(abs(literal))
     return order
 
@@ -162,6 +160,35 @@ def test_aux_names_follow_first_appearance_and_restart_after_reset(manager, sink
         assert [manager.name2pb[f"_kelpa_aux_{k}"] for k in range(len(expected))] == expected
         assert [manager.name2pb[f"x({k})"] for k in range(len(weights))] == list(range(1, len(weights) + 1))
         manager.reset()
+
+
+class RecordingEngine:
+    """Stands in for dravo and notes every operation fetched from it."""
+
+    def __init__(self, events):
+        self.events = events
+
+    def __getattr__(self, name):
+        self.events.append(("fetch", name))
+        return getattr(bx, name)
+
+
+def test_clauses_are_rebuilt_in_one_walk(manager, sink, monkeypatch):
+    weights, bound = [3, 5, 6, 2], 9
+    events = []
+    monkeypatch.setattr(formulapb, "bx", RecordingEngine(events))
+    pair = manager.get_pb_var
+    monkeypatch.setattr(manager, "get_pb_var", lambda number: events.append(("pair", number)) or pair(number))
+    formula = FormulaPB(weighted_term(manager, weights), pb.Comparator_type.LEQ, bound).to_bx(manager)
+    clauses = direct_clauses(weights, pb.Comparator_type.LEQ, bound)
+    expected = [("fetch", "and_s")]
+    for clause in clauses:
+        expected += [("fetch", "or_s")] + [("pair", abs(literal)) for literal in clause]
+    assert events == expected
+    assert satisfying_projection(formula, [f"x({k})" for k in range(len(weights))]) == {
+        values for values in itertools.product([False, True], repeat=len(weights))
+        if sum(w for w, v in zip(weights, values) if v) <= bound
+    }
 
 
 def test_second_comparison_of_one_formula_continues_numbers_and_names(manager, sink):

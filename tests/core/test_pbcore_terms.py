@@ -9,13 +9,6 @@ B = PBVariable(2, "x(1)")
 C = PBVariable(3, "y(i + 1,j)")
 
 
-@pytest.fixture
-def sink(monkeypatch):
-    messages = []
-    monkeypatch.setattr(ce, "log_encoder", lambda msg, level: messages.append((msg, level)))
-    return messages
-
-
 def weighted_lit_texts(items):
     return [repr(item) for item in items]
 

@@ -22,11 +22,10 @@ class FormulaPB:
         clauses = formula.get_clauses()
         # Literals are resolved in clause order, left to right: aux numbers get
         # their names in order of first appearance.
-        disjunctions = []
-        for clause in clauses:
-            literals = [manager.get_pb_var(lit) if lit > 0 else ~manager.get_pb_var(-lit) for lit in clause]
-            disjunctions.append(bx.or_s(literals))
-        bx_formula = bx.and_s(disjunctions)
+        bx_formula = bx.and_s([
+            bx.or_s([manager.get_pb_var(lit) if lit > 0 else ~manager.get_pb_var(-lit) for lit in clause])
+            for clause in clauses
+        ])
         log_d("Bx formula from FormulaPB: " + str(bx_formula))
         return bx_formula
 
