@@ -111,6 +111,24 @@ def test_build_cnf_with_zero_border_and_false_minimization_is_valid():
     assert model.build_cnf(0, False) is True
 
 
+def test_a_border_that_makes_the_target_redundant_drops_the_earlier_border(sink):
+    cmanager = ce.manager()
+    model = Model(cmanager, "m")
+    x = model.create_variables("x", i=4)
+    model.add_constraint(x[0] | x[3])
+    model.add_target(x[0] + x[1] + x[2] + x[3])
+    assert model.build_cnf(2, True) is True
+    assert len(cmanager.get_cnf_storage().hard_clauses()) > 1
+
+    assert model.build_cnf(4, True) is True
+
+    storage = cmanager.get_cnf_storage()
+    assert storage.hard_clauses() == [[1, 4]]
+    assert (storage.clause_count, storage.variable_count) == (1, 4)
+    assert list(model._formula_container.mapping) == ["dummy_var[0]", "x[0]", "x[1]", "x[2]", "x[3]"]
+    assert "Redundant constraint was detected in target" in sink.at("warning")
+
+
 @pytest.mark.parametrize("elapsed, text", [
     (timedelta(seconds=1.234567), "00:00:01.234"),
     (timedelta(milliseconds=999.9), "00:00:00.999"),

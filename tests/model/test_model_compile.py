@@ -1,5 +1,6 @@
 """Compilation of hard constraints, soft constraints and the target in container mode."""
 import inspect
+import linecache
 
 import pytest
 
@@ -50,6 +51,20 @@ def test_a_contradiction_names_the_callers_source_line(model, sink, constraint):
     assert_manager_is_fresh(model)
     model.add_constraint(model.x[0] | model.x[1])
     assert model._is_wcnf is None and model.build_cnf() is True
+
+
+@pytest.mark.parametrize("file_name", ["generated_model.py", "generated\nmodel.py"])
+def test_the_source_line_is_read_whatever_the_file_name(model, sink, file_name):
+    source = "model.add_constraint(x[0] & ~x[0])\n"
+    linecache.cache[file_name] = (len(source), None, [source], file_name)
+    try:
+        with pytest.raises(FormulaError) as raised:
+            exec(compile(source, file_name, "exec"), {"model": model, "x": model.x})
+    finally:
+        del linecache.cache[file_name]
+
+    message = "Contradiction was detected in formula model.add_constraint(x[0] & ~x[0]), line 1"
+    assert str(raised.value) == message and sink.at("error") == [message]
 
 
 @pytest.mark.parametrize("constraint", [

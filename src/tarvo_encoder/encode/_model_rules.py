@@ -21,9 +21,9 @@ def reserved_name_message(name: str) -> str:
             + ", ".join(sorted(EVALUATION_NAMES)) + " and Python keywords). Change the name to a valid one")
 
 
-def is_reserved_name(name: object) -> bool:
+def is_reserved_name(name: str) -> bool:
     """True for a name that would hide a binding of the evaluation namespace or a keyword."""
-    return isinstance(name, str) and (name in EVALUATION_NAMES or keyword.iskeyword(name))
+    return name in EVALUATION_NAMES or keyword.iskeyword(name)
 
 
 def is_index_name(name: object) -> bool:

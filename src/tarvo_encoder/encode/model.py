@@ -261,7 +261,9 @@ class Model:
         return self._manager.cnt_pbvar, shift_bx_variable
 
     def __caller_line(self, stack_entry: str) -> tp.Tuple[str, str]:
-        found = self.__EXPRESSION_FORMULA_RE.match(stack_entry)
+        # Searched, not matched at the start: a file name with a line break
+        # splits the "File" line, and the rest of it still names the line.
+        found = self.__EXPRESSION_FORMULA_RE.search(stack_entry)
         return found.group(2).strip(), found.group(4).strip()
 
     def __init_formula_container(self):
