@@ -121,13 +121,14 @@ def test_repeated_cnf_builds_replace_the_target():
     assert (built.clause_count, built.variable_count) == (5, 10)
 
     second = t.cnf(["x(1,1)", "_kelpa_aux_0"])
+    assert built.hard_clauses() == [[1], [5, 9], [-9, 10], [-10], [2]]  # retired, still in place
     container.add_target_constraint(second, {}, 1, 0)
     container.build_cnf_formula("m")
     storage = container.cnf_storage()
+    assert storage is built  # replaced inside the one storage the model hands over
     assert storage.hard_clauses() == [[1], [2], [6, 9]]
     assert (storage.clause_count, storage.variable_count) == (3, 9)
     assert [k for k in container.mapping if k.startswith("_")] == ["_kelpa_aux[2,0,0]"]
-    assert built.hard_clauses() == [[1], [5, 9], [-9, 10], [-10], [2]]
 
     with pytest.raises(ValueError, match="reset it before adding another one"):
         container.add_target_constraint(second, {}, 1, 0)

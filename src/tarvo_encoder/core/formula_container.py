@@ -48,9 +48,10 @@ class FormulaContainer:
         self._cnf_stor = self.__create_cnf_storage()
         self._mappings = [variable.map for variable in target_variables.values()]
         self.hard_weight = 1
-        # Once a target exists, the clauses of all other formulas are kept
-        # apart as well, so that a later target can take the place of this one.
-        self._formulas_stor: tp.Optional[ce.wcnf_storage] = None
+        # Where the latest target sits, so that the next one can take its place:
+        # its clause range (first, count) in the merged storage and its aux
+        # mapping, which is one of `_mappings`.
+        self._target_clauses: tp.Optional[tp.Tuple[int, int]] = None
         self._target_mapping: tp.Optional[tp.Dict[str, int]] = None
         self._target_retired = False
 
@@ -90,20 +91,19 @@ class FormulaContainer:
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable
         )
         aux_mapping = One2OneDumper.dump([record])
-        if self._target_mapping is None:
-            self._formulas_stor = self.__create_cnf_storage()
-            self._formulas_stor.merge(self._cnf_stor)
-        else:
+        if self._target_mapping is not None:
             self.__remove_target()
-        self._cnf_stor.merge(record.cnf_stor)
+        first = self._cnf_stor.stored_clause_count
+        self.__cnf_stor_merge([record.cnf_stor])
+        self._target_clauses = (first, self._cnf_stor.stored_clause_count - first)
         self._mappings.append(aux_mapping)
         self._target_mapping = aux_mapping
         self._target_retired = False
         self._target_num_clauses = num_clauses
 
     def reset_target(self) -> None:
-        """Retire the current target: the storage just built keeps it, and the
-        next target removes its clauses and aux map names before it is added."""
+        """Retire the current target: it stays in the storage until the next
+        target removes its clauses and aux map names and takes its place."""
         self._target_retired = True
 
     def add_soft_formula(
@@ -174,8 +174,6 @@ class FormulaContainer:
     def __cnf_stor_merge(self, storages: tp.Sequence[ce.wcnf_storage]) -> None:
         for storage in storages:
             self._cnf_stor.merge(storage)
-            if self._formulas_stor is not None:
-                self._formulas_stor.merge(storage)
 
     def __flush(self, pending: _PendingFormulas) -> None:
         if pending.num_clauses <= 0:
@@ -207,10 +205,11 @@ class FormulaContainer:
         return record
 
     def __remove_target(self) -> None:
+        # Formulas flushed after the target were appended behind it, so its
+        # range has not moved since it was merged.
+        self._cnf_stor.remove_clauses(*self._target_clauses)
         position = next(i for i, part in enumerate(self._mappings) if part is self._target_mapping)
         del self._mappings[position]
-        self._cnf_stor = self.__create_cnf_storage()
-        self._cnf_stor.merge(self._formulas_stor)
 
     def build_cnf_formula(self, name_formula: str):
         self.__dump_hard_constraints()
