@@ -1,27 +1,13 @@
 """Compiled linear expressions: values checked by evaluating them at points."""
-import numpy as np
 import pytest
 from scipy.sparse import coo_array, csr_array
 
+from compiled_value import value
 from tarvo_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression, CompiledSum
 
 
 def var(column):
     return CompiledLinearExpression(coo_array(([1], ([column], [0]))))
-
-
-def value(expression, point):
-    """constant + a·x + xᵀQx, Q read back from the Hessian (2Q)."""
-    point = np.asarray(point, dtype=float)
-    linear = np.zeros(len(point))
-    np.add.at(linear, expression.linear_coefficients_indexes, expression.linear_coefficients)
-    total = expression.constant + linear @ point
-    hessian = expression.quadratic_coefficients
-    if hessian is not None:
-        dense = np.zeros((len(point), len(point)))
-        dense[:hessian.shape[0], :hessian.shape[1]] = hessian.toarray()
-        total += point @ dense @ point / 2
-    return total
 
 
 POINTS = [(0, 0, 0, 0), (1, 2, 3, 4), (-1.5, 0.5, 2, -3)]

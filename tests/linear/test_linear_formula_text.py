@@ -1,6 +1,9 @@
 """Formula text written by linear expressions, borders and sum combinators."""
 import pytest
+from hypothesis import assume, given, settings
+from hypothesis import strategies as st
 
+from compiled_value import value
 from tarvo_encoder._exceptions import FormulaError
 from tarvo_encoder.linear_parser import LinearModel, Sum, SumIt, VariableType
 from tarvo_encoder.linear_parser.linear_expression import LinearExpression, LinearVariableProxy
@@ -134,3 +137,47 @@ def test_sum_writes_numpy_integers_as_plain_numbers():
 
     assert str(Sum(y[i], i=np.arange(2))) == "CompiledSum([y(i) for i in [0, 1]])"
     assert str(Sum(y[i], i=(np.int64(3),))) == "CompiledSum([y(i) for i in (3,)])"
+
+
+# Random expressions over y[0..3] (solver columns 16 to 19) and numbers: the written text, evaluated
+# as the model evaluates it, must have the value that the same arithmetic on plain numbers gives.
+def _leaf(draw):
+    kind = draw(st.sampled_from(["element", "number", "sum", "sum_it"]))
+    if kind == "element":
+        k = draw(st.integers(0, 3))
+        return y[k], lambda p: p[k], 1
+    if kind == "number":
+        n = draw(st.sampled_from([-2, 0, 1, 3, 0.5, -1.5, True]))
+        return n, lambda p: n, 0
+    if kind == "sum":
+        values = draw(st.lists(st.integers(0, 3), max_size=3))
+        return Sum(2 * y[i] - 1, i=values), lambda p: sum(2 * p[v] - 1 for v in values), 1
+    ks = draw(st.lists(st.integers(0, 3), max_size=3))
+    return SumIt([y[k] for k in ks]), lambda p: sum(p[k] for k in ks), 1
+
+
+@st.composite
+def expressions(draw, depth=3):
+    if depth == 0 or draw(st.booleans()):
+        return _leaf(draw)
+    op = draw(st.sampled_from(["+", "-", "*", "neg", "pos"]))
+    e, f, d = draw(expressions(depth=depth - 1))
+    if op == "neg":
+        return -e, lambda p: -f(p), d
+    if op == "pos":
+        return +e, lambda p: +f(p), d
+    g, h, k = draw(expressions(depth=depth - 1))
+    if op == "*" and d + k > 2:
+        op = "+"
+    combined = {"+": lambda a, b: a + b, "-": lambda a, b: a - b, "*": lambda a, b: a * b}[op]
+    return combined(e, g), lambda p: combined(f(p), h(p)), d + k if op == "*" else max(d, k)
+
+
+@settings(max_examples=100, deadline=None)
+@given(expressions(), st.lists(st.floats(-3, 3), min_size=4, max_size=4))
+def test_text_evaluates_to_the_arithmetic_it_was_written_from(built, values):
+    expression, truth, degree = built
+    assume(degree > 0)
+    point = [0.0] * 16 + values
+    compiled = eval(str(expression), {**model._formulas_dir, **model._variables})
+    assert value(compiled, point) == pytest.approx(truth(values), abs=1e-9)
