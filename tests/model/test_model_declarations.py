@@ -54,7 +54,7 @@ def test_variables_are_numbered_row_major_after_the_dummy(model, sink):
     (7, ValueError, "Variable must have a non-empty name containing only letters"),
     ("dummy_var", VariableError, "Variable named dummy_var is already in use"),
 ] + [(name, VariableError, "Name '" + name + "' is reserved by the expression evaluation of the model "
-      "(FormulaPB, Sum, bx, manager, pb, range and Python keywords). Change the name to a valid one")
+      "(FormulaPB, Sum, __builtins__, bx, manager, pb, range and Python keywords). Change the name to a valid one")
      for name in RESERVED_NAMES])
 def test_refused_variable_names_log_and_change_nothing(model, sink, name, error, message):
     with pytest.raises(error) as raised:
@@ -128,8 +128,8 @@ def test_indexes_come_singly_or_as_a_list(model):
     (["i", 3], VariableError, "Index name 3 is not a valid identifier"),
     (["i", "dummy_var"], VariableError, "Index named dummy_var is already in use"),
 ] + [(["i", name], VariableError, "Name '" + name + "' is reserved by the expression evaluation of the model "
-      "(FormulaPB, Sum, bx, manager, pb, range and Python keywords). Change the name to a valid one")
-     for name in RESERVED_NAMES])
+      "(FormulaPB, Sum, __builtins__, bx, manager, pb, range and Python keywords). Change the name to a valid one")
+     for name in RESERVED_NAMES + ["__builtins__"]])
 def test_refused_index_names_keep_earlier_indexes(model, sink, indexes, error, message):
     with pytest.raises(error) as raised:
         model.get_indexes(indexes)

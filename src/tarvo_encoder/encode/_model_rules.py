@@ -8,10 +8,11 @@ import typing as tp
 from datetime import datetime, timedelta
 
 # Names that expression text relies on while it is evaluated: the base
-# bindings of the evaluation namespace and the builtin `range` of the
-# indexed combinators. A declaration under one of them would hide it and
-# break every later formula.
-EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager", "range"))
+# bindings of the evaluation namespace, the builtin `range` of the indexed
+# combinators and `__builtins__`, through which the host finds `range`. A
+# declaration under one of them would hide it and break every later formula.
+EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(
+    ("Sum", "FormulaPB", "bx", "pb", "manager", "range", "__builtins__"))
 
 _DURATION_ORIGIN = datetime(1, 1, 1)
 
