@@ -146,3 +146,14 @@ def test_an_index_may_not_take_a_variable_name_in_container_mode(model, recordin
     fenc_model = Model(recording_manager, "f", use_formula_encoder=True)
     fenc_model.create_variables("x", i=2)
     assert str(fenc_model.get_indexes(["x"])) == "x"
+
+
+def test_a_variable_declared_after_an_index_of_its_name_wins_in_evaluation():
+    cmanager = ce.manager()
+    model = Model(cmanager, "m")
+    model.get_indexes(["y"])
+    y = model.create_variables("y", i=2)
+    model.add_constraint(~y[0] & y[1])
+
+    assert model.build_cnf() is True
+    assert sorted(cmanager.get_cnf_storage().hard_clauses()) == [[-1], [2]]
