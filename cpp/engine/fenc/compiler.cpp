@@ -1,7 +1,6 @@
 #include "engine/fenc/compiler.hpp"
 
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "engine/fenc/lexer.hpp"
@@ -84,7 +83,7 @@ public:
 
     Program run() {
         const std::string_view text = program_.text;
-        tokens_ = tokenize_anchored(text);
+        tokens_ = tokenize(text);
         bool expect_operand = true;
         for (pos_ = 0; tokens_[pos_].kind != TokenKind::End; ++pos_) {
             const Token& t = tokens_[pos_];
@@ -104,8 +103,6 @@ public:
 
 private:
     // ---- tokens -------------------------------------------------------------
-
-    static std::vector<Token> tokenize_anchored(std::string_view text) { return tokenize(text); }
 
     const Token& peek_next() const { return tokens_[pos_ + 1]; }
 
