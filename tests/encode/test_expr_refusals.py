@@ -8,6 +8,7 @@ from tarvo_encoder.encode.expressions import (
     IfThenElse,
     Implication,
     Or,
+    One,
     OrIt,
     Sum,
     SumIt,
@@ -25,6 +26,8 @@ COMBINATOR = "Type 'Expression' is expected for variable 'expression'"
 MEMBERS = "Variable 'expressions' must contain only objects of type 'Expression'"
 IMPLICATION = "Type 'Expression' is expected for variables 'if_expr' and 'then_expr'"
 IF_THEN_ELSE = "Type 'Expression' is expected for variables 'if_expr', 'then_expr' and 'else_expr'"
+NO_TRUTH = ("An expression has no truth value: add each bound of a chained comparison as its own constraint,"
+            " and join expressions with &, | and ~ instead of and, or and not")
 
 
 def sequence_message(name):
@@ -60,6 +63,14 @@ LOGGED = [
     (lambda: Implication(x[0], 1), IMPLICATION),
     (lambda: Implication(None, x[0]), IMPLICATION),
     (lambda: IfThenElse(x[0], x[0], None), IF_THEN_ELSE),
+    # Truth-tested, an expression would make these drop a bound or an operand without a word.
+    (lambda: 0 <= x[0] + x[1] <= 1, NO_TRUTH),
+    (lambda: 1 <= SumIt([x[0], x[1], x[2]]) <= 2, NO_TRUTH),
+    (lambda: x[0] and x[1], NO_TRUTH),
+    (lambda: x[0] or x[1], NO_TRUTH),
+    (lambda: not (x[0] <= 1), NO_TRUTH),
+    (lambda: x[0] != 1, NO_TRUTH),
+    (lambda: bool(One), NO_TRUTH),
 ]
 
 

@@ -16,6 +16,10 @@ _IMPLICATION_OPERANDS = "Type 'Expression' is expected for variables 'if_expr' a
 _IF_THEN_ELSE_OPERANDS = (
     "Type 'Expression' is expected for variables 'if_expr', 'then_expr' and 'else_expr'"
 )
+_NO_TRUTH_VALUE = (
+    "An expression has no truth value: add each bound of a chained comparison as its own constraint,"
+    " and join expressions with &, | and ~ instead of and, or and not"
+)
 
 
 def _refuse(message: str) -> tp.NoReturn:
@@ -95,6 +99,11 @@ class Expression:
             + format(minimization, "") + ")",
             True,
         )
+
+    def __bool__(self) -> bool:
+        # Counted as true, 0 <= e <= 1 would keep only its last comparison and
+        # e1 and e2 only e2: the model would silently lose a bound or an operand.
+        _refuse(_NO_TRUTH_VALUE)
 
     @property
     def soft(self):
