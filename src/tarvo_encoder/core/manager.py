@@ -43,7 +43,8 @@ class Manager:
         return bx_var
 
     def reset(self) -> None:
-        # Drop the old engine objects before making their replacements.
+        # Released first, so the previous formula's engine objects never live
+        # beside the next one's.
         del self.bx_context
         del self.pb_config
         del self.pb_var_manager
