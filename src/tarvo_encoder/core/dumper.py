@@ -7,6 +7,7 @@ from operator import ior
 import velmont.corvane_engine as ce
 
 from .tarvo_logger import *
+from .native_expansion import expand_natively
 
 
 def reduce_ex(mappings) -> tp.Dict[str, int]:
@@ -52,9 +53,15 @@ class Dumper(ABC):
 
     @staticmethod
     def _dump_cnf(a: DumpArgs) -> tp.Dict[str, int]:
-        mapping = {}
         if a.cnf_stor is None:
-            return mapping
+            return {}
+        mapping = expand_natively(a, Dumper.__KELPA_AUX, Dumper.__DRAVO_AUX)
+        return Dumper._dump_cnf_by_evaluation(a) if mapping is None else mapping
+
+    @staticmethod
+    def _dump_cnf_by_evaluation(a: DumpArgs) -> tp.Dict[str, int]:
+        """The reference road, taken for every record that the native one refuses."""
+        mapping = {}
         temp_cnf = eval(Dumper._expansion_text(a), a.eval_state)
         Dumper.__print_all_formula(
             temp_cnf,

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo::kernels {
+
+// One aux variable of a template: the prefix of its aux map names, its aux
+// index and its number in instance 0.
+struct AuxVariable {
+    std::string prefix;
+    std::int64_t aux_index = 0;
+    std::int64_t first_number = 0;
+};
+
+// The aux map names and numbers of one formula's instances: the aux variable
+// `entry` of instance n is named "<prefix>[<formula>,<n>,<aux index>]" and
+// has the number first_number + n * block_size.
+class AuxMapNames {
+public:
+    AuxMapNames(std::int64_t num_formula, std::int64_t block_size, std::vector<AuxVariable> variables);
+
+    std::size_t size() const { return variables_.size(); }
+
+    // The view stays valid until the next call of name().
+    std::string_view name(std::int64_t instance, std::size_t entry);
+    std::int64_t number(std::int64_t instance, std::size_t entry) const;
+
+private:
+    std::int64_t num_formula_;
+    std::int64_t block_size_;
+    std::vector<AuxVariable> variables_;
+    std::string buffer_;
+};
+
+}  // namespace tarvo::kernels
