@@ -15,14 +15,6 @@ from tarvo_encoder._exceptions import FormulaError
 from tarvo_encoder.encode import (And, AndIt, Equiv, IfThenElse, Implication, One, Or, OrIt, Sum, SumIt, Xor,
                                   XorIt, Zero, pow_expression)
 from tarvo_encoder.encode.model import Model
-from velmont.corvane_engine import _fenc
-
-
-class EngineManager(ce.manager):
-    """The engine manager with the formula encoder it creates."""
-
-    def create_formula_encoder(self, model_name):
-        return _fenc.FormulaEncoder(model_name)
 
 
 class Writer:
@@ -78,7 +70,7 @@ class Writer:
 
 def build(use_formula_encoder, seed, soft):
     """A random model; returns its storage and element name -> number, or None on a contradiction."""
-    m = Model(EngineManager(), f"random{seed}", use_formula_encoder=use_formula_encoder)
+    m = Model(ce.manager(), f"random{seed}", use_formula_encoder=use_formula_encoder)
     x = m.create_variables("x", a=3)
     y = m.create_variables("y", a=2, b=2)
     i, j = m.get_indexes(["i", "j"])

@@ -45,3 +45,11 @@ def test_manager_refuses_wrong_types(setter, make_value):
 def test_python_version_is_the_running_interpreter():
     major, minor, micro = sys.version_info[:3]
     assert ce.get_python_version() == f"{major}.{minor}.{micro}"
+
+
+def test_manager_creates_the_native_formula_encoder():
+    from velmont.corvane_engine import _fenc
+
+    encoder = ce.manager().create_formula_encoder("model")
+    assert isinstance(encoder, _fenc.FormulaEncoder)
+    assert encoder.get_cnf_storage() is None and encoder.get_var_mapping() is None

@@ -1,5 +1,6 @@
 """The engine manager: keeps the clause storage and witness interpreter a build hands over."""
 from ._core import wcnf_storage, witness_interpreter
+from ._fenc import FormulaEncoder
 
 
 class manager:
@@ -28,3 +29,7 @@ class manager:
     def get_witness_interpreter(self):
         """The witness interpreter last set, or None."""
         return self._witness_interpreter
+
+    def create_formula_encoder(self, model_name):
+        """The engine's native formula encoder for the model of that name."""
+        return FormulaEncoder(model_name)
