@@ -72,12 +72,12 @@ private:
     void descend(std::size_t depth) {
         const std::size_t count = negated_.size();
         if (depth == forall_values_.size()) {
-            emit_instance(&partial_[depth * count]);
+            emit_instance(partial_.data() + depth * count);
             return;
         }
-        const std::uint64_t* outer = &partial_[depth * count];
-        std::uint64_t* inner = &partial_[(depth + 1) * count];
-        const std::uint64_t* coefficients = &coefficients_[depth * count];
+        const std::uint64_t* outer = partial_.data() + depth * count;
+        std::uint64_t* inner = partial_.data() + (depth + 1) * count;
+        const std::uint64_t* coefficients = coefficients_.data() + depth * count;
         for (const std::int64_t value : forall_values_[depth]) {
             const auto v = static_cast<std::uint64_t>(value);
             for (std::size_t i = 0; i < count; ++i) inner[i] = outer[i] + coefficients[i] * v;

@@ -161,6 +161,7 @@ FALLBACK_CASES = {
     "conditional literal": dict(template=[["('_dravo_aux_2' if n else 1)"]], foralls={"n": range(2)}, variables=X_3x4, bx=2),
     "zero instances": dict(template=[["unbound(i)"]], foralls={"i": range(2), "j": []}, variables=X_3x4),
     "aux area starting at the dummy variable": dict(template=[["'_kelpa_aux_0'"]], foralls={}, variables=X_3x4, pb=1, start=0),
+    "forall named __debug__": dict(template=[["x(__debug__,0)"]], foralls={"__debug__": range(2)}, variables=X_3x4),
     "leading zero in an index": dict(template=[["x(01,0)"]], foralls={}, variables=X_3x4),
 }
 

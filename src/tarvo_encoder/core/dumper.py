@@ -60,7 +60,8 @@ class Dumper(ABC):
 
     @staticmethod
     def _dump_cnf_by_evaluation(a: DumpArgs) -> tp.Dict[str, int]:
-        """The reference road, taken for every record that the native one refuses."""
+        """Evaluates the expansion text and numbers the instances it yields: the
+        reference behaviour, and the road of every record the native one refuses."""
         mapping = {}
         temp_cnf = eval(Dumper._expansion_text(a), a.eval_state)
         Dumper.__print_all_formula(

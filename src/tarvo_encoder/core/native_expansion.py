@@ -41,6 +41,15 @@ def _require(condition: bool) -> None:
         _refuse()
 
 
+def _is_plain_name(name) -> bool:
+    """A name that the evaluation binds and looks up as written (non-ASCII
+    names are normalised by Python's parser; __debug__ is a constant)."""
+    return (
+        type(name) is str and name.isascii() and name.isidentifier()
+        and not keyword.iskeyword(name) and name != "__debug__"
+    )
+
+
 def _is_int(value) -> bool:
     return type(value) is int  # bool and numpy integers behave differently in the storage
 
@@ -153,7 +162,7 @@ class _Parser:
     def take_name(self) -> str:
         _require(self.position < len(self.tokens))
         name = self.tokens[self.position][1]
-        _require(name is not None and not keyword.iskeyword(name))
+        _require(_is_plain_name(name))
         self.position += 1
         return name
 
@@ -194,21 +203,18 @@ class _Compiler:
     def compile_foralls(self) -> None:
         foralls = self.a.foralls
         _require(type(foralls) is dict)
-        self.names: tp.List[str] = []
-        self.values: tp.List[tp.List[int]] = []
+        self.instances = 1
         for name, values in foralls.items():
-            _require(type(name) is str and name.isascii() and name.isidentifier())
-            _require(not keyword.iskeyword(name) and name != "range")
+            _require(_is_plain_name(name) and name != "range")
             _require(type(values) is range or (type(values) is list and all(_is_int(v) for v in values)))
-            # Without instances the evaluation reads nothing that could differ.
-            _require(len(values) > 0)
-            self.names.append(name)
-            self.values.append(list(values))
+            self.instances *= len(values)
+        # Without instances the evaluation costs next to nothing, and only
+        # its compilation tells which texts would still fail.
+        _require(self.instances > 0)
+        self.names = list(foralls)
+        self.values = [list(values) for values in foralls.values()]
         self.bounds = {name: (min(v), max(v)) for name, v in zip(self.names, self.values)}
         _require(all(-_LIMIT < low and high < _LIMIT for low, high in self.bounds.values()))
-        self.instances = 1
-        for values in self.values:
-            self.instances *= len(values)
 
     def compile_numbering(self) -> None:
         a = self.a
