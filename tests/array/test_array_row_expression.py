@@ -24,6 +24,7 @@ def value(expr, x):
 E1 = LinearExpression(linear_coefficients=row([1, 0, 2, 0, 0]), constant=1.5)
 E2 = LinearExpression(linear_coefficients=row([0, -1, 1, 0, 3]), constant=-2)
 SQUARE = E1 * E1  # carries a quadratic part
+ROW_SET = LinearExpressionsArr(linear_coefficients=csr_array(np.eye(2, WIDTH)))
 
 
 @pytest.mark.parametrize(
@@ -89,7 +90,6 @@ def test_parts_taken_over_unchanged_are_shared():
         (lambda: E1 <= 5, None, 5),
         (lambda: 1 <= E1, 1, None),
         (lambda: 5 >= E1, None, 5),
-        (lambda: 1 <= E1 <= 5, None, 5),  # the host's chained comparison keeps only the last
         (lambda: (E1 <= 5) >= 1, 1, 5),
         (lambda: (E1 >= 1) <= 5, 1, 5),
         (lambda: E1 >= None, None, None),
@@ -100,8 +100,20 @@ def test_comparisons_set_bounds(build, lower, upper):
     assert (bounded.lower_bound, bounded.upper_bound) == (lower, upper)
 
 
-def test_not_equal_is_the_hosts_inversion_and_expressions_are_unhashable():
-    assert (E1 != 3) is False
+NO_TRUTH_VALUE = "An expression has no truth value: write a chained comparison lo <= e <= hi as (e >= lo) <= hi"
+
+
+@pytest.mark.parametrize(
+    "use",
+    [lambda: 1 <= E1 <= 5, lambda: E1 != 3, lambda: bool(E1 >= 0), lambda: 1 <= ROW_SET <= 5, lambda: bool(ROW_SET)],
+)
+def test_expressions_have_no_truth_value(raises_logged, use):
+    # A chained comparison would otherwise keep its last bound only.
+    with raises_logged(TypeError, NO_TRUTH_VALUE):
+        use()
+
+
+def test_expressions_are_unhashable():
     with pytest.raises(TypeError):
         hash(E1)
 
@@ -109,7 +121,6 @@ def test_not_equal_is_the_hosts_inversion_and_expressions_are_unhashable():
 ARITHMETIC_TYPE = "Type 'float', 'int' or 'LinearExpression' is expected for left side of expression"
 BOUNDED = "Operations with expressions with defined boundaries are not allowed."
 QUADRATIC = "Creating a quadratic expression is only available for linear expressions"
-ROW_SET = LinearExpressionsArr(linear_coefficients=csr_array(np.eye(2, WIDTH)))
 
 
 @pytest.mark.parametrize(

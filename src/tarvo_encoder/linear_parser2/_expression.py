@@ -22,6 +22,8 @@ _CoefType = Union[Integral, Real, np.integer, np.floating]
 _BOUNDED_OPERAND = "Operations with expressions with defined boundaries are not allowed."
 _BOUND_SET = "The expression already has one of the boundaries set."
 _LENGTH_MISMATCH = "Expression smust have the same number of elements."
+# `lo <= e <= hi` is `(lo <= e) and (e <= hi)` to the host: a truth value would silently drop `lo`.
+_NO_TRUTH_VALUE = "An expression has no truth value: write a chained comparison lo <= e <= hi as (e >= lo) <= hi"
 
 
 def _raise_logged(error_type, msg):
@@ -81,6 +83,9 @@ class LinearExpression:
     @property
     def upper_bound(self) -> Optional[_CoefType]:
         return self._upper_bound
+
+    def __bool__(self):
+        _raise_logged(TypeError, _NO_TRUTH_VALUE)
 
     def __is_bounded(self) -> bool:
         return self._lower_bound is not None or self._upper_bound is not None
@@ -230,6 +235,9 @@ class LinearExpressionsArr:
     @property
     def upper_bounds(self) -> Optional[np.ndarray]:
         return self._upper_bounds
+
+    def __bool__(self):
+        _raise_logged(TypeError, _NO_TRUTH_VALUE)
 
     def __is_bounded(self) -> bool:
         return self._lower_bounds is not None or self._upper_bounds is not None
