@@ -18,6 +18,7 @@ namespace {
 // one space (1, 2, ...); the two constants get values no variable reaches.
 constexpr Literal kTrue = std::numeric_limits<Literal>::max();
 constexpr Literal kFalse = -kTrue;
+constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
 
 using Signs = std::uint8_t;  // a set of the two polarities
 constexpr Signs kPos = 1, kNeg = 2, kBoth = 3;
@@ -35,6 +36,7 @@ struct Operand {
 // one disjunction of a, ~b, ~c), so that it becomes a single clause.
 struct Slot {
     const Node* node;
+    std::uint32_t number;  // of the node in Transformer::nodes_
     Kind junction = Kind::Zero;  // And or Or for And, Or and Impl nodes
     std::uint32_t first_operand = 0, operand_count = 0;
     Signs required = 0;  // the formula demands this node be true / false
@@ -49,8 +51,8 @@ public:
     void emit(const ClauseCallbacks& callbacks);
 
 private:
-    void count_references(const Node* root);
-    std::uint32_t slot_for(const Node* node);
+    void index_nodes(const Node* root);
+    std::uint32_t slot_for(std::uint32_t node);
     void collect_operands(std::uint32_t slot);
     void order_operand_graph(std::uint32_t root);
     void assign_polarities();
@@ -67,8 +69,14 @@ private:
     void add(Literal lit);
     void end_clause();
 
-    std::unordered_map<const Node*, std::uint32_t> references_;
-    std::unordered_map<const Node*, std::uint32_t> slot_of_;
+    // Every node reached from the root, numbered once (0 is the root), with
+    // its children as numbers and its count of parent edges; later passes
+    // follow these numbers instead of looking nodes up again.
+    std::vector<const Node*> nodes_;
+    std::vector<std::uint32_t> first_child_;  // into children_, per node
+    std::vector<std::uint32_t> children_;
+    std::vector<std::uint32_t> references_;
+    std::vector<std::uint32_t> slot_of_;  // per node; kNoSlot when none
     std::vector<Slot> slots_;
     std::vector<Operand> operands_;
     std::vector<std::uint32_t> order_;  // parents before children
@@ -88,11 +96,11 @@ private:
 };
 
 Transformer::Transformer(const Expr& root) {
-    count_references(root.get());
-    const Node* top = root.get();
+    index_nodes(root.get());
+    std::uint32_t top = 0;
     bool negated = false;
-    while (top->kind() == Kind::Not) {
-        top = top->args().front().get();
+    while (nodes_[top]->kind() == Kind::Not) {
+        top = children_[first_child_[top]];
         negated = !negated;
     }
     const std::uint32_t root_slot = slot_for(top);
@@ -102,20 +110,33 @@ Transformer::Transformer(const Expr& root) {
     write_clauses();
 }
 
-void Transformer::count_references(const Node* root) {
-    std::vector<const Node*> work{root};
-    while (!work.empty()) {
-        const Node* n = work.back();
-        work.pop_back();
-        for (const Expr& child : n->args())
-            if (++references_[child.get()] == 1) work.push_back(child.get());
+void Transformer::index_nodes(const Node* root) {
+    std::unordered_map<const Node*, std::uint32_t> number{{root, 0}};
+    nodes_.push_back(root);
+    references_.push_back(0);
+    // Nodes are expanded in numbering order, so each one's children form
+    // one contiguous run of children_.
+    for (std::uint32_t i = 0; i < nodes_.size(); ++i) {
+        first_child_.push_back(static_cast<std::uint32_t>(children_.size()));
+        for (const Expr& child : nodes_[i]->args()) {
+            auto [it, inserted] = number.try_emplace(child.get(), static_cast<std::uint32_t>(nodes_.size()));
+            if (inserted) {
+                nodes_.push_back(child.get());
+                references_.push_back(0);
+            }
+            ++references_[it->second];
+            children_.push_back(it->second);
+        }
     }
+    slot_of_.assign(nodes_.size(), kNoSlot);
 }
 
-std::uint32_t Transformer::slot_for(const Node* node) {
-    auto [it, inserted] = slot_of_.try_emplace(node, static_cast<std::uint32_t>(slots_.size()));
-    if (inserted) slots_.push_back(Slot{node});
-    return it->second;
+std::uint32_t Transformer::slot_for(std::uint32_t node) {
+    if (slot_of_[node] == kNoSlot) {
+        slot_of_[node] = static_cast<std::uint32_t>(slots_.size());
+        slots_.push_back(Slot{nodes_[node], node});
+    }
+    return slot_of_[node];
 }
 
 void Transformer::collect_operands(std::uint32_t slot) {
@@ -134,29 +155,31 @@ void Transformer::collect_operands(std::uint32_t slot) {
         return conjunction ? Kind::And : Kind::Or;
     };
     struct Pending {
-        const Node* node;
+        std::uint32_t node;
         bool negated;
         bool single_use;
     };
     std::vector<Pending> work;
-    auto push_args = [&](const Node* n, bool negated) {
-        const auto& args = n->args();
-        for (std::size_t i = args.size(); i-- > 0;) {
+    auto push_args = [&](std::uint32_t number, bool negated) {
+        const Node* n = nodes_[number];
+        const std::uint32_t first = first_child_[number];
+        for (std::size_t i = n->args().size(); i-- > 0;) {
+            const std::uint32_t child = children_[first + i];
             const bool flip_premise = n->kind() == Kind::Impl && i == 0;
-            work.push_back({args[i].get(), negated != flip_premise, references_[args[i].get()] == 1});
+            work.push_back({child, negated != flip_premise, references_[child] == 1});
         }
     };
-    push_args(node, false);
+    push_args(slots_[slot].number, false);
     const Kind junction = is_junction ? effective(kind, false) : kind;
     while (!work.empty()) {
         Pending p = work.back();
         work.pop_back();
-        while (p.node->kind() == Kind::Not) {
-            p.node = p.node->args().front().get();
+        while (nodes_[p.node]->kind() == Kind::Not) {
+            p.node = children_[first_child_[p.node]];
             p.negated = !p.negated;
             p.single_use = p.single_use && references_[p.node] == 1;
         }
-        const Kind k = p.node->kind();
+        const Kind k = nodes_[p.node]->kind();
         const bool nested_junction = k == Kind::And || k == Kind::Or || k == Kind::Impl;
         if (is_junction && p.single_use && nested_junction && effective(k, p.negated) == junction) {
             push_args(p.node, p.negated);
