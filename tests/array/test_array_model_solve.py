@@ -289,3 +289,11 @@ def test_write_model_creates_the_directories(tmp_path, as_path):
     reread.readModel(str(target))
     reread.run()
     assert reread.getInfo().objective_function_value == pytest.approx(6)
+
+
+def test_write_model_to_a_name_without_ending_writes_mps(tmp_path):
+    model = LinearModel()
+    x = model.get_variable("x", VariableType.INTEGER, 0, 4, i=2)
+    model.add_constraint(sumexp(x[:]) <= 3)
+    model.write_model(tmp_path / "out" / "sub" / "model")
+    assert (tmp_path / "out" / "sub" / "model").read_text().startswith("NAME")

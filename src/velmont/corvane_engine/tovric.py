@@ -7,6 +7,8 @@ counts it is given, and turns a status of kError into an exception instead
 of leaving the model silently unchanged. `run` reports its outcome through
 `getModelStatus` and never raises.
 """
+import os
+
 import numpy as np
 from highspy import HessianFormat, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense, kHighsInf
 # The core class, not the `highspy.Highs` wrapper: the wrapper prints a
@@ -193,11 +195,23 @@ class LinearSolver:
         return self._highs.getModelStatus()
 
     def writeModel(self, path):
-        """Write the model; the format follows the file name's ending, .mps or .lp."""
+        """Write the model: LP format for a name ending in .lp, else MPS (the
+        format HiGHS picks by the name's ending, which it requires)."""
         path = str(path)
-        if not path.endswith((".mps", ".lp")):
-            raise ValueError(f"A model file name must end in .mps or .lp, got {path!r}")
-        if self._highs.writeModel(path) == HighsStatus.kError:
+        if path.endswith((".mps", ".lp")):
+            self.__write(path, path)
+            return
+        # Written under a name HiGHS accepts, then moved to the caller's name.
+        staging = path + ".mps"
+        try:
+            self.__write(staging, path)
+            os.replace(staging, path)
+        finally:
+            if os.path.exists(staging):
+                os.remove(staging)
+
+    def __write(self, file_name, path):
+        if self._highs.writeModel(file_name) == HighsStatus.kError:
             raise OSError(f"The model could not be written to {path!r}")
 
 
