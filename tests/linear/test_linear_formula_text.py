@@ -181,3 +181,21 @@ def test_text_evaluates_to_the_arithmetic_it_was_written_from(built, values):
     point = [0.0] * 16 + values
     compiled = eval(str(expression), {**model._formulas_dir, **model._variables})
     assert value(compiled, point) == pytest.approx(truth(values), abs=1e-9)
+
+
+@pytest.mark.parametrize("use", [
+    lambda e: 1 <= e <= 5,
+    lambda e: e and e,
+    lambda e: not e,
+    lambda e: bool(e),
+], ids=["chained comparison", "and", "not", "bool"])
+def test_expressions_refuse_a_truth_value(use, sink):
+    model = LinearModel()
+    x = model.get_variables("x", VariableType.REAL, i=2)
+    message = ("An expression has no truth value: pass both borders of a chained comparison "
+               "to add_constraint as lo and hi")
+    expression = x[0] + x[1]
+    sink.records.clear()
+    with pytest.raises(TypeError) as raised:
+        use(expression)
+    assert str(raised.value) == message and sink.records == [("error", message)]

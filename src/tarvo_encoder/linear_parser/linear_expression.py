@@ -109,6 +109,11 @@ class LinearExpression:
     def __str__(self) -> str:
         return self._expression
 
+    def __bool__(self):
+        # Counted as true, lo <= e <= hi would keep only its upper border.
+        log_and_raise(TypeError, "An expression has no truth value: pass both borders of a chained comparison "
+                                 "to add_constraint as lo and hi")
+
     def _check_borders(self):
         if self._lo is not None or self._hi is not None:
             log_and_raise(FormulaError, "It is forbidden to change the formula after setting the boundaries")
