@@ -40,7 +40,13 @@ def hard_clauses_of(text, foralls="Foralls: {}"):
     ("bx.or_s([x(j).to_bx() for j in 3])", 31, "a loop runs over a range"),
     ("bx.impl_s(x(0).to_bx())", 0, "takes 2 arguments"),
     ("x(0).to_bx() + x(1).to_bx()", 13, "cannot combine"),
-    ("FormulaPB(x(0).to_pb() * 2, pb.Comparator_type.LEQ, 1).to_bx(manager)", 23, "integer factor on the left"),
+    ("FormulaPB(x(0).to_pb() * (x(1).to_pb()), pb.Comparator_type.LEQ, 1).to_bx(manager)", 23,
+     "multiplies a pseudo-Boolean sum by an integer"),
+    ("FormulaPB(x(0) * (x(1).to_pb()), pb.Comparator_type.LEQ, 1).to_bx(manager)", 15,
+     "multiplies a pseudo-Boolean sum by an integer"),
+    ("bx.or_s([y(0,0).to_bx() for y in range(0, 2)])", 9, "'y' is a loop variable here"),
+    ("bx.or_s([x(i).to_bx() for i in {x(0).to_bx()}])", 32, "a set holds integers"),
+    ("bx.or_s([x(i).to_bx() for i in set(1)])", 34, "set takes 0 arguments"),
 ])
 def test_refused_text_names_where_reading_stopped(text, position, reason):
     with pytest.raises(ValueError) as info:

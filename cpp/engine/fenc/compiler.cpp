@@ -15,7 +15,7 @@ namespace {
 // make sense as the callee of a call or the object of an attribute.
 enum class Val : std::uint8_t {
     Int, Pb, Bool, Ref, List, Iterable, Starred,
-    VarFn, RangeFn, SumFn, FormulaFn, Bx, BxFn, PbModule, ComparatorType, Comparator, None, Manager,
+    VarFn, RangeFn, SetFn, SumFn, FormulaFn, Bx, BxFn, PbModule, ComparatorType, Comparator, None, Manager,
     Comparison, Objective, RefToPb, RefToBx, ComparisonToBx, ObjectiveToMaxsat,
 };
 
@@ -30,7 +30,7 @@ struct Operand {
     std::uint32_t count = 0;    // Ref: number of indexes
 };
 
-enum class PendingKind : std::uint8_t { Prefix, Binary, Paren, Call, List, Comprehension };
+enum class PendingKind : std::uint8_t { Prefix, Binary, Paren, Call, List, Set, Comprehension };
 
 struct Pending {
     Pending(PendingKind kind, TokenKind op, std::uint32_t position) : kind(kind), op(op), position(position) {}
@@ -139,22 +139,25 @@ private:
                 pending_.push_back({PendingKind::Prefix, t.kind, position});
                 return true;
             case TokenKind::LParen:
-            case TokenKind::LBracket: {
-                const bool paren = t.kind == TokenKind::LParen;
-                const TokenKind close = paren ? TokenKind::RParen : TokenKind::RBracket;
-                if (peek_next().kind == close) {  // () or []
+            case TokenKind::LBracket:
+            case TokenKind::LBrace: {
+                // A loop's values may also be written as a set, or as {} (an empty dict).
+                const PendingKind kind = t.kind == TokenKind::LParen     ? PendingKind::Paren
+                                         : t.kind == TokenKind::LBracket ? PendingKind::List
+                                                                         : PendingKind::Set;
+                if (peek_next().kind == closing(kind)) {  // (), [] or {}
                     ++pos_;
-                    operands_.push_back({Val::List, here(), position, Val::None});
-                    emit(Op::Count, position, 0, 0, 0);
+                    push_empty_list(position);
                     return false;
                 }
-                Pending group{paren ? PendingKind::Paren : PendingKind::List, t.kind, position};
+                Pending group{kind, t.kind, position};
                 group.height = static_cast<std::uint32_t>(operands_.size());
                 pending_.push_back(std::move(group));
                 return true;
             }
             case TokenKind::RParen:
             case TokenKind::RBracket:
+            case TokenKind::RBrace:
                 // A trailing comma: "(3,)" or "[0, 1,]".
                 if (!pending_.empty() && is_group(pending_.back()) && pending_.back().comma &&
                     operands_.size() > pending_.back().height && last_was_comma()) {
@@ -224,6 +227,7 @@ private:
                 fail(t, "expected an operator");
             case TokenKind::RParen:
             case TokenKind::RBracket:
+            case TokenKind::RBrace:
                 close_group(t);
                 return false;
             default:
@@ -249,7 +253,7 @@ private:
         static constexpr Reserved kReserved[] = {
             {"bx", Val::Bx},          {"pb", Val::PbModule},     {"manager", Val::Manager},
             {"FormulaPB", Val::FormulaFn}, {"Sum", Val::SumFn}, {"range", Val::RangeFn},
-            {"None", Val::None},
+            {"set", Val::SetFn},      {"None", Val::None},
         };
         for (const Reserved& r : kReserved) {
             if (r.name == name) {
@@ -375,8 +379,18 @@ private:
                 } else if (a.val == Val::Int && b.val == Val::Pb) {
                     emit(Op::PbScale, op.position);
                     a.val = Val::Pb;
+                } else if ((a.val == Val::Pb || a.val == Val::Ref) && b.val == Val::Int) {
+                    // An expression times a coefficient expression puts the term on the left, and an element
+                    // reference there has no .to_pb(): x(i) * (2 ** i). Its term must be built before the
+                    // factor is pushed, so the reference's code gets its PbRef right where it ends.
+                    if (a.val == Val::Ref) {
+                        program_.main.insert(program_.main.begin() + b.code_start,
+                                             Instr{Op::PbRef, a.payload, a.count, 0, a.position});
+                        a.val = Val::Pb;
+                    }
+                    emit(Op::PbScale, op.position);
                 } else {
-                    fail_at(op.position, "'*' needs an integer factor on the left of a pseudo-Boolean sum, got " +
+                    fail_at(op.position, "'*' multiplies a pseudo-Boolean sum by an integer, got " +
                                              std::string(describe(a.val)) + " and " + std::string(describe(b.val)));
                 }
                 return;
@@ -408,8 +422,7 @@ private:
             fail(t, "'for' outside a list");
         }
         const Token& target = tokens_[pos_ + 1];
-        if (target.kind != TokenKind::Name || target.text == "for" || target.text == "in" ||
-            declarations_.find(target.text)) {
+        if (target.kind != TokenKind::Name || target.text == "for" || target.text == "in") {
             fail(target, "expected a loop variable name");
         }
         const Token& in = tokens_[pos_ + 2];
@@ -422,17 +435,40 @@ private:
         reduce_to_group();
         if (pending_.empty()) fail(t, std::string("unmatched ") + std::string(token_spelling(t.kind)));
         Pending group = std::move(pending_.back());
-        const TokenKind expected_close =
-            group.kind == PendingKind::List || group.kind == PendingKind::Comprehension ? TokenKind::RBracket
-                                                                                         : TokenKind::RParen;
+        const TokenKind expected_close = closing(group.kind);
         if (t.kind != expected_close) fail(t, "expected " + std::string(token_spelling(expected_close)));
         pending_.pop_back();
         switch (group.kind) {
             case PendingKind::Paren: close_paren(group); return;
             case PendingKind::Call: close_call(group); return;
             case PendingKind::List: close_list(group); return;
+            case PendingKind::Set: close_set(group); return;
             default: close_comprehension(group); return;
         }
+    }
+
+    static TokenKind closing(PendingKind group) {
+        switch (group) {
+            case PendingKind::List:
+            case PendingKind::Comprehension: return TokenKind::RBracket;
+            case PendingKind::Set: return TokenKind::RBrace;
+            default: return TokenKind::RParen;
+        }
+    }
+
+    void push_empty_list(std::uint32_t position) {
+        operands_.push_back({Val::List, here(), position, Val::None});
+        emit(Op::Count, position, 0, 0, 0);
+    }
+
+    // Only ever a loop's values. Iterating a set visits each value once; its order cannot change what a
+    // combinator yields, since every combinator's result is independent of the order of its members.
+    void close_set(const Pending& group) {
+        for (std::size_t k = group.height; k < operands_.size(); ++k) {
+            require(operands_[k], Val::Int, operands_[k].position, "a set holds integers");
+        }
+        close_list(group);
+        emit(Op::Distinct, group.position);
     }
 
     void close_paren(const Pending& group) {
@@ -482,12 +518,41 @@ private:
         block.element.assign(program_.main.begin() + element.code_start,
                              program_.main.begin() + operands_[first + 1].code_start);
         resolve(block.element, bound);
+        refuse_hidden_variables(block, group);
         program_.main.resize(element.code_start);
         operands_.resize(first);
         const auto block_id = static_cast<std::uint32_t>(program_.blocks.size());
         program_.blocks.push_back(std::move(block));
         operands_.push_back({Val::List, here(), group.position, element.val});
         emit(Op::Comprehension, group.position, block_id);
+    }
+
+    // A loop variable named like a declared variable hides it in the loops inside and in the element,
+    // where its name then stands for an integer: an element of that variable cannot be named there.
+    void refuse_hidden_variables(const ComprehensionBlock& block, const Pending& group) const {
+        for (std::size_t k = 0; k < block.clauses.size(); ++k) {
+            const std::string& name = names_[group.loop_names[k]];
+            const auto declaration = declarations_.find(name);
+            if (!declaration) continue;
+            std::vector<const Code*> work{&block.element};
+            for (std::size_t inner = k + 1; inner < block.clauses.size(); ++inner) {
+                work.push_back(&block.clauses[inner].iterable);
+            }
+            while (!work.empty()) {
+                const Code* c = work.back();
+                work.pop_back();
+                for (const Instr& instr : *c) {
+                    if ((instr.op == Op::PbRef || instr.op == Op::BoolRef) && instr.a == *declaration) {
+                        fail_at(instr.position, "'" + name + "' is a loop variable here, not the declared variable");
+                    }
+                    if (instr.op == Op::Comprehension) {
+                        const ComprehensionBlock& nested = program_.blocks[instr.a];
+                        work.push_back(&nested.element);
+                        for (const LoopClause& clause : nested.clauses) work.push_back(&clause.iterable);
+                    }
+                }
+            }
+        }
     }
 
     void check_iterable(const Operand& o) const {
@@ -551,6 +616,10 @@ private:
                 result.count = static_cast<std::uint32_t>(args.size());
                 break;
             }
+            case Val::SetFn:  // set(): how an empty set prints
+                arity(0, "set");
+                push_empty_list(callee.position);
+                return;
             case Val::RangeFn:
                 if (args.empty() || args.size() > 3) fail_at(group.position, "range takes 1 to 3 integers");
                 all(Val::Int, "range takes integers");

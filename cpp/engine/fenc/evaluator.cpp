@@ -1,5 +1,6 @@
 #include "engine/fenc/evaluator.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -205,6 +206,15 @@ void Evaluator::execute(const Instr& instr) {
             if (length > kMaxRangeLength) fail(instr, "range is too long");
             for (__int128 k = 0; k < length; ++k) ints_.push_back(static_cast<std::int64_t>(start + k * step));
             ints_.push_back(static_cast<std::int64_t>(length));
+            return;
+        }
+        case Op::Distinct: {
+            const auto n = static_cast<std::size_t>(pop_int());
+            const auto first = ints_.end() - static_cast<std::ptrdiff_t>(n);
+            std::sort(first, ints_.end());
+            const auto kept = std::unique(first, ints_.end());
+            ints_.erase(kept, ints_.end());
+            ints_.push_back(static_cast<std::int64_t>(kept - first));
             return;
         }
         case Op::Comprehension: {

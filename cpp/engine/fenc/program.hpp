@@ -22,11 +22,12 @@ enum class Op : std::uint8_t {
     Pow,
     Range,         // a = argument count (1..3); pushes the values, then their count
     Count,         // value = number of list items just pushed
+    Distinct,      // pops an item count, sorts the items and drops repeats, pushes the new count
     Comprehension, // a = block; runs it, pushes the number of items it produced
     PbRef,         // a = declaration, b = index count; pops the indexes
     PbAdd,
     PbSub,
-    PbScale,       // pops the factor (below the sum)
+    PbScale,       // pops the factor, scales the latest sum
     PbSum,         // pops an item count, joins that many sums
     BoolRef,       // a = declaration, b = index count
     BoolConst,     // value 0 or 1
