@@ -21,21 +21,21 @@ const char* head_of(Kind kind) {
 }  // namespace
 
 std::string to_string(const Expr& e) {
-    // Explicit stack of pending pieces: either a node to print or fixed text.
-    struct Piece {
+    // Explicit stack of pending items: either a node to print or fixed text.
+    struct Item {
         const Node* node;
         const char* text;
     };
     std::string out;
-    std::vector<Piece> work{{e.get(), nullptr}};
+    std::vector<Item> work{{e.get(), nullptr}};
     while (!work.empty()) {
-        Piece piece = work.back();
+        Item item = work.back();
         work.pop_back();
-        if (piece.node == nullptr) {
-            out += piece.text;
+        if (item.node == nullptr) {
+            out += item.text;
             continue;
         }
-        const Node& n = *piece.node;
+        const Node& n = *item.node;
         switch (n.kind()) {
             case Kind::Zero: out += '0'; break;
             case Kind::One: out += '1'; break;
