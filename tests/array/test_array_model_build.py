@@ -118,15 +118,19 @@ def test_target_costs_and_hessian(model):
     model.add_target(x[2] * 1.0, False)
     senses = [args[0] for args in model._tovric_model.called("changeObjectiveSense")]
     assert senses == [tovric.ObjSense.kMinimize, tovric.ObjSense.kMaximize]
+    # Every column gets a cost, so no cost of an earlier target survives.
     costs = [(n, c.tolist(), v.tolist()) for n, c, v in model._tovric_model.called("changeColsCost")]
-    assert costs == [(1, [2], [3]), (1, [2], [1.0])]
-    [(dim, nnz, form, starts, rows, values)] = model._tovric_model.called("passHessian")
+    assert costs == [(3, [0, 1, 2], [0, 0, 3]), (3, [0, 1, 2], [0, 0, 1.0])]
+    quadratic, linear = model._tovric_model.called("passHessian")
+    (dim, nnz, form, starts, rows, values) = quadratic
     assert (dim, nnz, form) == (3, 2, tovric.HessianFormat.kTriangular)
     # xᵀQx = x0·x1 with Q symmetric; the solver's ½·xᵀHx needs H = 2Q.
     assert (starts.tolist(), rows.tolist(), values.tolist()) == ([0, 1, 2, 2], [1, 0], [1.0, 1.0])
+    # A linear target clears the earlier quadratic part.
+    assert (linear[0], linear[1], linear[3].tolist()) == (3, 0, [0, 0, 0, 0])
 
 
-def test_hessian_is_fitted_to_the_models_columns(raises_logged, model):
+def test_target_columns_are_fitted_to_the_models_columns(raises_logged, model):
     x = model.get_variable("x", VariableType.REAL, i=2)
     target = x[0] * x[1]
     LinearModel().get_variable("elsewhere", VariableType.REAL, n=3)  # widens every later row
@@ -135,8 +139,10 @@ def test_hessian_is_fitted_to_the_models_columns(raises_logged, model):
     [(dim, nnz, _, starts, rows, values)] = model._tovric_model.called("passHessian")
     assert (dim, nnz, starts.tolist(), rows.tolist()) == (3, 2, [0, 1, 2, 2], [1, 0])
     foreign = LinearModel().get_variable("f", VariableType.REAL, n=4)
-    with raises_logged(BuildError, "The quadratic part of the target names columns that this model does not have"):
-        model.add_target(foreign[3] * foreign[3], True)
+    for outside in (foreign[3] * foreign[3], foreign[3] + x[0]):
+        with raises_logged(BuildError, "The target names columns that this model does not have"):
+            model.add_target(outside, True)
+    assert len(model._tovric_model.called("changeColsCost")) == 1
 
 
 def test_set_border_prefers_the_argument_without_the_debug_flag():

@@ -3,9 +3,11 @@ import highspy
 import numpy as np
 import pytest
 from scipy.optimize import Bounds, LinearConstraint, milp
+from scipy.sparse import csc_array, csr_array
 
 from tarvo_encoder._exceptions import BuildError, SolverError
 from tarvo_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, dot, sumexp
+from tarvo_encoder.linear_parser2._expression import LinearExpression
 
 NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
 NOT_SOLVED = "The model was not solved correctly"
@@ -181,6 +183,37 @@ def test_concave_quadratic_maximum():
     assert model.solve() is SolutionStatus.OPTIMAL
     assert model.get_result("x") == pytest.approx([4.0], abs=1e-5)
     assert model.objective_value == pytest.approx(-1 + 8 + 9, abs=1e-5)
+
+
+def upper_triangle_square_of_difference(x):
+    """(x0 - x1)² written with a Q that holds one triangle only: x0² - 2·x0·x1 + x1²."""
+    q = csc_array(np.array([[1.0, -2.0], [0.0, 1.0]]))
+    return LinearExpression(linear_coefficients=csr_array((x[0] * 1.0).linear_coefficients.shape), quadratic_coefficients=q)
+
+
+@pytest.mark.parametrize(
+    "targets, x1_range, point, optimum",
+    [
+        # targets are added in turn as (expression, minimization); only the last one counts
+        (lambda x: [(x[0] * x[0] + 4 * x[1], True), (-1 * x[0], True)], (0, 3), [3, 0], -3),
+        (lambda x: [(5 * x[1], False), (x[0] * 1.0, False)], (0, 3), [3, None], 3),
+        (lambda x: [(x[0] + x[1], False), ((x[0] - 1) * (x[0] - 1) + (x[1] - 2) * (x[1] - 2), True)], (0, 3), [1, 2], -5),
+        # (x0 - 1)² - 2·x0 is least at x0 = 2
+        (lambda x: [(upper_triangle_square_of_difference(x) - 2 * x[0], True)], (1, 1), [2, 1], -3),
+    ],
+)
+def test_the_last_target_is_the_objective(targets, x1_range, point, optimum):
+    model = LinearModel()
+    x = model.get_variable("x", VariableType.REAL, 0, 3, i=2)
+    model.add_constraint(sumexp(x[:]) <= 5)
+    model.add_constraint(x[1] + 0, *x1_range)
+    for target, minimization in targets(x):
+        model.add_target(target, minimization)
+    assert model.solve(is_feasible=True) is SolutionStatus.OPTIMAL
+    assert model.objective_value == pytest.approx(optimum, abs=1e-5)
+    for found, expected in zip(model.get_result("x"), point):
+        if expected is not None:
+            assert found == pytest.approx(expected, abs=1e-5)
 
 
 def test_results_before_any_solve(raises_logged):

@@ -168,28 +168,34 @@ class LinearModel:
             _raise_logged(BuildError, f"Unknown type {type(target)} for target")
         row = target.linear_coefficients
         quadratic = target.quadratic_coefficients
-        hessian = None if quadratic is None else self.__hessian(quadratic)
-        self._tovric_model.changeColsCost(row.nnz, row.indices, row.data)
-        if hessian is not None:
-            self._tovric_model.passHessian(
-                self._general_shift_variables,
-                hessian.size,
-                tovric.HessianFormat.kTriangular,
-                hessian.indptr,
-                hessian.indices,
-                hessian.data,
-            )
-
-    # The solver's Hessian H for the term xᵀQx, sized to this model's columns.
-    # The solver minimises ½·xᵀHx, so H is 2Q. Q is as wide as the process's
-    # column count when the target was built, which differs from this model's
-    # count once other variables exist; its entries must lie in this model's columns.
-    def __hessian(self, quadratic) -> csc_array:
-        entries = quadratic.tocoo(copy=True)  # the constructor below may reorder its inputs in place
+        # A copy: building the Hessian may sort these arrays in place, and they would be the target's.
+        entries = None if quadratic is None else quadratic.tocoo(copy=True)
+        self.__require_own_columns(row, entries)
+        # The new target replaces the earlier one whole: every column gets a cost, 0 where
+        # the row names none, and a linear target passes an empty Hessian.
         dim = self._general_shift_variables
-        if entries.nnz and max(entries.row.max(), entries.col.max()) >= dim:
-            _raise_logged(BuildError, "The quadratic part of the target names columns that this model does not have")
-        return csc_array((2 * entries.data, (entries.row, entries.col)), shape=(dim, dim))
+        costs = np.zeros(dim)
+        np.add.at(costs, row.indices, row.data)
+        hessian = csc_array((dim, dim)) if entries is None else self.__hessian(entries)
+        self._tovric_model.changeColsCost(dim, np.arange(dim), costs)
+        self._tovric_model.passHessian(
+            dim, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr, hessian.indices, hessian.data
+        )
+
+    # A target is as wide as the process's column count when it was built, which
+    # differs from this model's count once other variables exist; only its entries
+    # must lie in this model's columns.
+    def __require_own_columns(self, row, entries) -> None:
+        named = [row.indices] if entries is None else [row.indices, entries.row, entries.col]
+        if max((part.max() for part in named if part.size), default=-1) >= self._general_shift_variables:
+            _raise_logged(BuildError, "The target names columns that this model does not have")
+
+    # The solver minimises ½·xᵀHx; xᵀQx = ½·xᵀ(Q + Qᵀ)x, so H = Q + Qᵀ, which is 2Q
+    # for the symmetric Q that products build.
+    def __hessian(self, entries) -> csc_array:
+        dim = self._general_shift_variables
+        quadratic = csc_array((entries.data, (entries.row, entries.col)), shape=(dim, dim))
+        return (quadratic + quadratic.T).tocsc()
 
     @staticmethod
     def _set_border(first_border: _CoefType, second_border: _CoefType) -> _CoefType:
