@@ -8,6 +8,20 @@ X = {(a, b): 1 + 4 * a + b for a in range(2) for b in range(4)}
 
 def test_fresh_container_and_its_build():
     container = new_container()
+    assert list(vars(container))[:12] == [
+        "_target_variables",
+        "_cur_init_shift_variable",
+        "_num_formula",
+        "_num_clauses",
+        "_target_num_clauses",
+        "_cur_count_clauses_hard_constraints",
+        "_cur_count_clauses_soft_constraints",
+        "_list_hard_constraint_dump_args",
+        "_list_soft_constraint_dump_args",
+        "_cnf_stor",
+        "_mappings",
+        "hard_weight",
+    ]
     mapping = container.mapping
     assert mapping == {"dummy_var[0]": 0} | {f"x[{a},{b}]": n for (a, b), n in X.items()}
     assert container.num_clauses == 0
@@ -30,13 +44,16 @@ def test_formula_over_six_instances_takes_its_aux_area_and_waits_for_the_next_ad
     )
     container = new_container()
     container.add_hard_constraint(formula, {"i": range(2), "j": [0, 1, 2]}, 2, 3)
-    assert container.num_clauses == 24
+    assert container.num_clauses == 24 and container._cur_count_clauses_hard_constraints == 24
     assert container._cur_init_shift_variable == 9 + 30
     assert container._num_formula == 1
+    assert len(container._list_hard_constraint_dump_args) == 1
     assert container.cnf_storage().hard_clauses() == []
     assert not any(name.startswith("_") for name in container.mapping)
 
     container.add_hard_constraint(t.cnf(["x(0,0)"]), {}, 0, 0)
+    assert container._cur_count_clauses_hard_constraints == 1 and container.num_clauses == 25
+    assert container._list_hard_constraint_dump_args[0].num_formula == 1
     clauses = container.cnf_storage().hard_clauses()
     assert len(clauses) == 24
     for n, (i, j) in enumerate((i, j) for i in range(2) for j in range(3)):
@@ -58,6 +75,8 @@ def test_empty_forall_takes_an_ordinal_but_no_numbers():
     container.add_hard_constraint(t.cnf(["x(i,0)", "_kelpa_aux_0"]), {"i": []}, 1, 0)
     assert (container._num_formula, container._cur_init_shift_variable, container.num_clauses) == (1, 9, 0)
     container.add_hard_constraint(t.cnf(["x(1,1)"]), {}, 0, 0)
+    # The flush found no pending clauses, so the empty formula is still pending.
+    assert [args.num_formula for args in container._list_hard_constraint_dump_args] == [0, 1]
     container.build_cnf_formula("m")
     assert container.cnf_storage().hard_clauses() == [[X[1, 1]]]
     assert container.mapping["x[1,3]"] == 8 and len(container.mapping) == 9

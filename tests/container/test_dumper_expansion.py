@@ -25,10 +25,6 @@ def record(template, foralls, *, weights=None, num_formula=0, start=100, pb=0, b
     )
 
 
-def warnings_of(caplog):
-    return [r.getMessage() for r in caplog.records if r.levelno == logging.WARNING]
-
-
 @pytest.mark.parametrize(
     "template, foralls, text",
     [
@@ -126,32 +122,42 @@ def test_reduce_ex_later_wins_first_position_kept(mappings, merged):
     assert all(result is not m for m in mappings)
 
 
+OUTSIDE = "Aux variable '{}' has index {}, outside the block of {} {} aux variables of its instance"
+
+
 @pytest.mark.parametrize(
-    "literal, pb, bx, message",
+    "literal, pb, bx, records",
     [
-        ("'plain_name'", 1, 1, "Index is not kelpa or dravo"),
-        ("'~One'", 1, 1, "Index is not kelpa or dravo"),
-        ("'_kelpa_aux_2'", 2, 0, "Aux variable '_kelpa_aux_2' has index 2, outside the block of 2 PB-encoder aux variables of its instance"),
-        ("'_kelpa_aux_-1'", 2, 0, "Aux variable '_kelpa_aux_-1' has index -1, outside the block of 2 PB-encoder aux variables of its instance"),
-        ("'~_dravo_aux_1'", 0, 1, "Aux variable '_dravo_aux_1' has index 1, outside the block of 1 Tseytin aux variables of its instance"),
+        ("'plain_name'", 1, 1, [(logging.WARNING, "Index is not kelpa or dravo")]),
+        ("'~One'", 1, 1, [(logging.WARNING, "Index is not kelpa or dravo")]),
+        ("'_kelpa_aux_2'", 2, 0, [(logging.ERROR, OUTSIDE.format("_kelpa_aux_2", 2, 2, "PB-encoder"))]),
+        ("'_kelpa_aux_-1'", 2, 0, [(logging.ERROR, OUTSIDE.format("_kelpa_aux_-1", -1, 2, "PB-encoder"))]),
+        # In the first instance an index beyond B is refused without the Indefinite warning.
+        ("'~_dravo_aux_2'", 0, 1, [(logging.ERROR, OUTSIDE.format("_dravo_aux_2", 2, 1, "Tseytin"))]),
     ],
 )
-def test_literal_without_number_is_refused(caplog, literal, pb, bx, message):
+def test_literal_without_number_is_refused(caplog, literal, pb, bx, records):
     args = record([["1", literal]], {}, pb=pb, bx=bx)
     with pytest.raises(ValueError) as error:
         One2OneDumper.dump([args])
-    assert str(error.value) == message
-    assert message in [r.getMessage() for r in caplog.records if r.levelno >= logging.WARNING]
-    assert all(0 not in clause for clause in args.cnf_stor.hard_clauses())
+    assert str(error.value) == records[-1][1]
+    assert [(r.levelno, r.getMessage()) for r in caplog.records if r.levelno >= logging.WARNING] == records
+    assert args.cnf_stor.hard_clauses() == []
 
 
-@pytest.mark.parametrize("index, warned", [(2, False), (3, True)])
-def test_indefinite_dravo_index_is_warned_after_the_first_instance(caplog, index, warned):
+@pytest.mark.parametrize(
+    "index, records",
+    [
+        (2, [(logging.ERROR, OUTSIDE.format("_dravo_aux_2", 2, 2, "Tseytin"))]),
+        (3, [(logging.WARNING, "Indefinite dravo index"), (logging.ERROR, OUTSIDE.format("_dravo_aux_3", 3, 2, "Tseytin"))]),
+    ],
+)
+def test_indefinite_dravo_index_is_warned_after_the_first_instance(caplog, index, records):
     # B = 2: the index is outside the block; the Tseytin literal shows up in instance 1 only.
     args = record([[f"('_dravo_aux_{index}' if n else 1)"]], {"n": range(2)}, bx=2)
     with pytest.raises(ValueError):
         One2OneDumper.dump([args])
-    assert ("Indefinite dravo index" in warnings_of(caplog)) == warned
+    assert [(r.levelno, r.getMessage()) for r in caplog.records if r.levelno >= logging.WARNING] == records
     assert args.cnf_stor.hard_clauses() == [[1]]
 
 

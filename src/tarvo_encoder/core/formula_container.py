@@ -8,26 +8,6 @@ from .foralls import count_instances, snapshot_foralls
 from .tarvo_logger import log_e
 
 
-class _PendingFormulas:
-    """Formulas of one kind (hard or soft) that are expanded into storages of
-    their own but not yet merged into the container's storage."""
-
-    def __init__(self) -> None:
-        self.storages: tp.List[ce.wcnf_storage] = []
-        self.aux_mappings: tp.List[tp.Dict[str, int]] = []
-        self.num_clauses = 0
-
-    def add(self, storage: ce.wcnf_storage, aux_mapping: tp.Dict[str, int], num_clauses: int) -> None:
-        self.storages.append(storage)
-        self.aux_mappings.append(aux_mapping)
-        self.num_clauses += num_clauses
-
-    def clear(self) -> None:
-        self.storages.clear()
-        self.aux_mappings.clear()
-        self.num_clauses = 0
-
-
 class FormulaContainer:
     """Collects the compiled formulas of one model into one clause storage.
 
@@ -43,11 +23,17 @@ class FormulaContainer:
         self._num_formula = 0
         self._num_clauses = 0
         self._target_num_clauses = 0
-        self._pending_hard = _PendingFormulas()
-        self._pending_soft = _PendingFormulas()
+        self._cur_count_clauses_hard_constraints = 0
+        self._cur_count_clauses_soft_constraints = 0
+        # Pending records are expanded already: their storages are filled and
+        # their aux map names wait beside them for the merge.
+        self._list_hard_constraint_dump_args: tp.List[DumpArgs] = []
+        self._list_soft_constraint_dump_args: tp.List[DumpArgs] = []
         self._cnf_stor = self.__create_cnf_storage()
         self._mappings = [variable.map for variable in target_variables.values()]
         self.hard_weight = 1
+        self._hard_aux_mappings: tp.List[tp.Dict[str, int]] = []
+        self._soft_aux_mappings: tp.List[tp.Dict[str, int]] = []
         # Where the latest target sits, so that the next one can take its place:
         # its clause range (first, count) in the merged storage and its aux
         # mapping, which is one of `_mappings`.
@@ -73,7 +59,11 @@ class FormulaContainer:
         shift_pb_variable: int,
         shift_bx_variable: int,
     ) -> None:
-        self.__add_formula(self._pending_hard, template_constraint, None, foralls, shift_pb_variable, shift_bx_variable)
+        _, num_clauses = self.__add_formula(
+            self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
+            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
+        )
+        self._cur_count_clauses_hard_constraints += num_clauses
 
     def add_target_constraint(
         self,
@@ -94,7 +84,7 @@ class FormulaContainer:
         if self._target_mapping is not None:
             self.__remove_target()
         first = self._cnf_stor.stored_clause_count
-        self.__cnf_stor_merge([record.cnf_stor])
+        self.__cnf_stor_merge([record])
         self._target_clauses = (first, self._cnf_stor.stored_clause_count - first)
         self._mappings.append(aux_mapping)
         self._target_mapping = aux_mapping
@@ -114,18 +104,24 @@ class FormulaContainer:
         shift_pb_variable: int,
         shift_bx_variable: int,
     ):
-        record = self.__add_formula(
-            self._pending_soft, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable
+        record, num_clauses = self.__add_formula(
+            self.__dump_soft_constraints, self._list_soft_constraint_dump_args, self._soft_aux_mappings,
+            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable,
         )
+        self._cur_count_clauses_soft_constraints += num_clauses
         # The weight limit must dominate every soft clause of every instance.
         num_template_clauses = len(record.template_constraint)
         self.hard_weight += count_instances(record.foralls) * sum(weights[:num_template_clauses])
 
     def __dump_hard_constraints(self) -> None:
-        self.__flush(self._pending_hard)
+        if self._cur_count_clauses_hard_constraints > 0:
+            self.__merge_pending(self._list_hard_constraint_dump_args, self._hard_aux_mappings)
+            self._cur_count_clauses_hard_constraints = 0
 
     def __dump_soft_constraints(self) -> None:
-        self.__flush(self._pending_soft)
+        if self._cur_count_clauses_soft_constraints > 0:
+            self.__merge_pending(self._list_soft_constraint_dump_args, self._soft_aux_mappings)
+            self._cur_count_clauses_soft_constraints = 0
 
     def __inner_add_constraint(
         self,
@@ -171,38 +167,43 @@ class FormulaContainer:
     def __create_cnf_storage(self):
         return ce.wcnf_storage()
 
-    def __cnf_stor_merge(self, storages: tp.Sequence[ce.wcnf_storage]) -> None:
-        for storage in storages:
-            self._cnf_stor.merge(storage)
+    def __cnf_stor_merge(self, list_dump_args: tp.Sequence[DumpArgs]) -> None:
+        for args in list_dump_args:
+            if args.cnf_stor is not None:
+                self._cnf_stor.merge(args.cnf_stor)
 
-    def __flush(self, pending: _PendingFormulas) -> None:
-        if pending.num_clauses <= 0:
-            return
-        self._mappings.append(reduce_ex(pending.aux_mappings))
-        self.__cnf_stor_merge(pending.storages)
-        pending.clear()
+    def __merge_pending(self, list_dump_args: tp.List[DumpArgs], aux_mappings: tp.List[tp.Dict[str, int]]) -> None:
+        self._mappings.append(reduce_ex(aux_mappings))
+        self.__cnf_stor_merge(list_dump_args)
+        list_dump_args.clear()
+        aux_mappings.clear()
 
     def __add_formula(
         self,
-        pending: _PendingFormulas,
+        flush: tp.Callable[[], None],
+        list_dump_args: tp.List[DumpArgs],
+        aux_mappings: tp.List[tp.Dict[str, int]],
         template_constraint: bx.BaseExpr,
         weights: tp.Optional[tp.Sequence[int]],
         foralls: tp.Dict[str, tp.Sequence[int]],
         shift_pb_variable: int,
         shift_bx_variable: int,
-    ) -> DumpArgs:
+    ) -> tp.Tuple[DumpArgs, int]:
+        """Registers one formula as pending; the caller adds the clause count
+        to the pending count of its kind, which `flush` has just emptied."""
         record, num_aux, num_clauses = self.__inner_add_constraint(
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable
         )
         # Expanded here, so that its errors belong to this call; nothing is
         # registered before the expansion has succeeded.
         aux_mapping = One2OneDumper.dump([record])
-        self.__flush(pending)
-        pending.add(record.cnf_stor, aux_mapping, num_clauses)
+        flush()
+        list_dump_args.append(record)
+        aux_mappings.append(aux_mapping)
         self._cur_init_shift_variable += num_aux
         self._num_clauses += num_clauses
         self._num_formula += 1
-        return record
+        return record, num_clauses
 
     def __remove_target(self) -> None:
         # Formulas flushed after the target were appended behind it, so its
