@@ -529,27 +529,35 @@ private:
 
     // A loop variable named like a declared variable hides it in the loops inside and in the element,
     // where its name then stands for an integer: an element of that variable cannot be named there.
-    void refuse_hidden_variables(const ComprehensionBlock& block, const Pending& group) const {
+    void refuse_hidden_variables(ComprehensionBlock& block, const Pending& group) {
         for (std::size_t k = 0; k < block.clauses.size(); ++k) {
             const std::string& name = names_[group.loop_names[k]];
             const auto declaration = declarations_.find(name);
             if (!declaration) continue;
-            std::vector<const Code*> work{&block.element};
+            std::vector<Code*> hidden{&block.element};
             for (std::size_t inner = k + 1; inner < block.clauses.size(); ++inner) {
-                work.push_back(&block.clauses[inner].iterable);
+                hidden.push_back(&block.clauses[inner].iterable);
             }
-            while (!work.empty()) {
-                const Code* c = work.back();
-                work.pop_back();
-                for (const Instr& instr : *c) {
-                    if ((instr.op == Op::PbRef || instr.op == Op::BoolRef) && instr.a == *declaration) {
-                        fail_at(instr.position, "'" + name + "' is a loop variable here, not the declared variable");
-                    }
-                    if (instr.op == Op::Comprehension) {
-                        const ComprehensionBlock& nested = program_.blocks[instr.a];
-                        work.push_back(&nested.element);
-                        for (const LoopClause& clause : nested.clauses) work.push_back(&clause.iterable);
-                    }
+            visit_code(std::move(hidden), [&](const Instr& instr) {
+                if ((instr.op == Op::PbRef || instr.op == Op::BoolRef) && instr.a == *declaration) {
+                    fail_at(instr.position, "'" + name + "' is a loop variable here, not the declared variable");
+                }
+            });
+        }
+    }
+
+    // Calls `visit` on every instruction of the given code and of the comprehension blocks it runs.
+    template <typename Visit>
+    void visit_code(std::vector<Code*> work, Visit&& visit) {
+        while (!work.empty()) {
+            Code* c = work.back();
+            work.pop_back();
+            for (Instr& instr : *c) {
+                visit(instr);
+                if (instr.op == Op::Comprehension) {
+                    ComprehensionBlock& nested = program_.blocks[instr.a];
+                    work.push_back(&nested.element);
+                    for (LoopClause& clause : nested.clauses) work.push_back(&clause.iterable);
                 }
             }
         }
@@ -565,26 +573,16 @@ private:
     // and in every comprehension block it runs.
     void resolve(Code& code, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& bound) {
         if (bound.empty()) return;
-        std::vector<Code*> work{&code};
-        while (!work.empty()) {
-            Code* c = work.back();
-            work.pop_back();
-            for (Instr& instr : *c) {
-                if (instr.op == Op::LoadName) {
-                    for (std::size_t k = bound.size(); k-- > 0;) {
-                        if (bound[k].first == instr.a) {
-                            instr.op = Op::LoadSlot;
-                            instr.a = bound[k].second;
-                            break;
-                        }
-                    }
-                } else if (instr.op == Op::Comprehension) {
-                    ComprehensionBlock& nested = program_.blocks[instr.a];
-                    work.push_back(&nested.element);
-                    for (LoopClause& clause : nested.clauses) work.push_back(&clause.iterable);
+        visit_code({&code}, [&](Instr& instr) {
+            if (instr.op != Op::LoadName) return;
+            for (std::size_t k = bound.size(); k-- > 0;) {
+                if (bound[k].first == instr.a) {
+                    instr.op = Op::LoadSlot;
+                    instr.a = bound[k].second;
+                    return;
                 }
             }
-        }
+        });
     }
 
     // ---- calls ---------------------------------------------------------------------
@@ -731,22 +729,11 @@ private:
         std::vector<std::pair<std::uint32_t, std::uint32_t>> bound;
         for (std::uint32_t k = 0; k < foralls_.size(); ++k) bound.emplace_back(name_id(foralls_[k].name), k);
         resolve(program_.main, bound);
-        std::vector<const Code*> work{&program_.main};
-        while (!work.empty()) {
-            const Code* c = work.back();
-            work.pop_back();
-            for (const Instr& instr : *c) {
-                if (instr.op == Op::LoadName) {
-                    fail_at(instr.position, "index '" + names_[instr.a] +
-                                                "' is bound neither by the foralls nor by a loop");
-                }
-                if (instr.op == Op::Comprehension) {
-                    const ComprehensionBlock& nested = program_.blocks[instr.a];
-                    work.push_back(&nested.element);
-                    for (const LoopClause& clause : nested.clauses) work.push_back(&clause.iterable);
-                }
+        visit_code({&program_.main}, [&](const Instr& instr) {
+            if (instr.op == Op::LoadName) {
+                fail_at(instr.position, "index '" + names_[instr.a] + "' is bound neither by the foralls nor by a loop");
             }
-        }
+        });
     }
 
     const Declarations& declarations_;

@@ -127,14 +127,16 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
     }
 }
 
+FormulaEncoder::Parsed FormulaEncoder::parse(std::string text, std::string_view foralls_text, ValueKind kind) {
+    Stopwatch watch(parse_seconds_);
+    Parsed parsed;
+    parsed.foralls = parse_foralls(foralls_text);
+    parsed.program = compile(std::move(text), kind, declarations_, parsed.foralls);
+    return parsed;
+}
+
 void FormulaEncoder::add_constraint(std::string text, std::string_view foralls_text) {
-    Program program;
-    std::vector<Forall> foralls;
-    {
-        Stopwatch watch(parse_seconds_);
-        foralls = parse_foralls(foralls_text);
-        program = compile(std::move(text), ValueKind::Boolean, declarations_, foralls);
-    }
+    const auto [program, foralls] = parse(std::move(text), foralls_text, ValueKind::Boolean);
     Stopwatch watch(encode_seconds_);
     EncodedFormula formula;
     formula.instances =
@@ -162,13 +164,7 @@ void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t wei
 
 void FormulaEncoder::add_soft_constraint(std::string text, std::string_view foralls_text, std::int64_t weight,
                                          bool minimization) {
-    Program program;
-    std::vector<Forall> foralls;
-    {
-        Stopwatch watch(parse_seconds_);
-        foralls = parse_foralls(foralls_text);
-        program = compile(std::move(text), ValueKind::PseudoBoolean, declarations_, foralls);
-    }
+    const auto [program, foralls] = parse(std::move(text), foralls_text, ValueKind::PseudoBoolean);
     Stopwatch watch(encode_seconds_);
     EncodedFormula formula;
     formula.soft = true;

@@ -13,6 +13,7 @@
 #include "engine/fenc/declarations.hpp"
 #include "engine/fenc/evaluator.hpp"
 #include "engine/fenc/foralls.hpp"
+#include "engine/fenc/program.hpp"
 
 namespace corvane::fenc {
 
@@ -94,6 +95,12 @@ private:
         std::uint64_t weight_sum = 0;
     };
 
+    struct Parsed {
+        Program program;
+        std::vector<Forall> foralls;
+    };
+    // Reads a formula's text and its foralls, timed as parsing.
+    Parsed parse(std::string text, std::string_view foralls_text, ValueKind kind);
     template <typename PerInstance>
     std::uint64_t for_each_instance(const std::vector<Forall>& foralls, PerInstance&& per_instance);
     void add_hard_instance(const Program& program, EncodedFormula& formula, std::uint64_t instance);
