@@ -46,6 +46,7 @@ W = np.array([2.0, -1, 0.5])
         (lambda: R + S, lambda x: values(R, x) + values(S, x)),
         (lambda: R - S, lambda x: values(R, x) - values(S, x)),
         (lambda: S * W, lambda x: values(S, x) * W),
+        (lambda: W * S, lambda x: values(S, x) * W),
         (lambda: True + S, lambda x: values(S, x) + 1),
     ],
 )
@@ -68,6 +69,7 @@ def test_row_set_operators(build, expected):
         (lambda: S.sum(), lambda x: values(S, x).sum()),
         (lambda: (R + S).sum(), lambda x: values(R, x).sum() + values(S, x).sum()),
         (lambda: sumexp(S * W), lambda x: values(S, x) @ W),
+        (lambda: (W * S).sum(), lambda x: values(S, x) @ W),
         (lambda: S.dot(W), lambda x: values(S, x) @ W),
         (lambda: dot(S, W), lambda x: values(S, x) @ W),
         (lambda: dot(W, R), lambda x: values(R, x) @ W),
@@ -123,6 +125,8 @@ def test_sharing_and_defaults():
         (lambda: R <= np.array([1, 2, 3]), None, [1, 2, 3]),
         (lambda: (R <= 4) >= 1, [1, 1, 1], [4, 4, 4]),
         (lambda: (R >= 1) <= 4, [1, 1, 1], [4, 4, 4]),
+        (lambda: np.array([1, 2, 3]) <= R, [1, 2, 3], None),
+        (lambda: np.array([1, 2, 3]) == R, [1, 2, 3], [1, 2, 3]),
     ],
 )
 def test_row_set_comparisons(build, lower, upper):
@@ -162,6 +166,8 @@ ROW = LinearExpression(linear_coefficients=csr_array(np.ones(WIDTH)))
         (lambda: R + ROW, TypeError, ADD_TYPE),
         (lambda: R - "a", TypeError, ADD_TYPE),
         (lambda: "a" - R, TypeError, ADD_TYPE),
+        (lambda: W + R, TypeError, ADD_TYPE),
+        (lambda: W - R, TypeError, ADD_TYPE),
         (lambda: R * S, TypeError, "Type 'float' or 'int' is expected for left side of expression"),
         (lambda: R * [1, 2, 3], TypeError, "Type 'float' or 'int' is expected for left side of expression"),
     ],

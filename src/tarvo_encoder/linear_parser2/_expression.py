@@ -43,6 +43,10 @@ def _negated(matrix):
 class LinearExpression:
     """An expression specifying a single row of the constraint matrix"""
 
+    # A numpy operand on the left hands the operation to the reflected method here instead of
+    # applying it element by element, which would build an array of expressions.
+    __array_ufunc__ = None
+
     def __init__(
         self,
         linear_coefficients: csr_array,
@@ -191,6 +195,9 @@ def _leading_size(value):
 
 class LinearExpressionsArr:
     """An expression defining several rows of the constraint matrix"""
+
+    # `w * R` must scale row i by w[i] as `R * w` does, not make an array of scaled copies of R.
+    __array_ufunc__ = None
 
     def __init__(
         self,
