@@ -163,6 +163,13 @@ FALLBACK_CASES = {
     "aux area starting at the dummy variable": dict(template=[["'_kelpa_aux_0'"]], foralls={}, variables=X_3x4, pb=1, start=0),
     "forall named __debug__": dict(template=[["x(__debug__,0)"]], foralls={"__debug__": range(2)}, variables=X_3x4),
     "leading zero in an index": dict(template=[["x(01,0)"]], foralls={}, variables=X_3x4),
+    # Texts that only Python reads right: a forall that rebinds range for the loops
+    # inside it, identifiers it normalises, digits and signs that int() takes, escapes.
+    "forall named range": dict(template=[["x(range,0)"]], foralls={"range": range(2)}, variables=X_3x4),
+    "non-ASCII forall name": dict(template=[["x(\uff49,0)"]], foralls={"\uff49": range(2)}, variables=X_3x4),
+    "aux index in non-ASCII digits": dict(template=[["'_kelpa_aux_\u0661'"]], foralls={}, variables=X_3x4, pb=2),
+    "aux index with a sign": dict(template=[["'_kelpa_aux_+1'"]], foralls={}, variables=X_3x4, pb=2),
+    "quoted aux name with an escape": dict(template=[[repr("_kelpa_aux\\_0")]], foralls={}, variables=X_3x4, pb=1),
 }
 
 
