@@ -249,3 +249,21 @@ def test_target_form_witness_loop_through_the_model_ends_at_the_optimum(form, eq
     found = [value[index[tuple(w[n - 1] for n in numbers)]] for w in witnesses]
     assert found and all(later < earlier for earlier, later in zip(found, found[1:]))
     assert found[-1] == min(value[k] for k, lits in enumerate(cases) if at_least_two(lits, numbers))
+
+
+@pytest.mark.parametrize("form, reason", [
+    (lambda v: v.x[0] * v.x[1] <= 1, "'*' multiplies a pseudo-Boolean sum by an integer"),
+    (lambda v: Sum(v.x[v.i] <= 0, i=range(2)) >= 1, "Sum takes one starred list of pseudo-Boolean sums"),
+    (lambda v: (v.x[0] + v.x[1]) & v.x[2], "list items of different kinds"),
+    (lambda v: v.x[0] + v.x[1], "a constraint must be a Boolean formula"),
+])
+def test_form_without_a_meaning_is_refused_where_reading_stopped(form, reason):
+    m, v = declared_model(True)
+    with pytest.raises(ValueError, match=reason) as info:
+        m.add_constraint(form(v))
+    text, message = str(form(v)), str(info.value)
+    position = int(message.split("at position ", 1)[1].split(":", 1)[0])
+    assert text[max(0, position - 20):position] + " <here> " + text[position:position + 20] in message
+    m.add_constraint(v.x[0])
+    m.build_cnf()
+    assert m.get_cnf_storage().hard_clauses() == [[1]]
