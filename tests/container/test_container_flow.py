@@ -2,6 +2,7 @@
 import pytest
 
 from container_helpers import Template, declared_variables, new_container
+from tarvo_encoder.core.formula_container import FormulaContainer
 
 X = {(a, b): 1 + 4 * a + b for a in range(2) for b in range(4)}
 
@@ -93,9 +94,14 @@ def test_hard_then_target_then_hard_merge_in_order_a_t_b():
     assert storage.hard_clauses() == [[1, 9], [5, 11], [-11, 12]]
     assert container._target_num_clauses == 2 and container.num_clauses == 2
     assert container._num_formula == 2 and container._cur_init_shift_variable == 11
+    assert [args.num_formula for args in container._list_hard_constraint_dump_args] == [1]  # B waits
     container.build_cnf_formula("order")
     assert storage.hard_clauses() == [[1, 9], [5, 11], [-11, 12], [2, 10]]
     assert (storage.variable_count, storage.clause_count) == (12, 4)
+    # A build with nothing pending sets the same header again.
+    container.build_cnf_formula("again")
+    assert storage.hard_clauses() == [[1, 9], [5, 11], [-11, 12], [2, 10]]
+    assert (storage.model_name, storage.variable_count, storage.clause_count) == ("again", 12, 4)
     assert {k: v for k, v in container.mapping.items() if k.startswith("_")} == {
         "_kelpa_aux[0,0,0]": 9,
         "_kelpa_aux[2,0,0]": 11,
@@ -168,8 +174,6 @@ def test_snapshot_of_foralls_keeps_aux_area_and_clauses_together():
 def test_registered_variables_are_copies_taken_at_the_add():
     t = Template()
     variables = declared_variables()
-    from tarvo_encoder.core.formula_container import FormulaContainer
-
     container = FormulaContainer(variables, 9)
     container.add_hard_constraint(t.cnf(["x(1,3)"]), {}, 0, 0)
     variables["x"].st_shift = 100
