@@ -85,6 +85,14 @@ def test_names_are_per_model(raises_logged, model):
     assert LinearModel().get_variable("x1", VariableType.REAL)._map().tolist() == [0]
 
 
+@pytest.mark.parametrize("shape", [dict(i=-2), dict(i=-2, j=-3), dict(i=2.5), dict(i="3")])
+def test_sizes_must_be_non_negative_integers(raises_logged, model, shape):
+    with raises_logged(ValueError, "The sizes of a linear variable must be non-negative integers"):
+        model.get_variable("v", VariableType.REAL, **shape)
+    assert model._tovric_model.called("addVars") == []
+    assert model.get_variable("v", VariableType.REAL, i=np.int64(2), j=1).shape == (2, 1)
+
+
 class Foreign(enum.Enum):
     REAL = 1
 

@@ -3,6 +3,7 @@ from __future__ import annotations
 import os
 from enum import Enum, auto
 from functools import reduce
+from numbers import Integral
 from operator import mul
 from pathlib import Path
 import typing as tp
@@ -66,6 +67,9 @@ class LinearModel:
             _raise_logged(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
             _raise_logged(VariableError, "Linear variable named " + name + " is already in use")
+        # Two negative sizes would multiply to a positive column count under a shape no result fits.
+        if not all(isinstance(size, Integral) and size >= 0 for size in shape.values()):
+            _raise_logged(ValueError, "The sizes of a linear variable must be non-negative integers")
         self._used_vars.add(name)
         count = reduce(mul, shape.values(), 1)
         first = self._general_shift_variables
