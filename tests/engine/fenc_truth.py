@@ -43,6 +43,9 @@ class _Ref:
     def to_bx(self):
         return _Bool(self.value)
 
+    def __mul__(self, factor):  # x(i) * (2 ** i): a reference times a coefficient expression
+        return int(self.value) * factor
+
 
 class _Comparison:
     def __init__(self, total, comparator, bound):
@@ -138,7 +141,12 @@ class TextWriter:
         if r < 0.55:
             return f"{self.pb(depth - 1, bound)} - ({self.pb(depth - 1, bound)})"
         if r < 0.7:
-            return f"{self.rng.choice([-2, -1, 0, 2, 3])} * ({self.pb(depth - 1, bound)})"
+            factor = self.rng.choice([-2, -1, 0, 2, 3])
+            if self.rng.random() < 0.6:
+                return f"{factor} * ({self.pb(depth - 1, bound)})"
+            # A coefficient expression on the right, as e * pow_expression(...) writes it.
+            left = self.ref(bound) if self.rng.random() < 0.4 else f"({self.pb(depth - 1, bound)})"
+            return f"{left} * ({factor})"
         if r < 0.85:
             j = self.loop_name()
             inner = bound + [(j, [0, 1])]
