@@ -114,6 +114,7 @@ def test_map_shape_and_properties(arrays):
     scalar = LinearModel().get_variable("s", VariableType.REAL)
     assert scalar.shape == () and scalar._map().tolist() == [0]
     assert single_column(scalar[()]) == 0
+    assert selected_columns(scalar[:]) == [0] and selected_columns(scalar[[0]]) == [0]
 
 
 def test_rows_take_the_process_wide_width_of_their_moment(arrays):

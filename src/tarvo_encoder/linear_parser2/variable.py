@@ -34,7 +34,8 @@ class VariableArray:
     ) -> None:
         self._name = name
         self._shape = shape
-        self._count_elems = np.prod(shape)
+        # An integer also for the empty shape, whose product numpy gives as the float 1.0.
+        self._count_elems = np.prod(shape, dtype=np.int64)
         self._lower_bound = lower_bound
         self._type = type_var
         self._upper_bound = upper_bound
