@@ -35,6 +35,10 @@ OPERATORS = [
     (lambda: x[0] * True, "True * (x(0).to_pb())", True),
     (lambda: pow_expression(2, i) * x[i], "2 ** i * (x(i).to_pb())", True),
     (lambda: x[i] * pow_expression(2, i), "x(i) * (2 ** i)", True),
+    # A sum as the left factor is grouped, so the factor reaches every term.
+    (lambda: (x[0] + x[1]) * pow_expression(2, 1), "(x(0).to_pb() + x(1).to_pb()) * (2 ** 1)", True),
+    (lambda: (x[0] - x[1]) * pow_expression(2, i), "(x(0).to_pb() - (x(1).to_pb())) * (2 ** i)", True),
+    (lambda: pow_expression(-2, i + 1) * x[i], "(-2) ** (i + 1) * (x(i).to_pb())", True),
     (
         lambda: x[0] + x[1] <= 1,
         "FormulaPB(x(0).to_pb() + x(1).to_pb(), pb.Comparator_type.LEQ, 1).to_bx(manager)",

@@ -16,3 +16,18 @@ def grouped(text: str, signed_integer_is_plain: bool) -> str:
     if text.isidentifier() or integer.fullmatch(text):
         return text
     return "(" + text + ")"
+
+
+def grouped_sum(text: str) -> str:
+    """Wrap a text in parentheses when it is a sum or difference at its top
+    level: as the left factor of ``*`` it would otherwise give only its last
+    term the factor.  Every other text (a power, a call) is kept as it is."""
+    depth = 0
+    for position, char in enumerate(text):
+        if char in "([{":
+            depth += 1
+        elif char in ")]}":
+            depth -= 1
+        elif depth == 0 and char in "+-" and text[position - 1:position] == " " and text[position + 1:position + 2] == " ":
+            return "(" + text + ")"
+    return text

@@ -4,7 +4,7 @@ import typing as tp
 from numbers import Integral
 
 from ..core.tarvo_logger import *
-from ._grouping import grouped
+from ._grouping import grouped, grouped_sum
 
 _EXPRESSION_OPERAND = "Type 'Expression' is expected for left side of expression"
 _FACTOR_OPERAND = "Type 'Expression' or 'int' is expected for expression"
@@ -66,7 +66,7 @@ class Expression:
         if isinstance(other, Integral):
             return Expression(format(other, "") + " * (" + _expr2pb(self) + ")", True)
         if isinstance(other, Expression):
-            return Expression(str(self) + " * (" + _expr2pb(other) + ")", True)
+            return Expression(grouped_sum(str(self)) + " * (" + _expr2pb(other) + ")", True)
         _refuse(_FACTOR_OPERAND)
 
     def __rmul__(self, other: int) -> Expression:
