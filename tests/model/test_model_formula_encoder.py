@@ -1,6 +1,7 @@
 """Formula-encoder mode, driven against a recording encoder, and the pass-through methods."""
 import re
 
+import numpy as np
 import pytest
 
 import velmont.corvane_engine as ce
@@ -116,3 +117,20 @@ def test_formula_encoder_mode_without_engine_manager(sink, call):
         call(model)
     assert str(raised.value) == "Corvane manager is not set or empty"
     assert sink.at("error") == ["Corvane manager is not set or empty"]
+
+
+@pytest.mark.parametrize("values, text", [
+    (np.arange(30), "[" + ", ".join(map(str, range(30))) + "]"),
+    ((np.int64(2), True), "[2, 1]"),
+    ([0, 5], "[0, 5]"),
+], ids=["numpy array longer than numpy prints whole", "numpy int and bool", "list"])
+def test_foralls_reach_the_encoder_as_plain_ints(fenc, values, text):
+    fenc.add_constraint(fenc.x[0, 0] | fenc.x[1, 1], i=values)
+    assert fenc.encoder.calls[-1] == ("add_constraint", ("bx.or_s([x(0,0).to_bx(), x(1,1).to_bx()])",
+                                                         "Foralls: {'i': " + text + "}"))
+
+
+def test_foralls_the_encoder_cannot_read_are_refused(fenc, sink):
+    with pytest.raises(TypeError, match="^Forall 'i' holds 'a' of type str, which is not an int$"):
+        fenc.add_constraint(fenc.x[0, 0] | fenc.x[1, 1], i=["a"])
+    assert len(fenc.encoder.calls) == 1 and sink.at("error")

@@ -1,11 +1,13 @@
 """Naming and sizing rules of the pseudo-Boolean model, and its duration text.
 
 Kept apart from the model so that the checks read as one list of rules and
-can be tested without an engine.
+can be tested without an engine; also the foralls text of the formula encoder.
 """
 import keyword
 import typing as tp
 from datetime import datetime, timedelta
+
+from ..core.foralls import snapshot_foralls
 
 # Names that expression text relies on while it is evaluated: the base
 # bindings of the evaluation namespace, the builtin `range` of the indexed
@@ -58,3 +60,10 @@ def duration_text(elapsed: timedelta) -> str:
     if elapsed < timedelta(0):
         elapsed = timedelta(0)
     return (_DURATION_ORIGIN + elapsed % timedelta(days=1)).strftime("%H:%M:%S.%f")[:-3]
+
+
+def foralls_text(foralls: tp.Dict[str, tp.Sequence[int]]) -> str:
+    """The foralls as the formula encoder reads them: checked like the
+    container's, each value a range or a plain list of ints, so that numpy
+    arrays (whose text numpy may abbreviate) reach it whole."""
+    return "Foralls: " + str(snapshot_foralls(foralls))

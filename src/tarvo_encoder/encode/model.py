@@ -141,7 +141,7 @@ class Model:
         log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._formula_encoder.add_constraint(str(constraint), "Foralls: " + str(foralls))
+            self._formula_encoder.add_constraint(str(constraint), rules.foralls_text(foralls))
         else:
             self.__fill_hard_constraint(constraint, foralls)
 
@@ -160,7 +160,7 @@ class Model:
         if self._use_formula_encoder:
             self.__init_formula_encoder()
             self._is_wcnf = True
-            self._formula_encoder.add_soft_constraint(str(constraint), "Foralls: " + str(foralls),
+            self._formula_encoder.add_soft_constraint(str(constraint), rules.foralls_text(foralls),
                                                       weight, minimization)
         else:
             self.__fill_soft_constraint(constraint, weight, minimization, foralls)
