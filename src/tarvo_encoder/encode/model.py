@@ -16,6 +16,7 @@ from ..core.formula_container import FormulaContainer
 from ..core import pboperations, formulapb, manager, variable
 from ..core.tarvo_logger import *
 from . import _model_rules as rules
+from ._comparison_polarity import ComparisonProbe
 
 
 def _labelled(label: str, text: str) -> str:
@@ -209,7 +210,7 @@ class Model:
     def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
         self.__init_formula_container()
         try:
-            template_constraint = self.__to_clause_form(self.__evaluate(constraint))
+            template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
             log_t("Enumerating hard utility variables")
             shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
             if isinstance(template_constraint, (bx.Zero, bx.One)):
@@ -246,15 +247,28 @@ class Model:
         self._template_target = target
         self._is_wcnf = False
 
-    def __evaluate(self, expression: Expression):
+    def __evaluate(self, expression: Expression, **overrides):
         # A fresh mapping per evaluation: nothing the text binds survives it.
-        namespace = self._formulas_dir | self._indexes | self._manager.name2genvar
+        namespace = self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
         return eval(str(expression), namespace)
 
+    def __evaluate_constraint(self, constraint: Expression):
+        # Comparisons are first probed for where the constraint needs them to
+        # hold or fail, then encoded for those places.
+        probe = ComparisonProbe()
+        formula = self.__evaluate(constraint, FormulaPB=probe)
+        if not probe.placeholders:
+            return formula
+        plan = probe.plan(self.__as_formula(formula))
+        self._manager.reset()
+        return plan.joined(self.__as_formula(self.__evaluate(constraint, FormulaPB=plan)))
+
+    @staticmethod
+    def __as_formula(formula):
+        return formula.to_bx() if isinstance(formula, variable.Variable) else formula
+
     def __to_clause_form(self, formula):
-        if isinstance(formula, variable.Variable):
-            formula = formula.to_bx()
-        return formula.tseytin(self._manager.bx_context, self.__DRAVO_AUX)
+        return self.__as_formula(formula).tseytin(self._manager.bx_context, self.__DRAVO_AUX)
 
     def __aux_counts(self, template_constraint) -> tp.Tuple[int, int]:
         shift_bx_variable = sum(1 for var in template_constraint.support() if self.__DRAVO_AUX in str(var))
