@@ -55,6 +55,7 @@ def test_a_number_mapped_by_two_names_is_refused():
         ({"a": True}, TypeError),
         ({"a": -1}, ValueError),
         ({"a": 2**63}, OverflowError),
+        ({"\ud800": 1}, UnicodeEncodeError),  # a lone surrogate has no UTF-8 form
     ],
 )
 def test_bad_mapping_is_refused_and_keeps_the_old_one(var_map, error):
@@ -62,3 +63,9 @@ def test_bad_mapping_is_refused_and_keeps_the_old_one(var_map, error):
     with pytest.raises(error):
         mapping.set_var_map(var_map)
     assert (len(mapping), mapping.number_of("kept"), mapping.name_of(4)) == (1, 4, "kept")
+
+
+def test_names_keep_embedded_nul_characters():
+    mapping = built({"a\0b": 1, "a": 2})
+    assert [mapping.name_of(1), mapping.name_of(2)] == ["a\0b", "a"]
+    assert mapping.number_of("a\0b") == 1

@@ -90,9 +90,12 @@ def test_bad_model_is_refused(model, error):
         interpreter_of({"a": 1}).interpret(model)
 
 
-@pytest.mark.parametrize("prefixes", ["_dravo_aux", [1], None])
-def test_bad_prefixes_are_refused(prefixes):
-    with pytest.raises(TypeError):
+@pytest.mark.parametrize(
+    "prefixes, error",
+    [("_dravo_aux", TypeError), ([1], TypeError), (None, TypeError), (["\ud800"], UnicodeEncodeError)],
+)
+def test_bad_prefixes_are_refused(prefixes, error):
+    with pytest.raises(error):
         ce.witness_interpreter().set_auxiliary_vars(prefixes)
 
 

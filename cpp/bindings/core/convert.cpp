@@ -50,17 +50,22 @@ std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what) {
     return result;
 }
 
+std::string to_utf8(nb::handle value, const char* what) {
+    if (!PyUnicode_Check(value.ptr())) {
+        raise(PyExc_TypeError, std::string(what) + " must be a str, got " + type_of(value));
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+    if (data == nullptr) throw nb::python_error();  // e.g. a lone surrogate: UnicodeEncodeError
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
 std::vector<std::string> to_string_list(nb::handle values, const char* what) {
     if (!PyList_Check(values.ptr()) && !PyTuple_Check(values.ptr())) {
         raise(PyExc_TypeError, std::string(what) + " must be a list or tuple of str, got " + type_of(values));
     }
     std::vector<std::string> result;
-    for (nb::handle item : nb::borrow<nb::sequence>(values)) {
-        if (!PyUnicode_Check(item.ptr())) {
-            raise(PyExc_TypeError, std::string(what) + " must hold str only, got " + type_of(item));
-        }
-        result.emplace_back(nb::borrow<nb::str>(item).c_str());
-    }
+    for (nb::handle item : nb::borrow<nb::sequence>(values)) result.push_back(to_utf8(item, what));
     return result;
 }
 

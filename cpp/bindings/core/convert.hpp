@@ -22,7 +22,11 @@ std::int64_t to_positive_int64(nb::handle value, const char* what);
 // A list or tuple of ints, each checked by to_int64.
 std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what);
 
-// A list or tuple of str.
+// A str as UTF-8, embedded NUL characters kept: TypeError for other objects,
+// UnicodeEncodeError for a str that has no UTF-8 form (a lone surrogate).
+std::string to_utf8(nb::handle value, const char* what);
+
+// A list or tuple of str, each converted by to_utf8.
 std::vector<std::string> to_string_list(nb::handle values, const char* what);
 
 void bind_wcnf_storage(nb::module_& m);

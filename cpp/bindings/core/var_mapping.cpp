@@ -19,10 +19,7 @@ void bind_var_mapping(nb::module_& m) {
                 std::vector<VarMapping::Entry> entries;
                 entries.reserve(nb::len(mapping));
                 for (auto [name, number] : nb::borrow<nb::dict>(mapping)) {
-                    if (!PyUnicode_Check(name.ptr())) {
-                        throw nb::type_error("variable names must be str");
-                    }
-                    entries.emplace_back(nb::borrow<nb::str>(name).c_str(), to_int64(number, "variable number"));
+                    entries.emplace_back(to_utf8(name, "a variable name"), to_int64(number, "variable number"));
                 }
                 self.set_var_map(std::move(entries));
             },
