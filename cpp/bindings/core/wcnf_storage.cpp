@@ -48,7 +48,7 @@ void bind_wcnf_storage(nb::module_& m) {
                 self.add_soft_clause(clause, to_positive_int64(weight, "soft clause weight"));
             },
             nb::arg("lits"), nb::arg("weight"), "Append a soft clause with a positive weight.")
-        .def("merge", nb::overload_cast<const WcnfStorage&>(&WcnfStorage::merge), nb::arg("other"),
+        .def("merge", &WcnfStorage::merge, nb::arg("other"),
              "Append all clauses, weights and prefatory values of `other`, in their order.")
         .def(
             "remove_clauses",

@@ -62,8 +62,8 @@ void WcnfStorage::add_soft_clause(std::span<const Literal> literals, Weight weig
 
 void WcnfStorage::merge(const WcnfStorage& other) {
     if (&other == this) {
-        WcnfStorage copy = other;
-        merge(std::move(copy));
+        const WcnfStorage copy = other;  // inserting a vector into itself is undefined
+        merge(copy);
         return;
     }
     const std::size_t base = literals_.size();
@@ -75,20 +75,6 @@ void WcnfStorage::merge(const WcnfStorage& other) {
     soft_count_ += other.soft_count_;
     prefatory_.insert(prefatory_.end(), other.prefatory_.begin(), other.prefatory_.end());
     max_variable_ = std::max(max_variable_, other.max_variable_);
-}
-
-void WcnfStorage::merge(WcnfStorage&& other) {
-    if (&other != this && size() == 0 && prefatory_.empty()) {
-        // Nothing of ours to keep: take the buffers instead of copying them.
-        literals_ = std::move(other.literals_);
-        offsets_ = std::move(other.offsets_);
-        weights_ = std::move(other.weights_);
-        soft_count_ = other.soft_count_;
-        prefatory_ = std::move(other.prefatory_);
-        max_variable_ = other.max_variable_;
-        return;
-    }
-    merge(static_cast<const WcnfStorage&>(other));
 }
 
 void WcnfStorage::remove_clauses(std::size_t first, std::size_t count) {

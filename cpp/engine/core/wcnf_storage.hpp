@@ -35,7 +35,6 @@ public:
     // Appends all clauses (with their weights) and prefatory values of
     // `other`; the header of this storage is left as it is.
     void merge(const WcnfStorage& other);
-    void merge(WcnfStorage&& other);
 
     // Removes the clauses [first, first + count) and keeps the order of the
     // others; prefatory values and the header stay. Linear in the stored
