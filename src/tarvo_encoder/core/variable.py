@@ -1,6 +1,9 @@
+from numbers import Integral
+
 import velmont.corvane_engine.dravo as bx
 
 from .pboperations import PBVariable
+from .tarvo_logger import log_e
 
 
 class GeneratorVariable:
@@ -27,3 +30,13 @@ class Variable:
 
     def to_pb(self):
         return PBVariable(self.pb_var, self.name)
+
+    def __mul__(self, factor):
+        # The text of a reference times a coefficient expression, x(i) * (2 ** i),
+        # puts the reference first; the product is the term with that factor.
+        if not isinstance(factor, Integral):
+            message = ("A product of " + self.name + " needs an integer factor, not a "
+                       + type(factor).__name__ + ": a product of two terms is not pseudo-Boolean")
+            log_e(message)
+            raise TypeError(message)
+        return factor * self.to_pb()
