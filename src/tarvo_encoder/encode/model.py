@@ -134,8 +134,7 @@ class Model:
         :param constraint: valid expression for constraint.
         :param foralls: indexes by which the substitution of expressions of the type 'for all' occurs.
         """
-        if not isinstance(constraint, Expression):
-            _log_and_raise(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+        self.__require_expression("constraint", constraint)
         if self._is_wcnf is not None:
             _log_and_raise(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                            else "Target has already been defined")
@@ -156,6 +155,8 @@ class Model:
         """
         if self._is_wcnf is False:
             _log_and_raise(FormulaError, "Current model already works with CNF")
+        # Read for its soft flag below, anything else would fail with an unlogged attribute error.
+        self.__require_expression("constraint", constraint)
         if not constraint.soft:
             _log_and_raise(FormulaError, "Input constraint cannot be converted to a soft constraints")
         if self._use_formula_encoder:
@@ -238,6 +239,7 @@ class Model:
             self._manager.reset()
 
     def __fill_target(self, target):
+        self.__require_expression("target", target)
         self.__init_formula_container()
         if not target.soft:
             _log_and_raise(TargetError, "Target is not a pseudo-boolean function without border")
@@ -246,6 +248,11 @@ class Model:
         self.__reset_target()
         self._template_target = target
         self._is_wcnf = False
+
+    @staticmethod
+    def __require_expression(parameter: str, argument) -> None:
+        if not isinstance(argument, Expression):
+            _log_and_raise(TypeError, "Variable '" + parameter + "' must contain only objects of type 'Expression'")
 
     def __evaluate(self, expression: Expression, **overrides):
         # A fresh mapping per evaluation: nothing the text binds survives it.
