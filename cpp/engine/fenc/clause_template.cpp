@@ -1,5 +1,6 @@
 #include "engine/fenc/clause_template.hpp"
 
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -22,7 +23,12 @@ std::size_t TemplateCache::ShapeHash::operator()(const std::vector<std::int64_t>
     return static_cast<std::size_t>(h);
 }
 
-TemplateCache::TemplateCache() { config_.pb_encoder = kelpa::EncoderType::ADDER; }
+kelpa::PBConfig adder_config() {
+    kelpa::PBConfig config;
+    config.pb_encoder = kelpa::EncoderType::ADDER;
+    config.max_clauses_per_constraint = std::numeric_limits<std::int64_t>::max();
+    return config;
+}
 
 const ClauseTemplate& TemplateCache::get(const std::vector<std::int64_t>& shape, std::int64_t variables) {
     if (auto it = cache_.find(shape); it != cache_.end()) return it->second;

@@ -10,6 +10,11 @@
 
 namespace corvane::fenc {
 
+// The PB encoder's settings for every comparison and target bound of the
+// formula encoder: the adder network, and no clause limit, since the model
+// gives the formula encoder none and a big constraint must encode, not fail.
+kelpa::PBConfig adder_config();
+
 // The clauses of one shape (shape.hpp). Literal ids 1..variables stand for
 // the shape's variables, the next `pb_aux` ids for the PB encoder's
 // auxiliaries and the last `tseytin_aux` ids for the Tseytin auxiliaries.
@@ -27,7 +32,6 @@ struct ClauseTemplate {
 // once.
 class TemplateCache {
 public:
-    TemplateCache();
     const ClauseTemplate& get(const std::vector<std::int64_t>& shape, std::int64_t variables);
 
 private:
@@ -41,7 +45,7 @@ private:
     dravo::Context context_;
     std::vector<dravo::Expr> shape_variables_, pb_aux_variables_;  // by number
     std::vector<std::int64_t> number_of_context_id_;
-    kelpa::PBConfig config_;
+    kelpa::PBConfig config_ = adder_config();
     std::unordered_map<std::vector<std::int64_t>, ClauseTemplate, ShapeHash> cache_;
     ClauseTemplate uncached_;
 };

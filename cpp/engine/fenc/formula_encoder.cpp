@@ -218,11 +218,9 @@ void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t firs
     if (__builtin_sub_overflow(value, 1, &bound.bound)) {
         throw std::overflow_error("the target value of the witness does not fit into 64 bits");
     }
-    kelpa::PBConfig config;
-    config.pb_encoder = kelpa::EncoderType::ADDER;
     kelpa::AuxVarManager aux(first_aux);
     kelpa::ClauseBuffer buffer;
-    kelpa::encode(bound, config, aux, buffer);
+    kelpa::encode(bound, adder_config(), aux, buffer);
     std::vector<std::int64_t> clause;
     for (std::int64_t lit : buffer.literals()) {
         if (lit != 0) {
