@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/fenc/comparison_formula.hpp"
 #include "engine/fenc/shape.hpp"
 
 namespace corvane::fenc {
@@ -68,6 +69,9 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
         dravo::Expr v = variable(number, number > variables);
         return lit > 0 ? v : dravo::negate(v);
     };
+    const std::vector<Polarity> polarities = comparison_polarities(shape);
+    std::size_t placed = 0;
+    ComparisonFormulas comparisons(config_, aux, literal);
     for (std::size_t i = 0; i < shape.size();) {
         const std::int64_t token = shape[i++];
         switch (token) {
@@ -102,18 +106,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
                 constraint.bound = shape[i++];
                 const auto n = static_cast<std::size_t>(shape[i++]);
                 for (std::size_t k = 0; k < n; ++k, i += 2) constraint.terms.push_back({shape[i + 1], shape[i]});
-                kelpa::ClauseBuffer buffer;
-                kelpa::encode(constraint, config_, aux, buffer);
-                std::vector<dravo::Expr> clauses, clause;
-                for (std::int64_t lit : buffer.literals()) {
-                    if (lit == 0) {
-                        clauses.push_back(dravo::or_s(clause));
-                        clause.clear();
-                    } else {
-                        clause.push_back(literal(lit));
-                    }
-                }
-                stack.push_back(dravo::and_s(clauses));
+                stack.push_back(comparisons.place(constraint, polarities[placed++]));
                 break;
             }
             default:
@@ -121,6 +114,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
         }
     }
     if (stack.size() != 1) throw std::logic_error("corrupt formula shape");
+    const dravo::Expr constraint = comparisons.joined(stack.back());
 
     ClauseTemplate t;
     t.variables = variables;
@@ -134,7 +128,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
             t.clause_ends.push_back(static_cast<std::uint32_t>(t.literals.size()));
         },
     };
-    dravo::tseytin_clauses(stack.back(), callbacks);
+    dravo::tseytin_clauses(constraint, callbacks);
     t.tseytin_aux = next - variables - t.pb_aux;
     return t;
 }

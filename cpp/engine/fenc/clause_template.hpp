@@ -27,7 +27,8 @@ struct ClauseTemplate {
 };
 
 // Encodes shapes into clause templates: comparisons with the PB encoder
-// (adder encoding), the Boolean structure with the Tseytin transformation,
+// (adder encoding), each written for where it sits in the formula
+// (comparison_formula.hpp), the Boolean structure with the Tseytin transformation,
 // and keeps the result per shape, so instances of the same shape are encoded
 // once.
 class TemplateCache {
