@@ -76,7 +76,8 @@ NB_MODULE(_fenc, m) {
                 if (truth < 0) throw nb::python_error();
                 self.add_soft_constraint(std::move(text), foralls, to_int64(weight, "the weight"), truth == 1);
             },
-            nb::arg("text"), nb::arg("foralls_text"), nb::arg("weight"), nb::arg("minimization"),
+            // The flag is read by its truth value, None (false) included, as container mode reads it.
+            nb::arg("text"), nb::arg("foralls_text"), nb::arg("weight"), nb::arg("minimization").none(),
             "Adds a weighted soft sum for every combination of the foralls.")
         .def("add_target", &FormulaEncoder::add_target, nb::arg("text"), "Sets the sum to minimise.")
         .def("generate_cnf", &FormulaEncoder::generate_cnf, "Builds the clause storage and variable mapping.")
