@@ -202,7 +202,10 @@ class LinearModel:
         status = self._tovric_model.getModelStatus()
         if status == tovric.TovricModelStatus.kOptimal:
             result = SolutionStatus.OPTIMAL
-        elif status == tovric.TovricModelStatus.kTimeLimit and self._solution.value_valid:
+        # A run stopped by the time limit may hold values that break rows (a simplex
+        # phase unfinished); only a feasible point is a solution.
+        elif (status == tovric.TovricModelStatus.kTimeLimit and self._solution.value_valid
+              and info.primal_solution_status == tovric.TovricSolutionStatus.kSolutionStatusFeasible):
             log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
             result = SolutionStatus.SUBOPTIMAL
         else:

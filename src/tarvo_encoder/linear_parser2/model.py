@@ -228,7 +228,13 @@ class LinearModel:
         if status == tovric.TovricModelStatus.kOptimal:
             self.__record(info)
             return SolutionStatus.OPTIMAL
-        if status == tovric.TovricModelStatus.kTimeLimit and self._solution.value_valid:
+        # A run stopped by the time limit may hold values that break rows (a simplex
+        # phase unfinished); only a feasible point is a solution.
+        if (
+            status == tovric.TovricModelStatus.kTimeLimit
+            and self._solution.value_valid
+            and info.primal_solution_status == tovric.TovricSolutionStatus.kSolutionStatusFeasible
+        ):
             log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
             self.__record(info)
             return SolutionStatus.SUBOPTIMAL

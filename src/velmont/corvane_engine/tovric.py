@@ -10,7 +10,8 @@ of leaving the model silently unchanged. `run` reports its outcome through
 import os
 
 import numpy as np
-from highspy import HessianFormat, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense, kHighsInf
+from highspy import (HessianFormat, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense, SolutionStatus,
+                     kHighsInf)
 # The core class, not the `highspy.Highs` wrapper: the wrapper prints a
 # banner at construction, before "log_to_console" can be set, and installs
 # callback machinery that this solver does not use.
@@ -21,6 +22,8 @@ kTovricInf = kHighsInf
 TovricSolution = HighsSolution
 TovricVarType = HighsVarType
 TovricModelStatus = HighsModelStatus
+# What `getInfo().primal_solution_status` reports of the values in `getSolution()`.
+TovricSolutionStatus = SolutionStatus
 
 __all__ = [
     "kTovricInf",
@@ -28,6 +31,7 @@ __all__ = [
     "TovricSolution",
     "TovricVarType",
     "TovricModelStatus",
+    "TovricSolutionStatus",
     "ObjSense",
     "HessianFormat",
 ]
