@@ -453,3 +453,14 @@ def test_soft_weight_beyond_64_bits_is_refused_when_added_and_the_model_still_bu
         built.model.add_soft_constraint(built.v.x[0] - 2 * built.v.x[1], 2 ** 62, True)
     assert built.model.build_wcnf() is True
     assert built.soft_costs() == {values: 3 * x_(a, 0) for values, a in assignments(built.names)}
+
+
+@road
+@pytest.mark.parametrize("weight, scale", [(True, 1), (np.int64(3), 3), (np.int8(-2), -2), (np.uint16(5), 5)])
+def test_integral_soft_weights_of_any_type_weigh_as_their_int(use_formula_encoder, weight, scale):
+    built = Built(use_formula_encoder, x=dict(a=2))
+    built.model.add_soft_constraint(built.v.x[0] - 2 * built.v.x[1], weight, True)
+    built.model.build_wcnf()
+    costs = built.soft_costs()
+    objective_of = lambda a: scale * (x_(a, 0) - 2 * x_(a, 1))  # noqa: E731
+    assert len({costs[values] - objective_of(a) for values, a in assignments(built.names)}) == 1

@@ -4,6 +4,7 @@ Kept apart from the model so that the checks read as one list of rules and
 can be tested without an engine; also the foralls text of the formula encoder.
 """
 import keyword
+import numbers
 import typing as tp
 from datetime import datetime, timedelta
 
@@ -67,3 +68,10 @@ def foralls_text(foralls: tp.Dict[str, tp.Sequence[int]]) -> str:
     container's, each value a range or a plain list of ints, so that numpy
     arrays (whose text numpy may abbreviate) reach it whole."""
     return "Foralls: " + str(snapshot_foralls(foralls))
+
+
+def encoder_weight(weight: object) -> object:
+    """The weight as the formula encoder takes it: any integral number (bool,
+    numpy integer) as a plain int, as container mode multiplies with it;
+    anything else unchanged, for the encoder to refuse."""
+    return int(weight) if isinstance(weight, numbers.Integral) else weight

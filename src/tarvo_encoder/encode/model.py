@@ -163,7 +163,7 @@ class Model:
             self.__init_formula_encoder()
             self._is_wcnf = True
             self._formula_encoder.add_soft_constraint(str(constraint), rules.foralls_text(foralls),
-                                                      weight, minimization)
+                                                      rules.encoder_weight(weight), minimization)
         else:
             self.__fill_soft_constraint(constraint, weight, minimization, foralls)
 
