@@ -145,6 +145,12 @@ TEMPLATES = {
     "stepped range, negated": (
         lambda x, i, j: (-(x[i, 0] + x[i, 1]), dict(i=range(0, 3, 2))),
         lambda X: [-(X(a, 0) + X(a, 1)) for a in (0, 2)]),
+    "shifts in several steps": (
+        lambda x, i, j: (x[(i + 1) + 1, (j - 1) + 1] - x[i, j], dict(i=range(1), j=range(2))),
+        lambda X: [X(a + 2, b) - X(a, b) for a in range(1) for b in range(2)]),
+    "scaled shifted index": (
+        lambda x, i, j: (x[2 * (i + 1) - 1, j] + x[2 * i + 1, j], dict(i=range(1), j=range(2))),
+        lambda X: [X(2 * (a + 1) - 1, b) + X(2 * a + 1, b) for a in range(1) for b in range(2)]),
     "numbers on the left": (
         lambda x, i, j: (4 - x[i, 1] * 2, dict(i=range(1, 3))),
         lambda X: [-2 * X(a, 1) for a in (1, 2)]),

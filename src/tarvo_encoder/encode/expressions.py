@@ -4,7 +4,7 @@ import typing as tp
 from numbers import Integral
 
 from ..core.tarvo_logger import *
-from ._grouping import grouped, grouped_sum
+from .._grouping import grouped, grouped_sum
 
 _EXPRESSION_OPERAND = "Type 'Expression' is expected for left side of expression"
 _FACTOR_OPERAND = "Type 'Expression' or 'int' is expected for expression"

@@ -7,12 +7,7 @@ from copy import deepcopy
 
 from .expressions import VariableProxy
 from ..core.tarvo_logger import *
-from ._grouping import grouped
-
-
-def _operand_text(operand) -> str:
-    # A compound operand keeps its own arithmetic: 2 * (i + 1), i - (j + 1).
-    return grouped(format(operand, ""), signed_integer_is_plain=True)
+from .._index_text import scaled_text, shifted_text
 
 
 class Index:
@@ -22,16 +17,14 @@ class Index:
         self.name = name
         self.expression = name if expression is None else expression
 
-    # The left operand of + and - needs no parentheses: these operators
-    # associate to the left and bind no tighter than anything in an index text.
     def __add__(self, shift: int) -> Index:
-        return Index(self.name, self.expression + " + " + _operand_text(shift))
+        return Index(self.name, shifted_text(self.expression, "+", shift))
 
     def __sub__(self, shift: int) -> Index:
-        return Index(self.name, self.expression + " - " + _operand_text(shift))
+        return Index(self.name, shifted_text(self.expression, "-", shift))
 
     def __rmul__(self, shift: int) -> Index:
-        return Index(self.name, _operand_text(shift) + " * " + _operand_text(self))
+        return Index(self.name, scaled_text(shift, self))
 
     def __str__(self) -> str:
         return self.expression

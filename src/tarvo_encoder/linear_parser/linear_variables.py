@@ -7,6 +7,7 @@ from numbers import Integral
 
 from scipy.sparse import coo_array
 
+from .._index_text import scaled_text, shifted_text
 from .compiled_linear_expressions import CompiledLinearExpression
 from .linear_expression import LinearVariableProxy, log_and_raise
 
@@ -17,13 +18,13 @@ class Index:
         self.expression = name if expression is None else expression
 
     def __add__(self, shift) -> Index:
-        return Index(self.name, f"{self.name} + {shift}")
+        return Index(self.name, shifted_text(self.expression, "+", shift))
 
     def __sub__(self, shift) -> Index:
-        return Index(self.name, f"{self.name} - {shift}")
+        return Index(self.name, shifted_text(self.expression, "-", shift))
 
     def __rmul__(self, shift) -> Index:
-        return Index(self.name, f"{shift} * {self.name}")
+        return Index(self.name, scaled_text(shift, self))
 
     def __str__(self) -> str:
         return self.expression
