@@ -1,12 +1,12 @@
 """Array models built from slices, masks, index arrays, weights and products,
 against independently computed optima: scipy's milp for mixed-integer programs
 and the closed-form optimum of equality-constrained strictly convex quadratics."""
-import highspy
 import numpy as np
 import pytest
 from scipy.optimize import Bounds, LinearConstraint, milp
 
 from tarvo_encoder._exceptions import SolverError
+from written_models import reread_optimum
 from tarvo_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, dot, inf, sumexp
 
 NOT_SOLVED = "^The model was not solved correctly$"
@@ -263,15 +263,6 @@ def test_a_time_limit_point_that_breaks_rows_is_no_solution(options, warnings_lo
     assert warnings_logged() == ["The model was not solved correctly"]
     with pytest.raises(SolverError, match=NOT_SOLVED):
         model.solve(is_feasible=True)
-
-
-def reread_optimum(path):
-    solver = highspy.Highs()
-    solver.setOptionValue("output_flag", False)
-    assert solver.readModel(str(path)) == highspy.HighsStatus.kOk
-    solver.run()
-    assert solver.getModelStatus() == highspy.HighsModelStatus.kOptimal
-    return solver.getInfo().objective_function_value
 
 
 def written_free_integers():

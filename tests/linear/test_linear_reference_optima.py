@@ -3,12 +3,12 @@ over small integer boxes, scipy's milp, and the active-set optimum of small
 strictly convex quadratics."""
 import itertools
 
-import highspy
 import numpy as np
 import pytest
 from scipy.optimize import Bounds, LinearConstraint, milp
 
 from tarvo_encoder._exceptions import SolverError
+from written_models import reread_optimum
 from tarvo_encoder.linear_parser import LinearModel, SolutionStatus, Sum, SumIt, VariableType, inf
 
 NOT_SOLVED = "^The model was not solved correctly$"
@@ -367,15 +367,6 @@ def test_a_time_limit_point_that_breaks_rows_is_no_solution(options):
         model.solve()
     with pytest.raises(SolverError):
         model.get_result("x")
-
-
-def reread_optimum(path):
-    solver = highspy.Highs()
-    solver.setOptionValue("output_flag", False)
-    assert solver.readModel(str(path)) == highspy.HighsStatus.kOk
-    solver.run()
-    assert solver.getModelStatus() == highspy.HighsModelStatus.kOptimal
-    return solver.getInfo().objective_function_value
 
 
 def written_mixed_model():
