@@ -147,14 +147,11 @@ void FormulaEncoder::add_constraint(std::string text, std::string_view foralls_t
 void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t weight, bool minimization) {
     for (const Term& term : evaluator_.terms()) {
         std::int64_t w;
-        if (__builtin_mul_overflow(term.weight, weight, &w)) {
+        // -2^63 fits, but its magnitude, the clause weight, is one beyond what the storage holds.
+        if (__builtin_mul_overflow(term.weight, weight, &w) || w == INT64_MIN) {
             throw std::overflow_error("a soft term's coefficient times the weight does not fit into 64 bits");
         }
         if (w == 0) continue;
-        if (w == INT64_MIN) {
-            // Its magnitude, the clause weight, is one beyond what the storage holds.
-            throw std::overflow_error("a soft term's coefficient times the weight does not fit into 64 bits");
-        }
         const std::uint64_t magnitude = w > 0 ? static_cast<std::uint64_t>(w) : 0 - static_cast<std::uint64_t>(w);
         if (__builtin_add_overflow(formula.weight_sum, magnitude, &formula.weight_sum)) {
             throw std::overflow_error("the soft weights add up beyond 64 bits");
