@@ -7,10 +7,10 @@ import random
 
 import pytest
 from pysat.examples.rc2 import RC2
-from pysat.formula import WCNF
 
 import velmont.corvane_engine as ce
 from fenc_truth import satisfiable_under
+from maxsat_check import storage_wcnf
 from tarvo_encoder._exceptions import FormulaError
 from tarvo_encoder.encode import (And, AndIt, Equiv, IfThenElse, Implication, One, Or, OrIt, Sum, SumIt, Xor,
                                   XorIt, Zero, pow_expression)
@@ -113,12 +113,7 @@ def test_same_models_on_the_declared_elements(seed):
 
 
 def optimum(storage):
-    wcnf = WCNF()
-    for clause in storage.hard_clauses():
-        wcnf.append(clause)
-    for clause, weight in storage.soft_clauses():
-        wcnf.append(clause, weight=weight)
-    with RC2(wcnf) as rc2:
+    with RC2(storage_wcnf(storage)) as rc2:
         return rc2.cost if rc2.compute() is not None else None
 
 

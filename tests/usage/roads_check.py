@@ -5,10 +5,10 @@ import itertools
 import types
 
 from pysat.examples.rc2 import RC2
-from pysat.formula import WCNF
 from pysat.solvers import Solver
 
 import velmont.corvane_engine as ce
+from maxsat_check import storage_wcnf
 from tarvo_encoder import Model
 from usage_solving import element_names, projected_models
 
@@ -50,13 +50,7 @@ class Built:
 
     def optimum(self):
         """(cost, element values read back) of an optimum of the handed-over weighted CNF, or None."""
-        storage = self.cmanager.get_cnf_storage()
-        wcnf = WCNF()
-        for clause in storage.hard_clauses():
-            wcnf.append(clause)
-        for clause, weight in storage.soft_clauses():
-            wcnf.append(clause, weight=weight)
-        with RC2(wcnf) as rc2:
+        with RC2(storage_wcnf(self.cmanager.get_cnf_storage())) as rc2:
             found = rc2.compute()
             return None if found is None else (rc2.cost, self.read_back(found))
 
