@@ -95,9 +95,22 @@ def test_tuple_of_integers_selects_one_element(arrays, index, column):
     assert single_column(y[index]) == column
 
 
-def test_integer_on_a_matrix_is_a_flat_index_without_the_debug_flag(arrays):
-    _, y = arrays
-    assert single_column(y[4]) == 14
+@pytest.mark.parametrize("index", [0, 4, np.int64(1), slice(None), slice(0, 2), slice(-1, None)])
+@pytest.mark.parametrize("which", ["matrix", "scalar"])
+def test_one_integer_or_slice_needs_a_one_dimensional_array(raises_logged, arrays, which, index):
+    # Without the check, y[:] selected the flat positions 0 and 1 only, and y[1] the element (0, 1).
+    array = arrays[1] if which == "matrix" else LinearModel().get_variable("s", VariableType.REAL)
+    with raises_logged(IndexError, "Variable can only have one index"):
+        array[index]
+
+
+@pytest.mark.parametrize("iterate", [list, sum, iter, lambda v: [e for e in v], lambda v: 0 in v])
+@pytest.mark.parametrize("which, every_element", [(0, ":"), (1, ":, :")])
+def test_arrays_cannot_be_iterated(raises_logged, arrays, iterate, which, every_element):
+    array = arrays[which]
+    message = f"Variable '{array.name}' cannot be iterated; select its elements by indexing, as in {array.name}[{every_element}]"
+    with raises_logged(TypeError, message):
+        iterate(array)
 
 
 def test_coefficients_carry_the_element_type(arrays):
@@ -114,7 +127,7 @@ def test_map_shape_and_properties(arrays):
     scalar = LinearModel().get_variable("s", VariableType.REAL)
     assert scalar.shape == () and scalar._map().tolist() == [0]
     assert single_column(scalar[()]) == 0
-    assert selected_columns(scalar[:]) == [0] and selected_columns(scalar[[0]]) == [0]
+    assert selected_columns(scalar[[0]]) == [0]
 
 
 def test_rows_take_the_process_wide_width_of_their_moment(arrays):

@@ -153,6 +153,23 @@ def test_target_columns_are_fitted_to_the_models_columns(raises_logged, model):
     assert len(model._tovric_model.called("changeColsCost")) == 1
 
 
+@pytest.mark.parametrize(
+    "add, message",
+    [
+        (lambda m, x, f: m.add_constraint(f[3] <= 1), "The constraint names columns that this model does not have"),
+        (lambda m, x, f: m.add_constraint(f[3] + x[0], equation_bound=1), "The constraint names columns that this model does not have"),
+        (lambda m, x, f: m.add_constraints(f[1:] <= 1), "The constraints name columns that this model does not have"),
+        (lambda m, x, f: m.add_constraints(f[np.array([0, 3])] + x[:]), "The constraints name columns that this model does not have"),
+    ],
+)
+def test_rows_naming_columns_beyond_the_model_are_refused(raises_logged, model, add, message):
+    x = model.get_variable("x", VariableType.REAL, i=2)
+    foreign = LinearModel().get_variable("f", VariableType.REAL, n=4)
+    with raises_logged(BuildError, message):
+        add(model, x, foreign)
+    assert model._tovric_model.called("addRow") == model._tovric_model.called("addRows") == []
+
+
 def test_set_border_prefers_the_argument_without_the_debug_flag():
     merge = LinearModel._set_border
     assert (merge(None, None), merge(1, None), merge(None, 2), merge(1, 2)) == (None, 1, 2, 1)

@@ -22,6 +22,9 @@ DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
 _BORDER_TWICE = "The border is set twice"
 _NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
 _NOT_SOLVED = "The model was not solved correctly"
+_FOREIGN_ROW = "The constraint names columns that this model does not have"
+_FOREIGN_ROWS = "The constraints name columns that this model does not have"
+_FOREIGN_TARGET = "The target names columns that this model does not have"
 
 
 class SolutionStatus(Enum):
@@ -123,11 +126,12 @@ class LinearModel:
         # A row holds the linear part only; dropping a quadratic part would solve another model.
         if constraint.quadratic_coefficients is not None:
             _raise_logged(BuildError, "A constraint with a quadratic part cannot be added")
+        row = constraint.linear_coefficients
+        self.__require_own_columns(_FOREIGN_ROW, row.indices)
         if lower_bound is None:
             lower_bound = -inf
         if upper_bound is None:
             upper_bound = inf
-        row = constraint.linear_coefficients
         self._tovric_model.addRow(
             lower_bound - constraint.constant, upper_bound - constraint.constant, row.nnz, row.indices, row.data
         )
@@ -155,6 +159,7 @@ class LinearModel:
         if upper_bounds is None:
             upper_bounds = np.full(constants.shape, inf, dtype=np.float64)
         matrix = constraints.linear_coefficients
+        self.__require_own_columns(_FOREIGN_ROWS, matrix.indices)
         self._tovric_model.addRows(
             constraints.num_constraints,
             lower_bounds - constants,
@@ -166,15 +171,17 @@ class LinearModel:
         )
 
     def add_target(self, target: LinearExpression, minimization: bool) -> None:
-        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
-        self._tovric_model.changeObjectiveSense(sense)
         if DEBUG and not isinstance(target, LinearExpression):
             _raise_logged(BuildError, f"Unknown type {type(target)} for target")
         row = target.linear_coefficients
         quadratic = target.quadratic_coefficients
         # A copy: building the Hessian may sort these arrays in place, and they would be the target's.
         entries = None if quadratic is None else quadratic.tocoo(copy=True)
-        self.__require_own_columns(row, entries)
+        quadratic_columns = () if entries is None else (entries.row, entries.col)
+        self.__require_own_columns(_FOREIGN_TARGET, row.indices, *quadratic_columns)
+        # Everything is checked before the sense changes, so a refused target leaves the old objective whole.
+        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
+        self._tovric_model.changeObjectiveSense(sense)
         # The new target replaces the earlier one whole: every column gets a cost, 0 where
         # the row names none, and a linear target passes an empty Hessian.
         dim = self._general_shift_variables
@@ -186,13 +193,12 @@ class LinearModel:
             dim, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr, hessian.indices, hessian.data
         )
 
-    # A target is as wide as the process's column count when it was built, which
-    # differs from this model's count once other variables exist; only its entries
-    # must lie in this model's columns.
-    def __require_own_columns(self, row, entries) -> None:
-        named = [row.indices] if entries is None else [row.indices, entries.row, entries.col]
-        if max((part.max() for part in named if part.size), default=-1) >= self._general_shift_variables:
-            _raise_logged(BuildError, "The target names columns that this model does not have")
+    # Rows and targets are as wide as the process's column count when they were
+    # built, which differs from this model's count once other variables exist;
+    # only their entries must lie in this model's columns.
+    def __require_own_columns(self, message: str, *columns: np.ndarray) -> None:
+        if max((part.max() for part in columns if part.size), default=-1) >= self._general_shift_variables:
+            _raise_logged(BuildError, message)
 
     # The solver minimises ½·xᵀHx; xᵀQx = ½·xᵀ(Q + Qᵀ)x, so H = Q + Qᵀ, which is 2Q
     # for the symmetric Q that products build.

@@ -73,15 +73,31 @@ class VariableArray:
             return self.__row(np.array([item], dtype=np.int64))
         if isinstance(item, slice):
             self.__require_one_dimension()
-            return self.__rows(self.__slice_positions(item, self._shape[0] if self._shape else self._count_elems))
+            return self.__rows(self.__slice_positions(item, self._shape[0]))
         if isinstance(item, (list, np.ndarray)):
             return self.__rows(self.__flat_positions(item))
         if isinstance(item, tuple):
             return self.__multi_index(item)
         _raise_logged(IndexError, f"Undefined type {type(item)} for indexing")
 
+    def __iter__(self):
+        # Without this the host would subscript 0, 1, 2, ... until an index is refused.
+        self.__refuse_iteration()
+
+    def __contains__(self, item) -> bool:
+        self.__refuse_iteration()
+
+    def __refuse_iteration(self) -> None:
+        every_element = ", ".join([":"] * len(self._shape)) or "()"
+        _raise_logged(
+            TypeError,
+            f"Variable '{self._name}' cannot be iterated; select its elements by indexing, as in {self._name}[{every_element}]",
+        )
+
+    # Checked with or without the debug flag: on an array of several dimensions one
+    # integer or slice would count flat positions and name other elements.
     def __require_one_dimension(self) -> None:
-        if DEBUG and len(self._shape) != 1:
+        if len(self._shape) != 1:
             _raise_logged(IndexError, "Variable can only have one index")
 
     # Range checks run with or without the debug flag: a position outside the
