@@ -144,3 +144,46 @@ def test_deep_nesting_does_not_exhaust_the_stack():
     cases = [(a, b) for a in (False, True) for b in (False, True)]
     assumptions = [[1 if a else -1, 2 if b else -2] for a, b in cases]
     assert satisfiable_under(e.get_cnf_storage().hard_clauses(), assumptions) == [value(a, b) for a, b in cases]
+
+
+@pytest.mark.parametrize("text, foralls, reason, position, shown", [
+    # Positions count characters, and a character the language has no use for shows escaped as ascii() writes it.
+    ("x(0).to_bx() é", "Foralls: {}", r"unexpected character '\xe9'", 13, r"x(0).to_bx()  <here> \xe9"),
+    ("x(0).to_bx() \0 x(1)", "Foralls: {}", r"unexpected character '\x00'", 13, r"x(0).to_bx()  <here> \x00 x(1)"),
+    ("x(0).to_bx() €", "Foralls: {}", r"unexpected character '\u20ac'", 13, r" <here> \u20ac"),
+    ("x(0).to_bx() 😀", "Foralls: {}", r"unexpected character '\U0001f600'", 13, r" <here> \U0001f600"),
+    ("x(0).to_bx()\n\t&", "Foralls: {}", "unexpected character '&'", 14, r"x(0).to_bx()\n\t <here> &"),
+    ("x(0).to_bx()", "Foralls: {'ü': [0], 'ü': [1]}", r"index '\xfc' is given twice", 20, r"[0],  <here> '\xfc'"),
+    ("x(0).to_bx()", "Foralls: {'i': [0\0]}", r"unexpected character '\x00'", 17, r"[0 <here> \x00]}"),
+    # Where reading stops behind many wide characters, the shown text starts on a character.
+    ("x(0).to_bx() " + "é" * 60, "Foralls: {}", r"unexpected character '\xe9'", 13, r" <here> " + r"\xe9" * 40 + "..."),
+    ("é" * 60 + " x", "Foralls: {}", r"unexpected character '\xe9'", 0, r" <here> " + r"\xe9" * 40 + "..."),
+])
+def test_refused_characters_show_escaped_in_a_value_error(text, foralls, reason, position, shown):
+    e = encoder()
+    with pytest.raises(ValueError) as info:
+        e.add_constraint(text, foralls)
+    message = str(info.value)
+    assert message.isascii() and reason in message and shown in message
+    assert f"at position {position}: " in message
+
+
+@pytest.mark.parametrize("text, error, head", [
+    ("x(0).to_bx()." + "a" * 10**6, ValueError, "unknown attribute '" + "a" * 40 + "'..."),
+    ("b" * 10**6 + "(0).to_bx()", ValueError, "'" + "b" * 40 + "'... is not a declared variable"),
+    ("x(" + "c" * 10**6 + ").to_bx()", ValueError, "index '" + "c" * 40 + "'... is bound neither"),
+    ("x(" + "9" * 10**6 + ").to_bx()", OverflowError, "integer '" + "9" * 40 + "'... does not fit"),
+])
+def test_a_huge_token_is_quoted_cut_short(text, error, head):
+    with pytest.raises(error) as info:
+        encoder().add_constraint(text, "Foralls: {}")
+    assert head in str(info.value) and len(str(info.value)) < 400
+
+
+def test_declared_names_show_escaped_in_refusals():
+    e = encoder()
+    with pytest.raises(ValueError, match=r"variable name 'a\\x00b' is not an identifier") as info:
+        e.create_variables("a\0b", [1])
+    with pytest.raises(ValueError, match=r"variable name '(\\xe9)+'\.\.\. is not") as info:
+        e.create_variables("é" * 10**5, [1])
+    assert len(str(info.value)) < 400

@@ -282,7 +282,7 @@ private:
     void attribute(const Token& name) {
         Operand& o = operands_.back();
         const std::string_view a = name.text;
-        auto bad = [&]() { fail(name, "unknown attribute '" + std::string(a) + "' of " + std::string(describe(o.val))); };
+        auto bad = [&]() { fail(name, "unknown attribute " + quoted(a) + " of " + std::string(describe(o.val))); };
         switch (o.val) {
             case Val::Bx: {
                 static constexpr std::pair<std::string_view, BxFn> kFns[] = {
@@ -540,7 +540,7 @@ private:
             }
             visit_code(std::move(hidden), [&](const Instr& instr) {
                 if ((instr.op == Op::PbRef || instr.op == Op::BoolRef) && instr.a == *declaration) {
-                    fail_at(instr.position, "'" + name + "' is a loop variable here, not the declared variable");
+                    fail_at(instr.position, quoted(name) + " is a loop variable here, not the declared variable");
                 }
             });
         }
@@ -607,7 +607,7 @@ private:
                 const Declaration& d = declarations_.at(callee.payload);
                 all(Val::Int, "an index must be an integer");
                 if (args.size() != d.sizes.size()) {
-                    fail_at(callee.position, "variable '" + d.name + "' takes " + std::to_string(d.sizes.size()) +
+                    fail_at(callee.position, "variable " + quoted(d.name) + " takes " + std::to_string(d.sizes.size()) +
                                                  " indexes, got " + std::to_string(args.size()));
                 }
                 result.val = Val::Ref;
@@ -669,7 +669,7 @@ private:
                 if (callee.val == Val::Int && callee_end == callee.code_start + 1 &&
                     program_.main[callee.code_start].op == Op::LoadName) {
                     fail_at(callee.position,
-                            "'" + names_[program_.main[callee.code_start].a] + "' is not a declared variable");
+                            quoted(names_[program_.main[callee.code_start].a]) + " is not a declared variable");
                 }
                 fail_at(group.position, std::string(describe(callee.val)) + " cannot be called");
         }
@@ -731,7 +731,7 @@ private:
         resolve(program_.main, bound);
         visit_code({&program_.main}, [&](const Instr& instr) {
             if (instr.op == Op::LoadName) {
-                fail_at(instr.position, "index '" + names_[instr.a] + "' is bound neither by the foralls nor by a loop");
+                fail_at(instr.position, "index " + quoted(names_[instr.a]) + " is bound neither by the foralls nor by a loop");
             }
         });
     }

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "engine/fenc/text_error.hpp"
+
 namespace corvane::fenc {
 namespace {
 
@@ -19,17 +21,16 @@ bool is_identifier(std::string_view name) {
 
 const Declaration& Declarations::add(std::string name, std::vector<std::int64_t> sizes) {
     if (!is_identifier(name)) {
-        throw std::invalid_argument("variable name '" + name + "' is not an identifier");
+        throw std::invalid_argument("variable name " + quoted(name) + " is not an identifier");
     }
     if (by_name_.contains(name)) {
-        throw std::invalid_argument("variable '" + name + "' is already declared");
+        throw std::invalid_argument("variable " + quoted(name) + " is already declared");
     }
     Declaration d{std::move(name), std::move(sizes), {}, element_count_ + 1, 1};
     d.strides.assign(d.sizes.size(), 1);
     for (std::size_t k = d.sizes.size(); k-- > 0;) {
         if (d.sizes[k] < 0) {
-            throw std::invalid_argument("size " + std::to_string(d.sizes[k]) + " of variable '" + d.name +
-                                        "' is negative");
+            throw std::invalid_argument("size " + std::to_string(d.sizes[k]) + " of variable " + quoted(d.name) + " is negative");
         }
         d.strides[k] = d.count;
         if (d.sizes[k] != 0 && d.count > (INT64_MAX / 2) / d.sizes[k]) {

@@ -140,7 +140,7 @@ std::int64_t Evaluator::element(const Instr& instr) {
                 shown += std::to_string(indexes[j]);
                 sizes += std::to_string(d.sizes[j]);
             }
-            fail(instr, "element " + shown + ") is out of range: '" + d.name + "' has the sizes " + sizes);
+            fail(instr, "element " + shown + ") is out of range: " + quoted(d.name) + " has the sizes " + sizes);
         }
         number += indexes[k] * d.strides[k];
     }

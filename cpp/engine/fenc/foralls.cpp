@@ -33,7 +33,7 @@ public:
         while (peek().kind != TokenKind::RBrace) {
             const Token& key = expect(TokenKind::String);
             for (const Forall& f : foralls) {
-                if (f.name == key.text) fail(key, "index '" + std::string(key.text) + "' is given twice");
+                if (f.name == key.text) fail(key, "index " + quoted(key.text) + " is given twice");
             }
             expect(TokenKind::Colon);
             foralls.push_back({std::string(key.text), read_values()});

@@ -17,7 +17,7 @@ std::int64_t read_integer(std::string_view digits) {
     for (char c : digits) {
         const int digit = c - '0';
         if (value > (INT64_MAX - digit) / 10) {
-            throw std::overflow_error("integer " + std::string(digits) + " does not fit into 64 bits");
+            throw std::overflow_error("integer " + quoted(digits) + " does not fit into 64 bits");
         }
         value = value * 10 + digit;
     }
@@ -75,7 +75,8 @@ std::vector<Token> tokenize(std::string_view text) {
                 case '-': single(TokenKind::Minus); break;
                 case '*': single(TokenKind::Star); break;
                 case '~': single(TokenKind::Tilde); break;
-                default: throw TextError(text, i, std::string("unexpected character '") + c + "'");
+                default:
+                    throw TextError(text, i, "unexpected character " + quoted(text.substr(i, character_length(text, i))));
             }
         }
     }
