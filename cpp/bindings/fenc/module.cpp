@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/interruption.hpp"
 #include "engine/fenc/formula_encoder.hpp"
 
 namespace nb = nanobind;
@@ -41,12 +42,40 @@ std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what) {
     return out;
 }
 
+// The encoder as Python holds it, taking one call at a time: the
+// interruption check runs Python code (signal handlers, finalizers) that
+// could call the same encoder while a call is inside its buffers.
+struct PyEncoder : FormulaEncoder {
+    using FormulaEncoder::FormulaEncoder;
+    bool busy = false;
+};
+
+template <typename Call>
+auto exclusive(PyEncoder& self, Call&& call) {
+    if (self.busy) {
+        throw std::logic_error("the formula encoder is inside another of its calls (from a signal handler or finalizer)");
+    }
+    self.busy = true;
+    struct Release {
+        bool& busy;
+        ~Release() { busy = false; }
+    } release{self.busy};
+    return call();
+}
+
+// Ctrl-C during a long call: the handlers run now, and what they raise
+// ends the call.
+void check_signals() {
+    if (PyErr_CheckSignals() != 0) throw nb::python_error();
+}
+
 }  // namespace
 
 NB_MODULE(_fenc, m) {
     m.doc() = "Native formula encoder: compiles expression text into weighted CNF.";
     // The storage and mapping types returned here are registered by _core.
     nb::module_::import_("velmont.corvane_engine._core");
+    corvane::set_interruption_check(&check_signals);
 
     nb::register_exception_translator([](const std::exception_ptr& p, void*) {
         try {
@@ -56,56 +85,74 @@ NB_MODULE(_fenc, m) {
         }
     });
 
-    nb::class_<FormulaEncoder>(m, "FormulaEncoder",
-                               "Encodes a model given as declarations and expression texts into weighted CNF.")
+    nb::class_<PyEncoder>(m, "FormulaEncoder",
+                          "Encodes a model given as declarations and expression texts into weighted CNF.\n\n"
+                          "Long calls check for signals now and then: Ctrl-C stops them, leaving the encoder as it "
+                          "was before the call.")
         .def(nb::init<std::string>(), nb::arg("model_name"))
         .def(
             "create_variables",
-            [](FormulaEncoder& self, std::string name, nb::handle sizes) {
-                self.create_variables(std::move(name), to_int64_list(sizes, "a size"));
+            [](PyEncoder& self, std::string name, nb::handle sizes) {
+                auto list = to_int64_list(sizes, "a size");
+                exclusive(self, [&] { self.create_variables(std::move(name), std::move(list)); });
             },
             nb::arg("name"), nb::arg("sizes"),
             "Declares a variable; its elements take the next numbers, row-major.")
-        .def("add_constraint", &FormulaEncoder::add_constraint, nb::arg("text"), nb::arg("foralls_text"),
-             "Adds a hard constraint for every combination of the foralls.")
+        .def(
+            "add_constraint",
+            [](PyEncoder& self, std::string text, std::string_view foralls) {
+                exclusive(self, [&] { self.add_constraint(std::move(text), foralls); });
+            },
+            nb::arg("text"), nb::arg("foralls_text"), "Adds a hard constraint for every combination of the foralls.")
         .def(
             "add_soft_constraint",
-            [](FormulaEncoder& self, std::string text, std::string_view foralls, nb::handle weight,
+            [](PyEncoder& self, std::string text, std::string_view foralls, nb::handle weight,
                nb::handle minimization) {
                 const int truth = PyObject_IsTrue(minimization.ptr());
                 if (truth < 0) throw nb::python_error();
-                self.add_soft_constraint(std::move(text), foralls, to_int64(weight, "the weight"), truth == 1);
+                const std::int64_t w = to_int64(weight, "the weight");
+                exclusive(self, [&] { self.add_soft_constraint(std::move(text), foralls, w, truth == 1); });
             },
             // The flag is read by its truth value, None (false) included, as container mode reads it.
             nb::arg("text"), nb::arg("foralls_text"), nb::arg("weight"), nb::arg("minimization").none(),
             "Adds a weighted soft sum for every combination of the foralls.")
-        .def("add_target", &FormulaEncoder::add_target, nb::arg("text"), "Sets the sum to minimise.")
-        .def("generate_cnf", &FormulaEncoder::generate_cnf, "Builds the clause storage and variable mapping.")
+        .def(
+            "add_target", [](PyEncoder& self, std::string text) { exclusive(self, [&] { self.add_target(std::move(text)); }); },
+            nb::arg("text"), "Sets the sum to minimise.")
+        .def(
+            "generate_cnf", [](PyEncoder& self) { exclusive(self, [&] { self.generate_cnf(); }); },
+            "Builds the clause storage and variable mapping.")
         .def("get_cnf_storage", &FormulaEncoder::cnf_storage, "The storage of the last generate_cnf, or None.")
         .def("get_var_mapping", &FormulaEncoder::var_mapping, "The mapping of the last generate_cnf, or None.")
         .def(
             "set_witness",
-            [](FormulaEncoder& self, nb::handle model) { self.set_witness(to_int64_list(model, "a witness literal")); },
+            [](PyEncoder& self, nb::handle model) {
+                auto literals = to_int64_list(model, "a witness literal");
+                exclusive(self, [&] { self.set_witness(std::move(literals)); });
+            },
             nb::arg("model"), "Makes the next generate_cnf require a target value below this model's.")
         .def(
             "set_another_witness",
-            [](FormulaEncoder& self, nb::handle model) {
-                self.set_another_witness(to_int64_list(model, "a witness literal"));
+            [](PyEncoder& self, nb::handle model) {
+                auto literals = to_int64_list(model, "a witness literal");
+                exclusive(self, [&] { self.set_another_witness(std::move(literals)); });
             },
             nb::arg("model"), "Records a second model.")
         .def("check_another_witness", &FormulaEncoder::check_another_witness,
              "Whether the second model is set and differs from the first on the declared elements.")
-        .def("reset", &FormulaEncoder::reset, "Forgets the witnesses and the target bound.")
+        .def(
+            "reset", [](PyEncoder& self) { exclusive(self, [&] { self.reset(); }); },
+            "Forgets the witnesses and the target bound.")
         .def(
             "save_metrics_json",
-            [](const FormulaEncoder& self, const std::string& path) {
+            [](const PyEncoder& self, const std::string& path) {
                 self.save_metrics_json(path);
                 return true;
             },
             nb::arg("path"), "Writes the model's counts and times as JSON; True once written.")
         .def(
             "save_metrics_csv",
-            [](const FormulaEncoder& self, const std::string& path) {
+            [](const PyEncoder& self, const std::string& path) {
                 self.save_metrics_csv(path);
                 return true;
             },

@@ -2,12 +2,16 @@
 
 #include <stdexcept>
 
+#include "engine/core/interruption.hpp"
+
 namespace corvane {
 
 void VarMapping::set_var_map(std::vector<Entry> entries) {
     decltype(by_name_) by_name;
     by_name.reserve(entries.size());
+    InterruptionPoll poll;
     for (std::size_t i = 0; i < entries.size(); ++i) {
+        poll.step();
         const auto& [name, number] = entries[i];
         if (number < 0) {
             throw std::invalid_argument("variable number of '" + name + "' must not be negative, got " +
@@ -26,7 +30,9 @@ void VarMapping::set_var_map(std::vector<Entry> entries) {
 void VarMapping::build_inverse_map() {
     decltype(by_number_) by_number;
     by_number.reserve(entries_.size());
+    InterruptionPoll poll;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
+        poll.step();
         const auto [slot, fresh] = by_number.emplace(entries_[i].second, i);
         if (!fresh) {
             throw std::invalid_argument("variable number " + std::to_string(entries_[i].second) +

@@ -73,6 +73,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
     std::size_t placed = 0;
     ComparisonFormulas comparisons(config_, aux, literal);
     for (std::size_t i = 0; i < shape.size();) {
+        poll_.step();
         const std::int64_t token = shape[i++];
         switch (token) {
             case kLiteral: stack.push_back(literal(shape[i++])); break;
@@ -124,6 +125,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
         [&](const dravo::Variable& v) { return number_of_context_id_[v.id()]; },
         [&]() { return ++next; },
         [&](std::span<const dravo::Literal> clause) {
+            poll_.step();
             t.literals.insert(t.literals.end(), clause.begin(), clause.end());
             t.clause_ends.push_back(static_cast<std::uint32_t>(t.literals.size()));
         },

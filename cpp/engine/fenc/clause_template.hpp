@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/core/interruption.hpp"
 #include "engine/dravo/dravo.hpp"
 #include "engine/kelpa/kelpa.hpp"
 
@@ -49,6 +50,7 @@ private:
     kelpa::PBConfig config_ = adder_config();
     std::unordered_map<std::vector<std::int64_t>, ClauseTemplate, ShapeHash> cache_;
     ClauseTemplate uncached_;
+    InterruptionPoll poll_;
 };
 
 }  // namespace corvane::fenc

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/core/interruption.hpp"
 #include "engine/fenc/lexer.hpp"
 #include "engine/fenc/shape.hpp"
 #include "engine/fenc/text_error.hpp"
@@ -86,6 +87,7 @@ public:
         tokens_ = tokenize(text);
         bool expect_operand = true;
         for (pos_ = 0; tokens_[pos_].kind != TokenKind::End; ++pos_) {
+            poll_.step();
             const Token& t = tokens_[pos_];
             if (expect_operand) {
                 expect_operand = operand_token(t);
@@ -553,6 +555,7 @@ private:
             Code* c = work.back();
             work.pop_back();
             for (Instr& instr : *c) {
+                poll_.step();
                 visit(instr);
                 if (instr.op == Op::Comprehension) {
                     ComprehensionBlock& nested = program_.blocks[instr.a];
@@ -744,6 +747,7 @@ private:
     std::vector<Operand> operands_;
     std::vector<Pending> pending_;
     std::vector<std::string> names_;
+    InterruptionPoll poll_;
 };
 
 }  // namespace

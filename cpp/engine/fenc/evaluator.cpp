@@ -68,6 +68,7 @@ void Evaluator::run(const Program& program, const Declarations& declarations,
 
     activations_.push_back({&program.main});
     while (!activations_.empty()) {
+        poll_.step();
         const std::size_t top = activations_.size() - 1;
         Activation& act = activations_[top];
         if (act.block >= 0) {
@@ -204,7 +205,7 @@ void Evaluator::execute(const Instr& instr) {
             const __int128 magnitude = step > 0 ? (__int128)step : -(__int128)step;
             const __int128 length = span <= 0 ? 0 : (span + magnitude - 1) / magnitude;
             if (length > kMaxRangeLength) fail(instr, "range is too long");
-            for (__int128 k = 0; k < length; ++k) ints_.push_back(static_cast<std::int64_t>(start + k * step));
+            for (__int128 k = 0; k < length; ++k, poll_.step()) ints_.push_back(static_cast<std::int64_t>(start + k * step));
             ints_.push_back(static_cast<std::int64_t>(length));
             return;
         }

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/core/interruption.hpp"
 #include "engine/fenc/declarations.hpp"
 #include "engine/fenc/program.hpp"
 
@@ -68,6 +69,7 @@ private:
     std::vector<std::uint32_t> stamp_;
     std::vector<std::uint32_t> renumbered_;
     std::uint32_t current_stamp_ = 0;
+    InterruptionPoll poll_;  // counts across instances, which may each be short
 };
 
 }  // namespace corvane::fenc

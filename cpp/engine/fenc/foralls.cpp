@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "engine/core/interruption.hpp"
 #include "engine/fenc/lexer.hpp"
 #include "engine/fenc/text_error.hpp"
 
@@ -63,6 +64,7 @@ private:
     std::vector<std::int64_t> read_integers(TokenKind close) {
         std::vector<std::int64_t> values;
         while (peek().kind != close) {
+            poll_.step();
             values.push_back(read_integer());
             if (peek().kind != TokenKind::Comma) break;
             next();
@@ -93,7 +95,7 @@ private:
         if (length > kMaxRangeLength) fail(at, "range is too long");
         std::vector<std::int64_t> values;
         values.reserve(static_cast<std::size_t>(length));
-        for (__int128 k = 0; k < length; ++k) values.push_back(static_cast<std::int64_t>(start + k * step));
+        for (__int128 k = 0; k < length; ++k, poll_.step()) values.push_back(static_cast<std::int64_t>(start + k * step));
         return values;
     }
 
@@ -111,6 +113,7 @@ private:
     std::string_view text_;
     std::vector<Token> tokens_;
     std::size_t pos_ = 0;
+    InterruptionPoll poll_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "engine/core/interruption.hpp"
 #include "engine/fenc/compiler.hpp"
 
 namespace corvane::fenc {
@@ -223,7 +224,9 @@ void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t firs
     kelpa::ClauseBuffer buffer;
     kelpa::encode(bound, adder_config(), aux, buffer);
     std::vector<std::int64_t> clause;
+    InterruptionPoll poll;
     for (std::int64_t lit : buffer.literals()) {
+        poll.step();
         if (lit != 0) {
             clause.push_back(lit);
             continue;
@@ -239,15 +242,18 @@ void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t firs
 std::vector<VarMapping::Entry> FormulaEncoder::mapping_entries() const {
     std::vector<VarMapping::Entry> entries;
     entries.reserve(static_cast<std::size_t>(declarations_.element_count()));
+    InterruptionPoll poll;
     for (std::size_t d = 0; d < declarations_.size(); ++d) {
         const Declaration& decl = declarations_.at(static_cast<std::uint32_t>(d));
         for (std::int64_t k = 0; k < decl.count; ++k) {
+            poll.step();
             entries.emplace_back(Declarations::element_name(decl, k), decl.first + k);
         }
     }
     std::int64_t next = declarations_.element_count() + 1;
     for (std::size_t f = 0; f < formulas_.size(); ++f) {
         for (const EncodedFormula::AuxBlock& block : formulas_[f].aux_blocks) {
+            poll.step();
             for (std::int64_t k = 0; k < block.pb_aux; ++k) {
                 entries.emplace_back(aux_name("_kelpa_aux", f, block.instance, k), next++);
             }
@@ -267,10 +273,12 @@ void FormulaEncoder::generate_cnf() {
     std::uint64_t weight_sum = 0;
     bool any_soft = false;
     std::vector<std::int64_t> clause;
+    InterruptionPoll poll;
     for (const EncodedFormula& formula : formulas_) {
         const std::int64_t base = next - kAuxMark;
         std::uint64_t begin = 0;
         for (std::size_t c = 0; c < formula.clause_ends.size(); ++c) {
+            poll.step();
             clause.clear();
             for (std::uint64_t k = begin; k < formula.clause_ends[c]; ++k) {
                 const std::int64_t lit = formula.literals[k];

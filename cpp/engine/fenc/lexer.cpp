@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/core/interruption.hpp"
 #include "engine/fenc/text_error.hpp"
 
 namespace corvane::fenc {
@@ -33,7 +34,9 @@ std::vector<Token> tokenize(std::string_view text) {
         tokens.push_back({kind, i, text.substr(i, 1)});
         ++i;
     };
+    InterruptionPoll poll;
     while (i < text.size()) {
+        poll.step();
         const char c = text[i];
         if (is_space(c)) {
             ++i;
