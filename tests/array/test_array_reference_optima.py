@@ -285,7 +285,7 @@ def written_quadratic():
     return model
 
 
-@pytest.mark.parametrize("suffix", [".lp", ".mps"])
+@pytest.mark.parametrize("suffix", [".lp", ".mps", ".LP", ".Mps", ".lp.gz", ".MPS.gz"])
 @pytest.mark.parametrize("build", [written_free_integers, written_quadratic])
 def test_written_models_read_back_with_the_same_optimum(tmp_path, build, suffix):
     model = build()

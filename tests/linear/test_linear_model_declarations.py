@@ -5,6 +5,7 @@ import pytest
 from tarvo_encoder._exceptions import VariableError
 from tarvo_encoder.linear_parser import LinearModel, VariableType, inf
 from tarvo_encoder.linear_parser.linear_variables import Index
+from tarvo_encoder.linear_parser2 import LinearModel as ArrayModel
 from velmont.corvane_engine import tovric
 
 
@@ -33,10 +34,19 @@ def test_zero_size_block_and_accepted_names():
     assert empty.map == () and model._general_shift_variable == 0
     model.get_variables("_x", VariableType.BINARY)
     assert model._general_shift_variable == 1
+    model.get_variables("n", VariableType.INTEGER, -2**31, 2**31 - 1)
+    model.get_variables("match", VariableType.REAL)  # a soft keyword is a name
+    assert model._general_shift_variable == 3
 
 
 NAME_TEXT = "Linear variable must have a non-empty name containing only letters"
 INT_TEXT = "For integer variables, the boundaries must be integers"
+INT32_TEXT = "The boundaries of integer variables must lie in the 32-bit range -2147483648 .. 2147483647"
+
+
+def reserved(name):
+    return (f"Name '{name}' is reserved by the formula evaluation of the linear model (range, __builtins__ and "
+            "Python keywords). Change the name to a valid one")
 
 
 @pytest.mark.parametrize("args, kwargs, error, text, reserved", [
@@ -51,6 +61,15 @@ INT_TEXT = "For integer variables, the boundaries must be integers"
      False),
     (("v", VariableType.REAL), {"k": 2.0}, ValueError, "The sizes of a linear variable must be non-negative integers",
      False),
+    # Formula text calls a variable by its name: these would not parse or would hide what the text needs.
+    (("for", VariableType.REAL), {}, VariableError, reserved("for"), False),
+    (("None", VariableType.REAL), {}, VariableError, reserved("None"), False),
+    (("range", VariableType.REAL), {}, VariableError, reserved("range"), False),
+    (("__builtins__", VariableType.REAL), {}, VariableError, reserved("__builtins__"), False),
+    # The engine holds integer bounds as int32.
+    (("v", VariableType.INTEGER, 0, 2**31), {}, ValueError, INT32_TEXT, False),
+    (("v", VariableType.INTEGER, -2**31 - 1, 0), {}, ValueError, INT32_TEXT, False),
+    (("v", VariableType.INTEGER, -2**40, 2**40), {"k": 2}, ValueError, INT32_TEXT, False),
 ])
 def test_declaration_refusals(sink, args, kwargs, error, text, reserved):
     model = LinearModel()
@@ -84,6 +103,33 @@ def test_indexes(sink):
         model.get_indexes([])
     assert [msg for _, msg in sink.records] == [
         "Index named x is already in use", "The indexes parameter must contain a non-empty sequence of index names"]
+
+
+@pytest.mark.parametrize("name, text", [
+    ("0), x(1", "Index name '0), x(1' is not a valid identifier"),
+    ("i j", "Index name 'i j' is not a valid identifier"),
+    ("", "Index name '' is not a valid identifier"),
+    (5, "Index name 5 is not a valid identifier"),
+    ("for", reserved("for")),
+    ("True", reserved("True")),
+    ("range", reserved("range")),
+    ("__builtins__", reserved("__builtins__")),
+])
+def test_index_names_must_be_plain_names(sink, name, text):
+    # An index's name is pasted into formula text: "0), x(1" turned one row into two of another meaning.
+    model = LinearModel()
+    with pytest.raises(VariableError) as raised:
+        model.get_indexes(["i", name])
+    assert str(raised.value) == text and sink.records == [("error", text)]
+
+
+@pytest.mark.parametrize("model_class", [LinearModel, ArrayModel])
+@pytest.mark.parametrize("flag, prints", [(1, True), (0, False), (np.True_, True), (np.False_, False)])
+def test_a_log_flag_of_any_truth_type_switches_the_solver_log(capfd, model_class, flag, prints):
+    model = model_class(flag)
+    model._tovric_model.run()
+    printed = capfd.readouterr()
+    assert bool(printed.out) == prints and printed.err == ""
 
 
 def test_unknown_option_is_refused():

@@ -394,7 +394,7 @@ def written_quadratic_model():
     return model
 
 
-@pytest.mark.parametrize("suffix", [".lp", ".mps"])
+@pytest.mark.parametrize("suffix", [".lp", ".mps", ".LP", ".Mps", ".lp.gz", ".MPS.gz"])
 @pytest.mark.parametrize("build", [written_mixed_model, written_quadratic_model])
 def test_written_models_read_back_with_the_same_optimum(tmp_path, build, suffix):
     model = build()

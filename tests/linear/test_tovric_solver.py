@@ -1,5 +1,6 @@
 """The engine's linear solver against known optima, and its refusals of
 arguments that HiGHS would read out of bounds or silently drop."""
+import gzip
 import itertools
 
 import numpy as np
@@ -131,13 +132,22 @@ def test_bad_arguments_are_refused(call, args, message):
         getattr(solver, call)(*args)
 
 
-@pytest.mark.parametrize("name,first_line", [("model.lp", "\\"), ("model.mps", "NAME"), ("model", "NAME"), ("m.txt", "NAME")])
+@pytest.mark.parametrize(
+    "name, first_line",
+    [
+        ("model.lp", "\\"), ("model.mps", "NAME"), ("model", "NAME"), ("m.txt", "NAME"), ("m.LP", "\\"),
+        ("m.Mps", "NAME"), ("m.lp.gz", "\\"), ("m.LP.GZ", "\\"), ("m.mps.gz", "NAME"), ("m.gz", "NAME"),
+    ],
+)
 def test_write_model(tmp_path, name, first_line):
     solver = solver_with(2, 0.0, 1.0)
     solver.addRow(0, 1, 2, np.array([0, 1]), np.array([1.0, 1.0]))
     solver.writeModel(str(tmp_path / name))
-    # LP for .lp, MPS for every other name; nothing left beside the file.
-    assert (tmp_path / name).read_text().startswith(first_line)
+    # LP for .lp in any case, MPS for every other name, gzip for .gz; nothing left beside the file.
+    written = (tmp_path / name).read_bytes()
+    if name.lower().endswith(".gz"):
+        written = gzip.decompress(written)
+    assert written.decode().startswith(first_line)
     assert [p.name for p in tmp_path.iterdir()] == [name]
     with pytest.raises(OSError, match="could not be written"):
         solver.writeModel(str(tmp_path / "missing" / name))

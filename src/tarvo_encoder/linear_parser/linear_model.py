@@ -2,6 +2,7 @@ from __future__ import annotations
 
 import ast
 import enum
+import keyword
 import operator
 import typing as tp
 from functools import reduce
@@ -59,10 +60,34 @@ def _is_sum_call(node) -> bool:
             and len(node.args) == 1 and isinstance(node.args[0], (ast.List, ast.ListComp)))
 
 
+# Names that formula text needs as they are: the builtin `range` of the for
+# clauses and `__builtins__`, through which the host finds it.
+_EVALUATION_NAMES = frozenset(("range", "__builtins__"))
+
+# INTEGER bounds go to the engine as int32.
+_INT32 = np.iinfo(np.int32)
+
+
+def _is_reserved_name(name: str) -> bool:
+    """True for a name that would hide a binding of formula evaluation, or a keyword, which is no name at all."""
+    return name in _EVALUATION_NAMES or keyword.iskeyword(name)
+
+
+def _reserved_name_message(name: str) -> str:
+    return (f"Name '{name}' is reserved by the formula evaluation of the linear model (range, __builtins__ and "
+            "Python keywords). Change the name to a valid one")
+
+
+def _fits_int32(bound) -> bool:
+    """True for a bound the int32 arrays hold; other types are left to the integer-bound check."""
+    return not isinstance(bound, int) or _INT32.min <= bound <= _INT32.max
+
+
 class LinearModel:
     def __init__(self, log_solver: bool = False, **options) -> None:
         self._tovric_model = tovric.LinearSolver()
-        self._tovric_model.setOptionValue("log_to_console", log_solver)
+        # The solver takes a bool only; 1 and 0 are refused, with an error line on the console.
+        self._tovric_model.setOptionValue("log_to_console", bool(log_solver))
         for option_name, value in options.items():
             self._tovric_model.setOptionValue(option_name, value)
         self._used_vars = set()
@@ -78,10 +103,15 @@ class LinearModel:
                       hi: tp.Union[int, float] = inf, **dims: int) -> LinearVariable:
         if not name or not name.isidentifier():
             log_and_raise(ValueError, "Linear variable must have a non-empty name containing only letters")
+        if _is_reserved_name(name):
+            log_and_raise(VariableError, _reserved_name_message(name))
         if name in self._used_vars:
             log_and_raise(VariableError, f"Linear variable named {name} is already in use")
         if not all(isinstance(size, Integral) and size >= 0 for size in dims.values()):
             log_and_raise(ValueError, "The sizes of a linear variable must be non-negative integers")
+        if variable_type == VariableType.INTEGER and not all(_fits_int32(bound) for bound in (lo, hi)):
+            log_and_raise(ValueError, "The boundaries of integer variables must lie in the 32-bit range "
+                                      f"{_INT32.min} .. {_INT32.max}")
         self._used_vars.add(name)
         n = reduce(operator.mul, dims.values(), 1)
         first = self._general_shift_variable
@@ -118,6 +148,10 @@ class LinearModel:
             log_and_raise(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         result = []
         for index_name in indexes:
+            if not isinstance(index_name, str) or not index_name.isidentifier():
+                log_and_raise(VariableError, f"Index name {index_name!r} is not a valid identifier")
+            if _is_reserved_name(index_name):
+                log_and_raise(VariableError, _reserved_name_message(index_name))
             if index_name in self._used_vars:
                 log_and_raise(VariableError, f"Index named {index_name} is already in use")
             result.append(Index(index_name))

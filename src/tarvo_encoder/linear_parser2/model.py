@@ -47,7 +47,8 @@ class LinearModel:
 
     def __init__(self, log_solver: bool = False, **options) -> None:
         self._tovric_model = tovric.LinearSolver()
-        self._tovric_model.setOptionValue("log_to_console", log_solver)
+        # The solver takes a bool only; 1 and 0 are refused, with an error line on the console.
+        self._tovric_model.setOptionValue("log_to_console", bool(log_solver))
         for option_name, value in options.items():
             self._tovric_model.setOptionValue(option_name, value)
         self._used_vars: set[str] = set()

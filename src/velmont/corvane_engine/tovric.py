@@ -7,7 +7,9 @@ counts it is given, and turns a status of kError into an exception instead
 of leaving the model silently unchanged. `run` reports its outcome through
 `getModelStatus` and never raises.
 """
+import gzip
 import os
+import shutil
 
 import numpy as np
 from highspy import (HessianFormat, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense, SolutionStatus,
@@ -199,20 +201,31 @@ class LinearSolver:
         return self._highs.getModelStatus()
 
     def writeModel(self, path):
-        """Write the model: LP format for a name ending in .lp, else MPS (the
-        format HiGHS picks by the name's ending, which it requires)."""
+        """Write the model: LP format for a name ending in .lp, else MPS, the
+        ending matched in any case; a name that ends in .gz besides is written
+        gzip-compressed, as HiGHS reads such files."""
         path = str(path)
-        if path.endswith((".mps", ".lp")):
+        plain_name = path[:-3] if path.lower().endswith(".gz") else path
+        ending = ".lp" if plain_name.lower().endswith(".lp") else ".mps"
+        if path.endswith(ending):
             self.__write(path, path)
             return
-        # Written under a name HiGHS accepts, then moved to the caller's name.
-        staging = path + ".mps"
+        # HiGHS picks the format by a lower-case ending and writes no compression:
+        # written under a name it reads rightly, then moved or compressed to the caller's name.
+        staging = path + ending
+        compressed = path + ".gz.part"
         try:
             self.__write(staging, path)
-            os.replace(staging, path)
+            if plain_name == path:
+                os.replace(staging, path)
+            else:
+                with open(staging, "rb") as source, gzip.open(compressed, "wb") as target:
+                    shutil.copyfileobj(source, target)
+                os.replace(compressed, path)
         finally:
-            if os.path.exists(staging):
-                os.remove(staging)
+            for leftover in (staging, compressed):
+                if os.path.exists(leftover):
+                    os.remove(leftover)
 
     def __write(self, file_name, path):
         if self._highs.writeModel(file_name) == HighsStatus.kError:
