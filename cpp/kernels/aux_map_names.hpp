@@ -20,7 +20,11 @@ struct AuxVariable {
 // has the number first_number + n * block_size.
 class AuxMapNames {
 public:
-    AuxMapNames(std::int64_t num_formula, std::int64_t block_size, std::vector<AuxVariable> variables);
+    // Throws std::invalid_argument for a negative block size or aux index and
+    // std::overflow_error when some instance's number would leave
+    // 1 ... INT64_MAX, before any name is made.
+    AuxMapNames(std::int64_t num_formula, std::int64_t block_size, std::vector<AuxVariable> variables,
+                std::int64_t instances);
 
     std::size_t size() const { return variables_.size(); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -16,10 +17,6 @@ namespace tarvo::kernels {
 // A template variable's flat number is affine in the forall values (its
 // indexes are affine and its strides constant); an aux variable's number is
 // affine in the instance number alone (one aux block per instance).
-//
-// The caller guarantees that this number lies in 1 ... INT64_MAX for every
-// instance; partial sums are taken modulo 2^64, so large terms that cancel
-// still give the exact number.
 struct TemplateLiteral {
     bool negated = false;
     std::int64_t base = 0;
@@ -32,15 +29,29 @@ struct TemplateClause {
     std::int64_t weight = 0;  // 0: hard clause, else a soft clause of this weight
 };
 
+// Called now and then while a long expansion runs; it may throw to stop the
+// expansion (an interrupt), which then removes what it has stored.
+using InterruptCheck = std::function<void()>;
+
+// The number of template instances: the product of the forall lengths.
+// Throws std::overflow_error when it does not fit in 64 bits.
+std::int64_t count_instances(std::span<const std::vector<std::int64_t>> forall_values);
+
 // Expands the template over every combination of the forall values, first
 // forall outermost, and appends each instance's clauses in template order to
 // `storage`, every clause sorted stably by the absolute value of its
 // literals. Returns the number of instances.
 //
-// Throws std::invalid_argument when a literal's coefficient count differs
-// from the number of foralls; nothing is stored then.
+// Everything is checked before the first clause is stored, and nothing is
+// stored when a check fails:
+//   std::invalid_argument  a literal's coefficient count differs from the
+//                          number of foralls; a negative weight
+//   std::overflow_error    a literal whose variable number leaves
+//                          1 ... INT64_MAX in some instance
+// When `interrupted` throws, the clauses stored by this call are removed
+// again and the exception propagates.
 std::int64_t expand_template(std::span<const TemplateClause> clauses,
                              std::span<const std::vector<std::int64_t>> forall_values,
-                             corvane::WcnfStorage& storage);
+                             corvane::WcnfStorage& storage, const InterruptCheck& interrupted);
 
 }  // namespace tarvo::kernels

@@ -1,18 +1,26 @@
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include <nanobind/nanobind.h>
+#include <nanobind/stl/optional.h>
+#include <nanobind/stl/pair.h>
+#include <nanobind/stl/shared_ptr.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
 #include "engine/core/wcnf_storage.hpp"
+#include "engine/dravo/node.hpp"
 #include "kernels/aux_map_names.hpp"
+#include "kernels/template_compiler.hpp"
 #include "kernels/template_expansion.hpp"
+#include "kernels/template_texts.hpp"
 
 namespace nb = nanobind;
+namespace kernels = tarvo::kernels;
 
 namespace {
 
@@ -20,9 +28,10 @@ using Coefficients = std::vector<std::int64_t>;
 using LiteralForm = std::tuple<bool, std::int64_t, std::int64_t, Coefficients>;
 using ClauseForm = std::tuple<std::vector<LiteralForm>, std::int64_t>;
 using AuxForm = std::tuple<std::string, std::int64_t, std::int64_t>;
+using VariableForm = std::tuple<std::string, std::int64_t, Coefficients, Coefficients>;
 
-std::vector<tarvo::kernels::TemplateClause> to_clauses(const std::vector<ClauseForm>& forms) {
-    std::vector<tarvo::kernels::TemplateClause> clauses;
+std::vector<kernels::TemplateClause> to_clauses(const std::vector<ClauseForm>& forms) {
+    std::vector<kernels::TemplateClause> clauses;
     clauses.reserve(forms.size());
     for (const auto& [literal_forms, weight] : forms) {
         auto& clause = clauses.emplace_back();
@@ -34,11 +43,17 @@ std::vector<tarvo::kernels::TemplateClause> to_clauses(const std::vector<ClauseF
     return clauses;
 }
 
-std::vector<tarvo::kernels::AuxVariable> to_aux_variables(const std::vector<AuxForm>& forms) {
-    std::vector<tarvo::kernels::AuxVariable> variables;
+std::vector<kernels::AuxVariable> to_aux_variables(const std::vector<AuxForm>& forms) {
+    std::vector<kernels::AuxVariable> variables;
     variables.reserve(forms.size());
     for (const auto& [prefix, aux_index, first_number] : forms) variables.push_back({prefix, aux_index, first_number});
     return variables;
+}
+
+// Runs the Python signal handlers now and then during a long loop (the GIL
+// is held throughout); a handler's exception stops the loop.
+void check_signals() {
+    if (PyErr_CheckSignals() != 0) throw nb::python_error();
 }
 
 void set_item(nb::dict& mapping, std::string_view name, std::int64_t number) {
@@ -47,32 +62,119 @@ void set_item(nb::dict& mapping, std::string_view name, std::int64_t number) {
     if (PyDict_SetItem(mapping.ptr(), key.ptr(), value.ptr()) != 0) throw nb::python_error();
 }
 
+// Expands the clauses into `storage` and returns the aux map names of every
+// instance. Every check comes first; an interrupt removes the clauses
+// stored so far, so a failed call leaves `storage` as it was.
+nb::dict expand_into(corvane::WcnfStorage& storage, const std::vector<kernels::TemplateClause>& clauses,
+                     const std::vector<Coefficients>& forall_values, std::int64_t num_formula,
+                     std::int64_t block_size, std::vector<kernels::AuxVariable> aux_variables) {
+    const std::int64_t instances = kernels::count_instances(forall_values);
+    kernels::AuxMapNames names(num_formula, block_size, std::move(aux_variables), instances);
+    const std::size_t first = storage.size();
+    kernels::expand_template(clauses, forall_values, storage, check_signals);
+    try {
+        nb::dict mapping;
+        std::uint64_t since_check = 0;
+        for (std::int64_t n = 0; n < instances; ++n) {
+            for (std::size_t entry = 0; entry < names.size(); ++entry) {
+                set_item(mapping, names.name(n, entry), names.number(n, entry));
+            }
+            since_check += names.size() + 1;
+            if (since_check >= (1u << 14)) {
+                since_check = 0;
+                check_signals();
+            }
+        }
+        return mapping;
+    } catch (...) {
+        storage.remove_clauses(first, storage.size() - first);
+        throw;
+    }
+}
+
 nb::dict expand_template(corvane::WcnfStorage& storage, const std::vector<ClauseForm>& clause_forms,
                          const std::vector<Coefficients>& forall_values, std::int64_t num_formula,
                          std::int64_t block_size, const std::vector<AuxForm>& aux_forms) {
-    const auto clauses = to_clauses(clause_forms);
-    const std::int64_t instances = tarvo::kernels::expand_template(clauses, forall_values, storage);
-    tarvo::kernels::AuxMapNames names(num_formula, block_size, to_aux_variables(aux_forms));
-    nb::dict mapping;
-    for (std::int64_t n = 0; n < instances; ++n) {
-        for (std::size_t entry = 0; entry < names.size(); ++entry) {
-            set_item(mapping, names.name(n, entry), names.number(n, entry));
-        }
+    return expand_into(storage, to_clauses(clause_forms), forall_values, num_formula, block_size,
+                       to_aux_variables(aux_forms));
+}
+
+// The literal texts of a template given as a clause-form formula or as
+// lists of texts, one list per clause.
+std::optional<kernels::LiteralTexts> literal_texts(nb::handle template_clauses) {
+    if (nb::isinstance<corvane::dravo::Node>(template_clauses)) {
+        return kernels::literal_texts_of(nb::cast<corvane::dravo::Expr>(template_clauses));
     }
-    return mapping;
+    kernels::LiteralTexts texts;
+    for (nb::handle clause : template_clauses) {
+        if (!nb::isinstance<nb::list>(clause) && !nb::isinstance<nb::tuple>(clause)) return std::nullopt;
+        for (nb::handle text : clause) {
+            if (!PyUnicode_CheckExact(text.ptr())) return std::nullopt;
+            Py_ssize_t size = 0;
+            const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+            if (data == nullptr) throw nb::python_error();
+            texts.texts.emplace_back(data, static_cast<std::size_t>(size));
+        }
+        texts.clause_ends.push_back(texts.texts.size());
+    }
+    return texts;
+}
+
+std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle template_clauses,
+                                     const Coefficients& weights, const std::vector<std::string>& forall_names,
+                                     const std::vector<Coefficients>& forall_values,
+                                     const std::vector<VariableForm>& variable_forms, std::int64_t num_formula,
+                                     std::int64_t init_shift, std::int64_t pb_count, std::int64_t bx_count,
+                                     const std::string& pb_prefix, const std::string& bx_prefix) {
+    if (forall_names.size() != forall_values.size()) throw nb::value_error("one name per forall is needed");
+    std::vector<kernels::Forall> foralls;
+    for (std::size_t d = 0; d < forall_names.size(); ++d) {
+        const auto& values = forall_values[d];
+        if (values.empty()) return std::nullopt;  // no instance: the evaluation costs next to nothing
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        foralls.push_back({forall_names[d], *low, *high});
+    }
+    std::vector<std::pair<std::string, kernels::DeclaredVariable>> variables;
+    for (const auto& [name, first, sizes, strides] : variable_forms) variables.push_back({name, {first, sizes, strides}});
+    const auto texts = literal_texts(template_clauses);
+    if (!texts) return std::nullopt;
+    const kernels::AuxNumbering numbering{init_shift, pb_count, bx_count, pb_prefix, bx_prefix};
+    auto compiled = kernels::compile_template(*texts, weights, foralls, variables, numbering);
+    if (!compiled) return std::nullopt;
+    return expand_into(storage, compiled->clauses, forall_values, num_formula, pb_count + bx_count,
+                       std::move(compiled->aux_variables));
 }
 
 }  // namespace
 
 NB_MODULE(_native, m) {
     m.doc() = "Native kernels of tarvo_encoder.";
-    // The clause storage type is registered there; it must be known before
-    // a function of this module receives one.
+    // The clause storage and the Boolean expression types are registered
+    // there; they must be known before a function of this module receives one.
     nb::module_::import_("velmont.corvane_engine._core");
+    nb::module_::import_("velmont.corvane_engine.dravo");
     m.def("expand_template", &expand_template, nb::arg("storage"), nb::arg("clauses"), nb::arg("forall_values"),
           nb::arg("num_formula"), nb::arg("block_size"), nb::arg("aux_variables"),
           "Append every instance's clauses of a compiled template to `storage` and return its aux map names.\n\n"
           "clauses: [([(negated, base, per_instance, [coefficient per forall]), ...], weight), ...]\n"
           "forall_values: one list of ints per forall, outermost first\n"
-          "aux_variables: [(prefix, aux_index, number in instance 0), ...] in first-appearance order");
+          "aux_variables: [(prefix, aux_index, number in instance 0), ...] in first-appearance order\n\n"
+          "Numbers that leave 1 ... 2**63 - 1 in some instance raise OverflowError, a negative weight, block size "
+          "or aux index ValueError, before anything is stored. Signal handlers run now and then; when one raises, "
+          "the clauses stored by the call are removed and its exception propagates.");
+    m.def(
+        "clause_count",
+        [](const corvane::dravo::Node& formula) {
+            return formula.kind() == corvane::dravo::Kind::And ? formula.args().size() : std::size_t{1};
+        },
+        nb::arg("formula"), "The number of clauses of a clause-form formula: the operands of an And, else 1.");
+    m.def("expand_texts", &expand_texts, nb::arg("storage"), nb::arg("template"), nb::arg("weights"),
+          nb::arg("forall_names"), nb::arg("forall_values"), nb::arg("variables"), nb::arg("num_formula"),
+          nb::arg("init_shift"), nb::arg("pb_count"), nb::arg("bx_count"), nb::arg("pb_prefix"),
+          nb::arg("bx_prefix"),
+          "Compile the literal texts of a template and expand it as expand_template does; None, with nothing "
+          "stored, when some text is not sure to mean what the evaluation of the expansion text makes of it.\n\n"
+          "template: a clause-form dravo formula, or one list of literal texts per clause\n"
+          "weights: one per clause (0: hard)\n"
+          "variables: [(name, first number, [size per dimension], [stride per dimension]), ...]");
 }

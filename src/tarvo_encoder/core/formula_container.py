@@ -5,6 +5,7 @@ import velmont.corvane_engine.dravo as bx
 
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
 from .foralls import count_instances, snapshot_foralls
+from .native_expansion import ClauseTexts
 from .tarvo_logger import log_e
 
 
@@ -151,6 +152,12 @@ class FormulaContainer:
 
     @staticmethod
     def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
+        # Written only if the evaluation road needs them: the native road
+        # reads the formula itself.
+        return ClauseTexts(bx_clauses, FormulaContainer.__clause_texts)
+
+    @staticmethod
+    def __clause_texts(bx_clauses) -> tp.List[tp.List[str]]:
         def parsing_clause(clause) -> tp.Sequence[str]:
             literals = clause.get_args() if isinstance(clause, bx.Or) else [clause]
             return [literal_text(str(literal)) for literal in literals]

@@ -1,0 +1,347 @@
+#include "kernels/template_compiler.hpp"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <unordered_map>
+
+namespace tarvo::kernels {
+
+namespace {
+
+using Wide = __int128;
+
+// Values, coefficients and numbers stay well inside the kernel's signed 64 bits.
+constexpr Wide kLimit = Wide{1} << 62;
+// Paren and sign nesting this parser follows; deeper texts go to the evaluation.
+constexpr int kMaxNesting = 64;
+
+// A name that the evaluation binds and looks up as written: ASCII, not a
+// keyword (non-ASCII names are normalised by Python's parser; __debug__ is a
+// constant).
+bool is_plain_name(std::string_view name) {
+    static constexpr std::array<std::string_view, 36> kReserved = {
+        "False", "None",   "True",    "and",      "as",       "assert", "async",  "await",     "break",
+        "class", "continue", "def",   "del",      "elif",     "else",   "except", "finally",   "for",
+        "from",  "global", "if",      "import",   "in",       "is",     "lambda", "nonlocal",  "not",
+        "or",    "pass",   "raise",   "return",   "try",      "while",  "with",   "yield",     "__debug__"};
+    return std::find(kReserved.begin(), kReserved.end(), name) == kReserved.end();
+}
+
+struct Token {
+    enum Kind { Number, Name, Operator } kind;
+    std::string_view text;
+};
+
+bool is_name_start(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Blanks between tokens; numbers, ASCII names and one-character operators.
+std::optional<std::vector<Token>> tokenize(std::string_view text) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ' ') {
+            ++i;
+            continue;
+        }
+        std::size_t end = i + 1;
+        if (is_digit(c)) {
+            while (end < text.size() && is_digit(text[end])) ++end;
+            tokens.push_back({Token::Number, text.substr(i, end - i)});
+        } else if (is_name_start(c)) {
+            while (end < text.size() && (is_name_start(text[end]) || is_digit(text[end]))) ++end;
+            tokens.push_back({Token::Name, text.substr(i, end - i)});
+        } else if (c > ' ' && c < 0x7f) {
+            tokens.push_back({Token::Operator, text.substr(i, 1)});
+        } else {
+            return std::nullopt;  // other blanks, control and non-ASCII characters
+        }
+        i = end;
+    }
+    return tokens;
+}
+
+// constant + sum of coefficients[d] * value of forall d.
+struct Affine {
+    Wide constant = 0;
+    std::vector<Wide> coefficients;
+};
+
+struct Refused {};
+
+class ReferenceParser {
+public:
+    ReferenceParser(std::vector<Token> tokens, const std::vector<Forall>& foralls)
+        : tokens_(std::move(tokens)), foralls_(foralls) {}
+
+    // -name(sum, ..., sum) and nothing after it.
+    void reference(bool& negated, std::string_view& name, std::vector<Affine>& arguments) {
+        negated = take("-");
+        name = take_name();
+        require(take("("));
+        if (!take(")")) {
+            arguments.push_back(sum(0));
+            while (take(",")) arguments.push_back(sum(0));
+            require(take(")"));
+        }
+        require(position_ == tokens_.size());
+    }
+
+private:
+    static void require(bool condition) {
+        if (!condition) throw Refused{};
+    }
+
+    Affine sum(int depth) {
+        Affine result = product(depth);
+        for (;;) {
+            if (take("+")) {
+                add(result, product(depth), 1);
+            } else if (take("-")) {
+                add(result, product(depth), -1);
+            } else {
+                return result;
+            }
+        }
+    }
+
+    Affine product(int depth) {
+        Affine result = unary(depth);
+        while (take("*")) {
+            require(!peek("*"));  // a power
+            Affine factor = unary(depth);
+            if (is_constant(factor)) {
+                scale(result, factor.constant);
+            } else {
+                require(is_constant(result));  // a product of two forall values is not affine
+                scale(factor, result.constant);
+                result = std::move(factor);
+            }
+        }
+        return result;
+    }
+
+    Affine unary(int depth) {
+        require(depth < kMaxNesting);
+        if (take("-")) {
+            Affine operand = unary(depth + 1);
+            scale(operand, -1);
+            return operand;
+        }
+        if (take("+")) return unary(depth + 1);
+        return atom(depth);
+    }
+
+    Affine atom(int depth) {
+        if (take("(")) {
+            Affine inner = sum(depth + 1);
+            require(take(")"));
+            return inner;
+        }
+        require(position_ < tokens_.size());
+        const Token token = tokens_[position_];
+        Affine result;
+        result.coefficients.assign(foralls_.size(), 0);
+        if (token.kind == Token::Number) {
+            // Python refuses leading zeros such as 07.
+            require(token.text.find_first_not_of('0') == std::string_view::npos || token.text[0] != '0');
+            require(token.text.size() <= 18);
+            ++position_;
+            for (char c : token.text) result.constant = result.constant * 10 + (c - '0');
+            return result;
+        }
+        const std::string_view name = take_name();
+        const auto found = std::find_if(foralls_.begin(), foralls_.end(), [&](const Forall& f) { return f.name == name; });
+        require(found != foralls_.end());  // else it would not be a loop value
+        result.coefficients[static_cast<std::size_t>(found - foralls_.begin())] = 1;
+        return result;
+    }
+
+    static bool is_constant(const Affine& a) {
+        return std::all_of(a.coefficients.begin(), a.coefficients.end(), [](Wide c) { return c == 0; });
+    }
+
+    static Wide checked(Wide value) {
+        require(-kLimit < value && value < kLimit);
+        return value;
+    }
+
+    static void add(Affine& into, const Affine& other, int sign) {
+        into.constant = checked(into.constant + sign * other.constant);
+        for (std::size_t d = 0; d < into.coefficients.size(); ++d) {
+            into.coefficients[d] = checked(into.coefficients[d] + sign * other.coefficients[d]);
+        }
+    }
+
+    static void scale(Affine& a, Wide factor) {
+        a.constant = checked(a.constant * factor);
+        for (Wide& c : a.coefficients) c = checked(c * factor);
+    }
+
+    std::string_view take_name() {
+        require(position_ < tokens_.size() && tokens_[position_].kind == Token::Name);
+        const std::string_view name = tokens_[position_++].text;
+        require(is_plain_name(name));
+        return name;
+    }
+
+    bool peek(std::string_view op) const {
+        return position_ < tokens_.size() && tokens_[position_].kind == Token::Operator && tokens_[position_].text == op;
+    }
+
+    bool take(std::string_view op) {
+        if (!peek(op)) return false;
+        ++position_;
+        return true;
+    }
+
+    std::vector<Token> tokens_;
+    const std::vector<Forall>& foralls_;
+    std::size_t position_ = 0;
+};
+
+class Compiler {
+public:
+    Compiler(const std::vector<Forall>& foralls, const std::vector<std::pair<std::string, DeclaredVariable>>& variables,
+             const AuxNumbering& numbering)
+        : foralls_(foralls), numbering_(numbering) {
+        for (const auto& [name, variable] : variables) variables_.emplace(name, &variable);
+    }
+
+    TemplateLiteral literal(std::string_view text) {
+        if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
+            const std::string_view value = text.substr(1, text.size() - 2);
+            if (std::all_of(value.begin(), value.end(), [](char c) { return c >= ' ' && c < 0x7f && c != '\'' && c != '\\'; })) {
+                return aux_literal(value);
+            }
+        }
+        return reference_literal(text);
+    }
+
+    std::vector<AuxVariable> take_aux_variables() {
+        std::vector<AuxVariable> ordered(aux_order_.size());
+        for (const auto& [key, position] : aux_order_) {
+            ordered[position] = {key.first ? numbering_.bx_prefix : numbering_.pb_prefix, key.second, aux_first_[position]};
+        }
+        return ordered;
+    }
+
+private:
+    static void require(bool condition) {
+        if (!condition) throw Refused{};
+    }
+
+    TemplateLiteral aux_literal(std::string_view value) {
+        // As the aux numbering reads it: any "~" negates, and the first character goes.
+        const bool negated = value.find('~') != std::string_view::npos;
+        const std::string_view name = negated ? value.substr(1) : value;
+        bool tseytin = false;
+        std::int64_t block = numbering_.pb_count, offset = 0;
+        if (name.find(numbering_.pb_prefix) == std::string_view::npos) {
+            require(name.find(numbering_.bx_prefix) != std::string_view::npos);
+            tseytin = true;
+            block = numbering_.bx_count;
+            offset = numbering_.pb_count;
+        }
+        const std::string_view suffix = name.substr(name.rfind('_') + 1);  // all of it without "_"
+        require(!suffix.empty() && suffix.size() <= 18 &&
+                std::all_of(suffix.begin(), suffix.end(), [](char c) { return is_digit(c); }));
+        std::int64_t index = 0;
+        for (char c : suffix) index = index * 10 + (c - '0');
+        require(index < block);
+        const std::int64_t first_number = numbering_.init_shift + offset + index;
+        const auto key = std::make_pair(tseytin, index);
+        if (aux_order_.emplace(key, aux_first_.size()).second) aux_first_.push_back(first_number);
+        TemplateLiteral literal;
+        literal.negated = negated;
+        literal.base = first_number;
+        literal.per_instance = numbering_.pb_count + numbering_.bx_count;
+        literal.coefficients.assign(foralls_.size(), 0);
+        return literal;
+    }
+
+    TemplateLiteral reference_literal(std::string_view text) {
+        auto tokens = tokenize(text);
+        require(tokens.has_value());
+        bool negated = false;
+        std::string_view name;
+        std::vector<Affine> arguments;
+        ReferenceParser(std::move(*tokens), foralls_).reference(negated, name, arguments);
+        // A forall of the same name hides the variable.
+        require(std::none_of(foralls_.begin(), foralls_.end(), [&](const Forall& f) { return f.name == name; }));
+        const auto found = variables_.find(std::string(name));
+        require(found != variables_.end());
+        const DeclaredVariable& variable = *found->second;
+        require(arguments.size() == variable.sizes.size() && arguments.size() == variable.strides.size());
+        Affine number;
+        number.constant = variable.first;
+        number.coefficients.assign(foralls_.size(), 0);
+        for (std::size_t k = 0; k < arguments.size(); ++k) {
+            const auto [low, high] = range_of(arguments[k]);
+            require(0 <= low && high < variable.sizes[k]);
+            number.constant += arguments[k].constant * variable.strides[k];
+            for (std::size_t d = 0; d < foralls_.size(); ++d) {
+                number.coefficients[d] += arguments[k].coefficients[d] * variable.strides[k];
+                require(-kLimit < number.coefficients[d] && number.coefficients[d] < kLimit);
+            }
+            require(-kLimit < number.constant && number.constant < kLimit);
+        }
+        const auto [low, high] = range_of(number);
+        require(1 <= low && high < kLimit);
+        TemplateLiteral literal;
+        literal.negated = negated;
+        literal.base = static_cast<std::int64_t>(number.constant);
+        for (Wide c : number.coefficients) literal.coefficients.push_back(static_cast<std::int64_t>(c));
+        return literal;
+    }
+
+    // Least and greatest value over all instances: the foralls vary
+    // independently, so each term reaches its extremes on its own. Every
+    // term is below 2^124 in magnitude, so sums of a few stay exact.
+    std::pair<Wide, Wide> range_of(const Affine& a) const {
+        Wide low = a.constant, high = a.constant;
+        for (std::size_t d = 0; d < foralls_.size(); ++d) {
+            const Wide x = a.coefficients[d] * foralls_[d].low, y = a.coefficients[d] * foralls_[d].high;
+            low += std::min(x, y);
+            high += std::max(x, y);
+            require(-kLimit * kLimit < low && high < kLimit * kLimit);
+        }
+        return {low, high};
+    }
+
+    const std::vector<Forall>& foralls_;
+    const AuxNumbering& numbering_;
+    std::unordered_map<std::string, const DeclaredVariable*> variables_;
+    std::map<std::pair<bool, std::int64_t>, std::size_t> aux_order_;  // (Tseytin?, index) -> position
+    std::vector<std::int64_t> aux_first_;
+};
+
+}  // namespace
+
+std::optional<CompiledTemplate> compile_template(
+    const LiteralTexts& literals, const std::vector<std::int64_t>& weights, const std::vector<Forall>& foralls,
+    const std::vector<std::pair<std::string, DeclaredVariable>>& variables, const AuxNumbering& numbering) {
+    if (weights.size() < literals.clause_ends.size()) return std::nullopt;
+    Compiler compiler(foralls, variables, numbering);
+    CompiledTemplate compiled;
+    compiled.clauses.reserve(literals.clause_ends.size());
+    try {
+        std::size_t begin = 0;
+        for (std::size_t c = 0; c < literals.clause_ends.size(); ++c) {
+            TemplateClause& clause = compiled.clauses.emplace_back();
+            clause.weight = weights[c];
+            for (std::size_t i = begin; i < literals.clause_ends[c]; ++i) {
+                clause.literals.push_back(compiler.literal(literals.texts[i]));
+            }
+            begin = literals.clause_ends[c];
+        }
+    } catch (const Refused&) {
+        return std::nullopt;
+    }
+    compiled.aux_variables = compiler.take_aux_variables();
+    return compiled;
+}
+
+}  // namespace tarvo::kernels

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "kernels/aux_map_names.hpp"
+#include "kernels/template_expansion.hpp"
+
+namespace tarvo::kernels {
+
+// The literal texts of a template's clauses, as the container writes them:
+// a variable reference such as -x(2 * (i + 1),j - 1), or a quoted aux
+// variable name such as '~_kelpa_aux_3'. Clause c holds the texts
+// [clause_ends[c - 1], clause_ends[c]).
+struct LiteralTexts {
+    std::vector<std::string> texts;
+    std::vector<std::size_t> clause_ends;
+};
+
+// A declared variable as the expansion calls it: flat number first +
+// sum of index * stride, each index inside its size.
+struct DeclaredVariable {
+    std::int64_t first = 0;
+    std::vector<std::int64_t> sizes;
+    std::vector<std::int64_t> strides;
+};
+
+struct Forall {
+    std::string name;
+    std::int64_t low = 0;  // least and greatest of its values
+    std::int64_t high = 0;
+};
+
+// Where a formula's aux variables are numbered: instance n's block starts at
+// init_shift + n * (pb_count + bx_count), its PB-encoder aux variables
+// first, then its Tseytin aux variables.
+struct AuxNumbering {
+    std::int64_t init_shift = 0;
+    std::int64_t pb_count = 0;
+    std::int64_t bx_count = 0;
+    std::string pb_prefix;
+    std::string bx_prefix;
+};
+
+struct CompiledTemplate {
+    std::vector<TemplateClause> clauses;
+    std::vector<AuxVariable> aux_variables;  // in order of first appearance
+};
+
+// The template in affine form, with the clause weights (0: hard), or nullopt
+// when some text is not sure to mean here what the evaluation of the
+// expansion text makes of it: a name that the foralls or the declared
+// variables do not bind as expected, an index that may leave its dimension,
+// an aux index outside its block, arithmetic that is not affine or that
+// comes near the 64-bit range, or nesting deeper than this parser goes. The
+// caller then evaluates the text, which raises or warns as it always does.
+std::optional<CompiledTemplate> compile_template(
+    const LiteralTexts& literals, const std::vector<std::int64_t>& weights, const std::vector<Forall>& foralls,
+    const std::vector<std::pair<std::string, DeclaredVariable>>& variables, const AuxNumbering& numbering);
+
+}  // namespace tarvo::kernels

@@ -1,0 +1,82 @@
+"""The expansion kernel at its Python boundary: any number of foralls, numbers
+checked against the storage's range before anything is stored, and a long
+expansion that a signal handler can stop, leaving the storage as it was."""
+import signal
+
+import pytest
+
+import velmont.corvane_engine as ce
+from tarvo_encoder import _native
+
+INT64_MAX = 2**63 - 1
+
+
+def literal(base, per_instance=0, coefficients=(), negated=False):
+    return (negated, base, per_instance, list(coefficients))
+
+
+def storage_with_one_clause():
+    storage = ce.wcnf_storage()
+    storage.add_hard_clause([1, -2])
+    return storage
+
+
+def test_many_foralls_walk_without_recursion():
+    storage = ce.wcnf_storage()
+    clauses = [([literal(5, 0, [1] * 100_000)], 0)]
+    assert _native.expand_template(storage, clauses, [[1]] * 100_000, 0, 0, []) == {}
+    assert storage.hard_clauses() == [[100_005]]
+    assert _native.expand_template(ce.wcnf_storage(), [], [[1]] * 100_000, 0, 0, []) == {}
+
+
+REFUSED = {
+    "negated INT64_MIN": ([([literal(-(2**63), negated=True)], 0)], [], 0, []),
+    "zero literal": ([([literal(0)], 0)], [], 0, []),
+    "a later instance past INT64_MAX": ([([literal(INT64_MAX - 1, 1, [0])], 0)], [[0, 1, 2]], 0, []),
+    "a forall value taking a literal below 1": ([([literal(3, 0, [1])], 0)], [[0, 1, -3]], 0, []),
+    "coefficients whose products overflow": ([([literal(1, 0, [2**62, 2**62])], 0)], [[0, 2**62], [0, 2**62]], 0, []),
+    "aux numbers past INT64_MAX": ([([literal(1, 0, [0])], 0)], [range(3)], 2**62, [("p", 0, 2**62)]),
+    "aux number below 1": ([([literal(1, 0, [0])], 0)], [[0]], 1, [("p", 0, -5)]),
+}
+
+
+@pytest.mark.parametrize("clauses, foralls, block_size, aux", REFUSED.values(), ids=REFUSED.keys())
+def test_numbers_outside_the_storage_range_are_refused_before_anything_is_stored(clauses, foralls, block_size, aux):
+    storage = storage_with_one_clause()
+    with pytest.raises(OverflowError):
+        _native.expand_template(storage, clauses, [list(v) for v in foralls], 0, block_size, aux)
+    assert storage.to_dimacs() == storage_with_one_clause().to_dimacs()
+
+
+@pytest.mark.parametrize(
+    "clauses, block_size, aux",
+    [([([literal(1, 0, [0])], -1)], 0, []), ([([literal(1, 0, [0])], 0)], -1, []), ([([literal(1, 0, [0])], 0)], 1, [("p", -1, 3)])],
+    ids=["negative weight", "negative block size", "negative aux index"],
+)
+def test_negative_weights_blocks_and_aux_indexes_are_refused(clauses, block_size, aux):
+    storage = storage_with_one_clause()
+    with pytest.raises(ValueError):
+        _native.expand_template(storage, clauses, [[0, 1]], 0, block_size, aux)
+    assert storage.to_dimacs() == storage_with_one_clause().to_dimacs()
+
+
+class Interrupted(Exception):
+    pass
+
+
+def test_a_signal_handler_stops_a_long_expansion_and_the_storage_stays_as_it_was():
+    def interrupt(signum, frame):
+        raise Interrupted
+
+    storage = storage_with_one_clause()
+    # Ten million clauses: far longer than the timer's first tick.
+    clauses = [([literal(1, 0, [1, 1000]), literal(3, 0, [2, 0])], 0)]
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    signal.setitimer(signal.ITIMER_REAL, 0.02, 0.02)
+    try:
+        with pytest.raises(Interrupted):
+            _native.expand_template(storage, clauses, [list(range(10_000)), list(range(1000))], 0, 0, [])
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert storage.to_dimacs() == storage_with_one_clause().to_dimacs()
