@@ -53,7 +53,11 @@ asan-test: $(VENV)/.deps-installed
 		ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		PYTHONPATH=$(abspath $(ASAN_BUILD))/pkg $(VPY) -m pytest tests/engine -p no:cacheprovider
 
+# The peers of the benchmarks come from the `bench` extra of pyproject.toml.
 bench: install
+	$(VPY) -c "import tomllib; print('\\n'.join(tomllib.load(open('pyproject.toml', 'rb'))['project']['optional-dependencies']['bench']))" \
+		> $(VENV)/bench-requirements.txt
+	$(VPY) -m pip install -q -r $(VENV)/bench-requirements.txt
 	for b in benchmarks/bench_*.py; do $(VPY) $$b || exit 1; done
 
 clean:

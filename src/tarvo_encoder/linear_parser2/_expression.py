@@ -14,6 +14,7 @@ from scipy.sparse import csc_array, csr_array
 
 from tarvo_encoder._exceptions import FormulaError
 from tarvo_encoder.core.tarvo_logger import log_e
+from tarvo_encoder.linear_parser2._sparse_part import SparsePart, symmetric_product
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
 
@@ -34,10 +35,6 @@ def _raise_logged(error_type, msg):
 
 def _is_scalar(value) -> bool:
     return isinstance(value, _CoefType)
-
-
-def _negated(matrix):
-    return None if matrix is None else -matrix
 
 
 class LinearExpression:
@@ -63,10 +60,26 @@ class LinearExpression:
             if quadratic_coefficients is not None and not isinstance(quadratic_coefficients, csc_array):
                 _raise_logged(TypeError, "Quadratic coefficients must be a csc array")
         self._constant = constant
-        self._linear_coefficients = linear_coefficients
-        self._quadratic_coefficients = quadratic_coefficients
+        # The parts are held as entries as well as scipy arrays (see _sparse_part), so
+        # that arithmetic costs the entries it touches, not the width of the row.
+        self._linear = SparsePart.of_row(linear_coefficients)
+        self._quadratic = None if quadratic_coefficients is None else SparsePart.of_square(quadratic_coefficients)
         self._lower_bound = lower_bound
         self._upper_bound = upper_bound
+
+    @classmethod
+    def _of_parts(cls, constant, linear: SparsePart, quadratic: Optional[SparsePart],
+                  lower_bound=None, upper_bound=None) -> "LinearExpression":
+        """An expression over parts already held; the scipy arrays are built when read."""
+        if DEBUG and not _is_scalar(constant):
+            _raise_logged(TypeError, "Constant must be a float or int number")
+        expression = cls.__new__(cls)
+        expression._constant = constant
+        expression._linear = linear
+        expression._quadratic = quadratic
+        expression._lower_bound = lower_bound
+        expression._upper_bound = upper_bound
+        return expression
 
     @property
     def constant(self) -> _CoefType:
@@ -74,11 +87,11 @@ class LinearExpression:
 
     @property
     def linear_coefficients(self) -> csr_array:
-        return self._linear_coefficients
+        return self._linear.array
 
     @property
     def quadratic_coefficients(self) -> Optional[csc_array]:
-        return self._quadratic_coefficients
+        return None if self._quadratic is None else self._quadratic.array
 
     @property
     def lower_bound(self) -> Optional[_CoefType]:
@@ -106,70 +119,50 @@ class LinearExpression:
             _raise_logged(FormulaError, _BOUNDED_OPERAND)
         return False
 
-    def __with(self, constant, linear_coefficients, quadratic_coefficients):
-        return LinearExpression(
-            constant=constant,
-            linear_coefficients=linear_coefficients,
-            quadratic_coefficients=quadratic_coefficients,
-        )
+    def __combined(self, other, sign: int) -> "LinearExpression":
+        """self + other, or self - other for a negative `sign`."""
+        if self.__operand_is_scalar(other):
+            constant = self._constant + other if sign > 0 else self._constant - other
+            return LinearExpression._of_parts(constant, self._linear, self._quadratic)
+        own, theirs = self._quadratic, other._quadratic
+        if theirs is None:
+            quadratic = own
+        elif own is None:
+            quadratic = theirs if sign > 0 else theirs.scaled(-1)
+        else:
+            quadratic = own.plus(theirs, sign)
+        constant = self._constant + other._constant if sign > 0 else self._constant - other._constant
+        return LinearExpression._of_parts(constant, self._linear.plus(other._linear, sign), quadratic)
 
     def __add__(self, other: Union[_CoefType, "LinearExpression"]) -> "LinearExpression":
-        if self.__operand_is_scalar(other):
-            return self.__with(self._constant + other, self._linear_coefficients, self._quadratic_coefficients)
-        own, theirs = self._quadratic_coefficients, other._quadratic_coefficients
-        quadratic = own if theirs is None else theirs if own is None else own + theirs
-        return self.__with(
-            self._constant + other._constant,
-            self._linear_coefficients + other._linear_coefficients,
-            quadratic,
-        )
+        return self.__combined(other, 1)
 
     __radd__ = __add__
 
     def __sub__(self, other) -> "LinearExpression":
-        if self.__operand_is_scalar(other):
-            return self.__with(self._constant - other, self._linear_coefficients, self._quadratic_coefficients)
-        own, theirs = self._quadratic_coefficients, other._quadratic_coefficients
-        quadratic = own if theirs is None else -theirs if own is None else own - theirs
-        return self.__with(
-            self._constant - other._constant,
-            self._linear_coefficients - other._linear_coefficients,
-            quadratic,
-        )
+        return self.__combined(other, -1)
 
     def __rsub__(self, other) -> "LinearExpression":
         if self.__operand_is_scalar(other):
-            return self.__with(other - self._constant, -self._linear_coefficients, _negated(self._quadratic_coefficients))
+            quadratic = None if self._quadratic is None else self._quadratic.scaled(-1)
+            return LinearExpression._of_parts(other - self._constant, self._linear.scaled(-1), quadratic)
         return other - self
 
     def __mul__(self, other: Union[_CoefType, "LinearExpression"]) -> "LinearExpression":
         if self.__operand_is_scalar(other):
-            quadratic = self._quadratic_coefficients
-            return self.__with(
-                other * self._constant,
-                other * self._linear_coefficients,
-                None if quadratic is None else other * quadratic,
-            )
-        if self._quadratic_coefficients is not None or other._quadratic_coefficients is not None:
+            quadratic = None if self._quadratic is None else self._quadratic.scaled(other)
+            return LinearExpression._of_parts(other * self._constant, self._linear.scaled(other), quadratic)
+        if self._quadratic is not None or other._quadratic is not None:
             _raise_logged(ValueError, "Creating a quadratic expression is only available for linear expressions")
-        left, right = self._linear_coefficients, other._linear_coefficients
-        outer = left.reshape((-1, 1)) @ right.reshape((1, -1))
-        return self.__with(
-            self._constant * other._constant,
-            left * other._constant + right * self._constant,
-            (0.5 * (outer + outer.T)).tocsc(),
+        linear = self._linear.scaled(other._constant).plus(other._linear.scaled(self._constant))
+        return LinearExpression._of_parts(
+            self._constant * other._constant, linear, symmetric_product(self._linear, other._linear)
         )
 
     __rmul__ = __mul__
 
     def __bounded(self, lower_bound, upper_bound) -> "LinearExpression":
-        return LinearExpression(
-            constant=self._constant,
-            linear_coefficients=self._linear_coefficients,
-            quadratic_coefficients=self._quadratic_coefficients,
-            lower_bound=lower_bound,
-            upper_bound=upper_bound,
-        )
+        return LinearExpression._of_parts(self._constant, self._linear, self._quadratic, lower_bound, upper_bound)
 
     def __eq__(self, other: _CoefType) -> "LinearExpression":
         if self.__is_bounded():

@@ -7,6 +7,7 @@ import numpy as np
 from scipy.sparse import csr_array
 
 from tarvo_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr, _raise_logged
+from tarvo_encoder.linear_parser2._sparse_part import Entries, SparsePart
 
 DEBUG = bool(os.environ.get("DEBUG_SOLVER_MODE", False))
 
@@ -151,10 +152,9 @@ class VariableArray:
         return self.__rows(positions)
 
     def __row(self, positions: np.ndarray) -> LinearExpression:
-        width = self._total_created_variables
-        values = np.ones(positions.shape, dtype=self._type)
-        row = csr_array((values, (positions + self._shift,)), shape=(width,))
-        return LinearExpression(linear_coefficients=row)
+        entries = Entries.of((positions + self._shift,), np.ones(positions.shape, dtype=self._type),
+                             (self._total_created_variables,))
+        return LinearExpression._of_parts(0.0, SparsePart.of_entries(entries, is_row=True), None)
 
     def __rows(self, positions: np.ndarray) -> LinearExpressionsArr:
         count = positions.shape[0]

@@ -1,0 +1,242 @@
+"""Build time of linear models through both linear models of tarvo_encoder,
+against highspy's bulk calls (the baseline), pyoptinterface and linopy, in
+the same run. A build runs from an empty model to a solver run under a zero
+time limit, so every library has handed its whole model to the solver.
+
+Models: the chain LP (x_k + x_(k+1) >= 1, min sum c_k x_k), a QP target of
+n quadratic terms over the same rows, lqcp (JuMP's discretised heat-equation
+control problem) and p-median (JuMP's pMedian). Each tarvo model is written
+as a user would write it: the array model with row sets from slices and the
+lqcp target as a loop of scalar products, the text model with foralls and
+SumIt. Also timed alone: the text model's add_target over a long sum.
+
+Times are CPU seconds of this process, best of a few runs at the small sizes.
+    python benchmarks/bench_linear.py           quick sizes (make bench)
+    python benchmarks/bench_linear.py --full    adds lqcp n = 1000 and pMedian(100, 100, 5000)
+"""
+import sys
+import time
+
+import numpy as np
+
+import linear_benchmark_models as peers
+from linear_benchmark_models import Lqcp, PMedian, chain_costs
+from tarvo_encoder._exceptions import SolverError
+from tarvo_encoder.linear_parser import LinearModel as TextModel
+from tarvo_encoder.linear_parser import SumIt, VariableType as TextType
+from tarvo_encoder.linear_parser2 import LinearModel as ArrayModel
+from tarvo_encoder.linear_parser2 import VariableType as ArrayType, dot, sumexp
+
+
+# ---- the array model (linear_parser2) -----------------------------------------------------------------------------
+
+def _array_run(model):
+    model.solve()
+
+
+def array_chain(n):
+    model = ArrayModel(time_limit=0.0)
+    x = model.get_variable("x", ArrayType.REAL, 0.0, **{"k": n})
+    model.add_constraints(x[:n - 1] + x[1:] >= 1)
+    model.add_target(dot(x[:], chain_costs(n)), True)
+    _array_run(model)
+
+
+def array_quadratic_chain(n):
+    model = ArrayModel(time_limit=0.0)
+    x = model.get_variable("x", ArrayType.REAL, 0.0, 10.0, k=n)
+    model.add_constraints(x[:n - 1] + x[1:] >= 1)
+    model.add_target(sum(x[k] * x[k] for k in range(n)), True)
+    _array_run(model)
+
+
+def array_lqcp(n):
+    p = Lqcp(n)
+    model = ArrayModel(time_limit=0.0)
+    y = model.get_variable("y", ArrayType.REAL, 0.0, 1.0, i=n + 1, j=n + 1)
+    u = model.get_variable("u", ArrayType.REAL, -1.0, 1.0, i=n)
+    half = 0.5 * p.dt
+    pde = (p.h2 * (y[1:, 1:n] - y[:n, 1:n])
+           - half * (y[:n, :n - 1] - 2 * y[:n, 1:n] + y[:n, 2:] + y[1:, :n - 1] - 2 * y[1:, 1:n] + y[1:, 2:]))
+    model.add_constraints(pde == 0)
+    model.add_constraints(y[0, :] == 0)
+    model.add_constraints(y[1:, 2] - 4 * y[1:, 1] + 3 * y[1:, 0] == 0)
+    model.add_constraints(y[1:, n - 2] - 4 * y[1:, n - 1] + 3 * y[1:, n] - 2 * p.dx * (u[:] - y[1:, n]) == 0)
+    target = 0
+    for j in range(n + 1):
+        target = target + (y[n, j] - p.yt[j]) * (y[n, j] - p.yt[j])
+    for i in range(n):
+        target = target + p.a * (u[i] * u[i])
+    model.add_target(target, True)
+    _array_run(model)
+
+
+def array_pmedian(p):
+    model = ArrayModel(time_limit=0.0)
+    L, C = p.locations, p.customers
+    s = model.get_variable("s", ArrayType.REAL, 0.0, 1.0, i=L)
+    x = model.get_variable("x", ArrayType.REAL, 0.0, 1.0, i=L, a=C)
+    model.add_target(dot(x[:, :], p.weights.ravel()), False)
+    for a in range(C):
+        model.add_constraint(sumexp(x[:, a]) == 1)
+    model.add_constraints(x[:, :] - s[np.repeat(np.arange(L), C)] <= 0)
+    model.add_constraint(sumexp(s[:]) == p.facilities)
+    _array_run(model)
+
+
+# ---- the text model (linear_parser) -------------------------------------------------------------------------------
+
+def _text_run(model):
+    try:
+        model.solve()
+    except SolverError:  # no feasible point within a zero time limit
+        pass
+
+
+def text_chain(n, timings=None):
+    model = TextModel(time_limit=0.0)
+    x = model.get_variables("x", TextType.REAL, 0.0, k=n)
+    i = model.get_indexes(["i"])
+    model.add_constraint(x[i] + x[i + 1] >= 1, i=range(n - 1))
+    costs = chain_costs(n)
+    target = SumIt([float(costs[k]) * x[k] for k in range(n)])
+    start = time.process_time()
+    model.add_target(target, True)
+    if timings is not None:
+        timings.append(time.process_time() - start)
+    _text_run(model)
+
+
+def text_quadratic_chain(n, timings=None):
+    model = TextModel(time_limit=0.0)
+    x = model.get_variables("x", TextType.REAL, 0.0, 10.0, k=n)
+    i = model.get_indexes(["i"])
+    model.add_constraint(x[i] + x[i + 1] >= 1, i=range(n - 1))
+    target = SumIt([x[k] * x[k] for k in range(n)])
+    start = time.process_time()
+    model.add_target(target, True)
+    if timings is not None:
+        timings.append(time.process_time() - start)
+    _text_run(model)
+
+
+def text_lqcp(n):
+    p = Lqcp(n)
+    model = TextModel(time_limit=0.0)
+    y = model.get_variables("y", TextType.REAL, 0.0, 1.0, i=n + 1, j=n + 1)
+    u = model.get_variables("u", TextType.REAL, -1.0, 1.0, i=n)
+    i, j = model.get_indexes(["i", "j"])
+    half = 0.5 * p.dt
+    pde = (p.h2 * (y[i + 1, j] - y[i, j])
+           - half * (y[i, j - 1] - 2 * y[i, j] + y[i, j + 1] + y[i + 1, j - 1] - 2 * y[i + 1, j] + y[i + 1, j + 1]))
+    model.add_constraint(pde == 0, i=range(n), j=range(1, n))
+    model.add_constraint(y[0, j] == 0, j=range(n + 1))
+    model.add_constraint(y[i, 2] - 4 * y[i, 1] + 3 * y[i, 0] == 0, i=range(1, n + 1))
+    model.add_constraint(y[i, n - 2] - 4 * y[i, n - 1] + 3 * y[i, n] - 2 * p.dx * (u[i - 1] - y[i, n]) == 0,
+                         i=range(1, n + 1))
+    terms = [(y[n, k] - float(p.yt[k])) * (y[n, k] - float(p.yt[k])) for k in range(n + 1)]
+    terms += [p.a * (u[k] * u[k]) for k in range(n)]
+    model.add_target(SumIt(terms), True)
+    _text_run(model)
+
+
+def text_pmedian(p):
+    model = TextModel(time_limit=0.0)
+    L, C = p.locations, p.customers
+    s = model.get_variables("s", TextType.REAL, 0.0, 1.0, i=L)
+    x = model.get_variables("x", TextType.REAL, 0.0, 1.0, i=L, a=C)
+    i, a = model.get_indexes(["i", "a"])
+    model.add_target(SumIt([float(p.weights[k, c]) * x[k, c] for k in range(L) for c in range(C)]), False)
+    from tarvo_encoder.linear_parser import Sum
+    model.add_constraint(Sum(x[i, a], i=range(L)) == 1, a=range(C))
+    model.add_constraint(x[i, a] - s[i] <= 0, i=range(L), a=range(C))
+    model.add_constraint(Sum(s[i], i=range(L)) == p.facilities)
+    _text_run(model)
+
+
+# ---- driver -------------------------------------------------------------------------------------------------------
+
+def cpu_seconds(build, argument, repeats):
+    best = float("inf")
+    for _ in range(repeats):
+        start = time.process_time()
+        build(argument)
+        best = min(best, time.process_time() - start)
+    return best
+
+
+def peer(build_name, library):
+    """A peer's build function, or None when the peer is not importable."""
+    return getattr(peers, build_name) if library is not None else None
+
+
+def measure(label, argument, size, builds):
+    """One table line: every build of this model that exists, timed."""
+    repeats = 3 if size <= 10**4 else 1
+    times = {name: cpu_seconds(build, argument, repeats) if build else None for name, build in builds.items()}
+    return label, times
+
+
+def ratio(times, numerator, denominator):
+    top, bottom = times.get(numerator), times.get(denominator)
+    return f"{top / bottom:8.2f}" if top is not None and bottom else f"{'-':>8}"
+
+
+def seconds(value):
+    return f"{value:9.4f}" if value is not None else f"{'-':>9}"
+
+
+COLUMNS = ["highspy", "array", "text", "poi", "linopy"]
+
+
+def print_table(lines):
+    print(f"{'model':<22}" + "".join(f"{name:>9}" for name in COLUMNS)
+          + f"{'arr/hs':>8}{'txt/poi':>8}{'txt/hs':>8}")
+    for label, times in lines:
+        print(f"{label:<22}" + "".join(seconds(times.get(name)) for name in COLUMNS)
+              + ratio(times, "array", "highspy") + ratio(times, "text", "poi") + ratio(times, "text", "highspy"))
+
+
+def main():
+    full = "--full" in sys.argv[1:]
+    print(__doc__.strip().splitlines()[0])
+    for name, library in (("highspy", peers.highspy), ("pyoptinterface with highsbox", peers.poi),
+                          ("linopy", peers.linopy)):
+        if library is None:
+            print(f"{name} is not importable: its column stays empty (pip install '.[bench]')")
+    lines = []
+    for n in (10**3, 10**4, 10**5):
+        lines.append(measure(f"chain LP {n:.0e}", n, n, {
+            "highspy": peer("highspy_chain", peers.highspy), "array": array_chain, "text": text_chain,
+            "poi": peer("poi_chain", peers.poi), "linopy": peer("linopy_chain", peers.linopy)}))
+    n = 10**4
+    lines.append(measure(f"QP target {n:.0e}", n, n, {
+        "highspy": peer("highspy_quadratic_chain", peers.highspy), "array": array_quadratic_chain,
+        "text": text_quadratic_chain, "poi": peer("poi_quadratic_chain", peers.poi)}))
+    for n in (100, 300) + ((1000,) if full else ()):
+        builds = {"highspy": peer("highspy_lqcp", peers.highspy), "array": array_lqcp,
+                  "text": text_lqcp if n <= 300 else None, "poi": peer("poi_lqcp", peers.poi)}
+        lines.append(measure(f"lqcp {n}", n, (n + 1) ** 2, builds))
+    for sizes in ((10, 100, 500),) + (((100, 100, 5000),) if full else ()):
+        p = PMedian(*sizes)
+        builds = {"highspy": peer("highspy_pmedian", peers.highspy), "array": array_pmedian,
+                  "text": text_pmedian, "poi": peer("poi_pmedian", peers.poi),
+                  "linopy": peer("linopy_pmedian", peers.linopy)}
+        lines.append(measure(f"p-median {sizes[0]},{sizes[1]},{sizes[2]}", p, sizes[1] * sizes[2], builds))
+    print_table(lines)
+    print_text_model_figures(lines)
+
+
+def print_text_model_figures(lines):
+    chain = {label: times["text"] for label, times in lines if label.startswith("chain LP")}
+    small, large = chain.get("chain LP 1e+04"), chain.get("chain LP 1e+05")
+    if small and large:
+        print(f"text model, chain LP 1e5 / 1e4 (10x the rows): {large / small:.2f}x the time")
+    linear, quadratic = [], []
+    text_chain(3 * 10**4, linear)
+    text_quadratic_chain(10**4, quadratic)
+    print(f"text model add_target: 3e4 linear terms {linear[0]:.3f} s, 1e4 quadratic terms {quadratic[0]:.3f} s")
+
+
+if __name__ == "__main__":
+    main()
