@@ -1,3 +1,5 @@
+import pytest
+
 import tarvo_encoder.encode as encode
 import tarvo_encoder.encode.expressions as expressions
 
@@ -22,3 +24,10 @@ def test_star_import_binds_exactly_the_expression_names():
 def test_package_hides_the_building_blocks():
     assert not hasattr(encode, "Expression")
     assert not hasattr(encode, "VariableProxy")
+
+
+@pytest.mark.parametrize("module", ["tarvo_encoder.encode.expressions", "tarvo_encoder.encode.variables"])
+def test_star_import_of_a_module_binds_none_of_its_text_helpers(module):
+    namespace = {}
+    exec("from " + module + " import *", namespace)
+    assert not {"grouped", "grouped_sum", "scaled_text", "shifted_text"} & set(namespace)

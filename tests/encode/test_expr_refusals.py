@@ -14,6 +14,7 @@ from tarvo_encoder.encode.expressions import (
     SumIt,
     Xor,
     XorIt,
+    pow_expression,
 )
 from tarvo_encoder.encode.variables import Variable
 
@@ -26,6 +27,7 @@ COMBINATOR = "Type 'Expression' is expected for variable 'expression'"
 MEMBERS = "Variable 'expressions' must contain only objects of type 'Expression'"
 IMPLICATION = "Type 'Expression' is expected for variables 'if_expr' and 'then_expr'"
 IF_THEN_ELSE = "Type 'Expression' is expected for variables 'if_expr', 'then_expr' and 'else_expr'"
+NOT_EQUAL = "An expression has no != comparison: write ~(e == bound) for a sum that differs from the bound"
 NO_TRUTH = ("An expression has no truth value: add each bound of a chained comparison as its own constraint,"
             " and join expressions with &, | and ~ instead of and, or and not")
 
@@ -69,7 +71,7 @@ LOGGED = [
     (lambda: x[0] and x[1], NO_TRUTH),
     (lambda: x[0] or x[1], NO_TRUTH),
     (lambda: not (x[0] <= 1), NO_TRUTH),
-    (lambda: x[0] != 1, NO_TRUTH),
+    (lambda: x[0] != 1, NOT_EQUAL),
     (lambda: bool(One), NO_TRUTH),
 ]
 
@@ -80,6 +82,29 @@ def test_type_refusal_is_logged_at_error_level_then_raised(build, message, log_s
         build()
     assert raised.value.args == (message,)
     assert log_sink.records == [(message, ce.log_level_type.error)]
+
+
+BOOLEAN_TERM = r"A Boolean formula \(a comparison, a connective, a negation, One or Zero\) {} is not a pseudo-Boolean term"
+POWER_TERM = r"pow_expression\(\.\.\.\) {} is a number, not a pseudo-Boolean term"
+
+
+@pytest.mark.parametrize("build, message", [
+    (lambda: x[0] + One, BOOLEAN_TERM.format("in a sum")),
+    (lambda: (x[0] <= 1) - x[1], BOOLEAN_TERM.format("in a sum")),
+    (lambda: 3 * ~x[0], BOOLEAN_TERM.format("multiplied by an int")),
+    (lambda: (x[0] & x[1]) <= 1, BOOLEAN_TERM.format("compared with a bound")),
+    (lambda: (x[0] == 1).maxsat(True), BOOLEAN_TERM.format("as a soft constraint")),
+    (lambda: Sum(x[0] <= 0, i=range(2)), BOOLEAN_TERM.format("in a sum")),
+    (lambda: SumIt([x[0], ~x[1]]), BOOLEAN_TERM.format("in a sum")),
+    (lambda: pow_expression(2, 3) <= 9, POWER_TERM.format("compared with a bound")),
+    (lambda: pow_expression(2, 3) + x[0], POWER_TERM.format("in a sum")),
+    (lambda: Sum(pow_expression(2, 1) * 3, i=range(2)), POWER_TERM.format("in a sum")),
+], ids=["One in a sum", "comparison in a difference", "weighted negation", "formula compared", "comparison as soft",
+        "comparison in Sum", "negation in SumIt", "power compared", "power in a sum", "multiple of a power in Sum"])
+def test_operand_that_is_no_term_is_refused_at_the_operator(build, message, log_sink):
+    with pytest.raises(TypeError, match="^" + message) as raised:
+        build()
+    assert log_sink.records == [(str(raised.value), ce.log_level_type.error)]
 
 
 class SinkCalled(Exception):

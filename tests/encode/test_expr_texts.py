@@ -161,16 +161,18 @@ def test_text_and_soft_flag(build, text, soft):
     assert expression.soft is soft
 
 
-@pytest.mark.parametrize(
-    "operate",
-    [
-        lambda a, b: a + b, lambda a, b: a - b, lambda a, b: 2 * a, lambda a, b: a * 2,
-        lambda a, b: a <= 1, lambda a, b: a >= 1, lambda a, b: a == 1, lambda a, b: a & b,
-        lambda a, b: a | b, lambda a, b: a ^ b, lambda a, b: ~a, lambda a, b: a.maxsat(True),
-        lambda a, b: pow_expression(2, 3) * a,
-    ],
-)
-@pytest.mark.parametrize("left", [lambda: x[0], lambda: Sum(x[i], i=range(2)), lambda: AndIt([x[1]])])
+TERM_OPERATORS = [
+    lambda a, b: a + b, lambda a, b: a - b, lambda a, b: 2 * a, lambda a, b: a * 2,
+    lambda a, b: a <= 1, lambda a, b: a >= 1, lambda a, b: a == 1, lambda a, b: a.maxsat(True),
+    lambda a, b: pow_expression(2, 3) * a,
+]
+BOOLEAN_OPERATORS = [lambda a, b: a & b, lambda a, b: a | b, lambda a, b: a ^ b, lambda a, b: ~a]
+TERMS = [lambda: x[0], lambda: Sum(x[i], i=range(2))]
+
+
+@pytest.mark.parametrize("operate, left", [(operate, left) for left in TERMS for operate in
+                                           TERM_OPERATORS + BOOLEAN_OPERATORS]
+                         + [(operate, lambda: AndIt([x[1]])) for operate in BOOLEAN_OPERATORS])
 def test_operators_build_plain_expressions_and_leave_operands(operate, left):
     a, b = left(), x[3]
     before = (str(a), str(b), type(a))

@@ -18,6 +18,7 @@ from tarvo_encoder._exceptions import FormulaError
 from tarvo_encoder.encode import (And, AndIt, Equiv, IfThenElse, Implication, One, Or, OrIt, Sum, SumIt, Xor,
                                   XorIt, Zero, pow_expression)
 from tarvo_encoder.encode.model import Model
+from tarvo_encoder.encode.expressions import Expression
 
 ELEMENTS = [f"x[{a}]" for a in range(3)] + [f"y[{a},{b}]" for a in range(2) for b in range(2)] + ["z[]"]
 
@@ -253,9 +254,12 @@ def test_target_form_witness_loop_through_the_model_ends_at_the_optimum(form, eq
 
 @pytest.mark.parametrize("form, reason", [
     (lambda v: v.x[0] * v.x[1] <= 1, "'*' multiplies a pseudo-Boolean sum by an integer"),
-    (lambda v: Sum(v.x[v.i] <= 0, i=range(2)) >= 1, "Sum takes one starred list of pseudo-Boolean sums"),
+    # Written out: the operators refuse a comparison inside Sum before any text reaches the encoder.
+    (lambda v: Expression("FormulaPB(Sum(*[FormulaPB(x(i).to_pb(), pb.Comparator_type.LEQ, 0).to_bx(manager)"
+                          " for i in range(0, 2)]), pb.Comparator_type.GEQ, 1).to_bx(manager)", False),
+     "Sum takes one starred list of pseudo-Boolean sums"),
     (lambda v: (v.x[0] + v.x[1]) & v.x[2], "list items of different kinds"),
-    (lambda v: v.x[0] + v.x[1], "a constraint must be a Boolean formula"),
+    (lambda v: Expression(str(v.x[0] + v.x[1]), False), "a constraint must be a Boolean formula"),
 ])
 def test_form_without_a_meaning_is_refused_where_reading_stopped(form, reason):
     m, v = declared_model(True)

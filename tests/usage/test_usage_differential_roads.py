@@ -21,9 +21,10 @@ road = pytest.mark.parametrize("use_formula_encoder", ROADS.values(), ids=ROADS.
 
 
 @pytest.fixture(autouse=True)
-def quiet_engine_log():
+def quiet_engine_log(caplog):
     # Contradictions and redundant constraints are logged; they are expected here.
-    logging.getLogger("velmont.corvane_engine").setLevel(logging.CRITICAL)
+    # Through caplog, so that the level is restored for the tests that follow.
+    caplog.set_level(logging.CRITICAL, logger="velmont.corvane_engine")
 
 
 def x_(a, k):

@@ -8,12 +8,14 @@ get there: identifiers as keys, and a range or a list of ints as values.
 import keyword
 import numbers
 import typing as tp
+import unicodedata
 from collections.abc import Sequence
 from functools import reduce
 from operator import mul
 
 import numpy as np
 
+from .._exceptions import VariableError
 from .tarvo_logger import log_e
 
 Foralls = tp.Dict[str, tp.Sequence[int]]
@@ -22,9 +24,9 @@ Foralls = tp.Dict[str, tp.Sequence[int]]
 def snapshot_foralls(foralls: Foralls) -> Foralls:
     """A new dict with the same keys in the same order and each value as a range
     or a new list of ints, so that later changes by the caller do not reach it."""
+    check_forall_names(foralls)
     snapshot = {}
     for key, values in foralls.items():
-        _check_key(key)
         snapshot[key] = values if isinstance(values, range) else _int_list(key, values)
     return snapshot
 
@@ -33,9 +35,16 @@ def count_instances(foralls: Foralls) -> int:
     return reduce(mul, (len(values) for values in foralls.values()), 1)
 
 
-def _check_key(key) -> None:
-    if not isinstance(key, str) or not key.isidentifier() or keyword.iskeyword(key):
-        _refuse(f"Forall name {key!r} is not an identifier")
+def check_forall_names(foralls: Foralls) -> None:
+    for key in foralls:
+        if not isinstance(key, str) or not key.isidentifier() or keyword.iskeyword(key):
+            _refuse(f"Forall name {key!r} is not an identifier")
+        if unicodedata.normalize("NFKC", key) != key:
+            # The evaluation would bind the folded name, not this one.
+            message = (f"Forall name {key!r} reads as {unicodedata.normalize('NFKC', key)!r} in evaluated text"
+                       " (NFKC form): use that name")
+            log_e(message)
+            raise VariableError(message)
 
 
 def _int_list(key: str, values) -> tp.List[int]:

@@ -5,7 +5,9 @@ can be tested without an engine; also the foralls text of the formula encoder.
 """
 import keyword
 import numbers
+import re
 import typing as tp
+import unicodedata
 from datetime import datetime, timedelta
 
 from ..core.foralls import snapshot_foralls
@@ -18,6 +20,8 @@ EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(
     ("Sum", "FormulaPB", "bx", "pb", "manager", "range", "__builtins__"))
 
 _DURATION_ORIGIN = datetime(1, 1, 1)
+_RESERVED_PREFIXES = ("_dravo_aux", "_kelpa_aux")
+_NAME = re.compile(r"[^\W\d]\w*")
 
 
 def reserved_name_message(name: str) -> str:
@@ -28,6 +32,23 @@ def reserved_name_message(name: str) -> str:
 def is_reserved_name(name: str) -> bool:
     """True for a name that would hide a binding of the evaluation namespace or a keyword."""
     return name in EVALUATION_NAMES or keyword.iskeyword(name)
+
+
+def contains_aux_prefix(name: str) -> bool:
+    """True for a name holding an aux prefix: the model counts the Tseytin aux
+    variables of a formula by that text in their names."""
+    return any(prefix in name for prefix in _RESERVED_PREFIXES)
+
+
+def is_nfkc(name: str) -> bool:
+    """The host folds names in evaluated text to their NFKC form, so a name
+    that is not in that form would stand for another one there."""
+    return unicodedata.normalize("NFKC", name) == name
+
+
+def nfkc_message(kind: str, name: str) -> str:
+    return (kind + " name " + repr(name) + " reads as " + repr(unicodedata.normalize("NFKC", name))
+            + " in evaluated text (NFKC form): use that name")
 
 
 def is_index_name(name: object) -> bool:
@@ -68,6 +89,27 @@ def foralls_text(foralls: tp.Dict[str, tp.Sequence[int]]) -> str:
     container's, each value a range or a plain list of ints, so that numpy
     arrays (whose text numpy may abbreviate) reach it whole."""
     return "Foralls: " + str(snapshot_foralls(foralls))
+
+
+def indexes_in(variable_names: tp.Iterable[str]) -> tp.Set[str]:
+    """The index names inside template variable names such as x(i + 1,j)."""
+    found = set()
+    for name in variable_names:
+        opening = name.find("(")
+        if opening >= 0:
+            found.update(_NAME.findall(name, opening))
+    return found
+
+
+def unbound_index_message(used: tp.Set[str], foralls: tp.Iterable[str]) -> tp.Optional[str]:
+    """None when the foralls bind every index the formula uses, else the refusal."""
+    unbound = sorted(used.difference(foralls))
+    if not unbound:
+        return None
+    stray = [repr(name) for name in foralls if name not in used]
+    return ("Index " + ", ".join(unbound) + " of the expression is bound by no forall"
+            + ("; forall " + ", ".join(stray) + " names no index of the expression" if stray else "")
+            + "; the expression uses the indexes " + ", ".join(sorted(used)))
 
 
 def encoder_weight(weight: object) -> object:

@@ -3,8 +3,13 @@ from __future__ import annotations
 import typing as tp
 from numbers import Integral
 
+import numpy as np
+
+from ..core.foralls import check_forall_names as _check_forall_names, snapshot_foralls as _snapshot_foralls
 from ..core.tarvo_logger import *
-from .._grouping import grouped, grouped_sum
+from .._grouping import grouped as _grouped, grouped_sum as _grouped_sum
+from ._index_arithmetic import (is_dependent_range as _is_dependent_range,
+                                is_index_arithmetic as _is_index_arithmetic)
 
 _EXPRESSION_OPERAND = "Type 'Expression' is expected for left side of expression"
 _FACTOR_OPERAND = "Type 'Expression' or 'int' is expected for expression"
@@ -20,11 +25,33 @@ _NO_TRUTH_VALUE = (
     "An expression has no truth value: add each bound of a chained comparison as its own constraint,"
     " and join expressions with &, | and ~ instead of and, or and not"
 )
+_NOT_EQUAL = (
+    "An expression has no != comparison: write ~(e == bound) for a sum that differs from the bound"
+)
+_MINIMIZATION_OPERAND = "Type 'bool', 'int' or None is expected for 'minimization', got "
+_POWER_OPERAND = "pow_expression takes ints, indexes and pow_expression results, got "
 
 
 def _refuse(message: str) -> tp.NoReturn:
     log_e(message)
     raise TypeError(message)
+
+
+def _int_text(value: Integral) -> str:
+    # Through int: the text of a caller's number is evaluated, so it must be
+    # the digits (or True, False), whatever the number's own formatting says.
+    return str(value) if type(value) is bool else str(int(value))
+
+
+def _require_term(expr: Expression, position: str) -> None:
+    """Refuse, at the operator, an operand that the PB term tree cannot take."""
+    if isinstance(expr, _Coefficient):
+        _refuse("pow_expression(...) " + position + " is a number, not a pseudo-Boolean term: multiply a variable"
+                " by it, such as x[i] * pow_expression(2, i)")
+    if not expr.soft:
+        _refuse("A Boolean formula (a comparison, a connective, a negation, One or Zero) " + position
+                + " is not a pseudo-Boolean term: use variables, sums and integer multiples of them, and move"
+                " constants into the bound (3 * ~x[0] <= b is -3 * x[0] <= b - 3)")
 
 
 def _expr2bx(expr: Expression) -> str:
@@ -33,6 +60,12 @@ def _expr2bx(expr: Expression) -> str:
     if isinstance(expr, VariableProxy):
         return str(expr) + ".to_bx()"
     return str(expr)
+
+
+def _term_text(expr: Expression) -> str:
+    """Operand text of a sum combinator, which adds terms only."""
+    _require_term(expr, "in a sum")
+    return _expr2pb(expr)
 
 
 def _expr2pb(expr: Expression) -> str:
@@ -52,21 +85,20 @@ class Expression:
         self._soft = soft
 
     def __add__(self, other: Expression) -> Expression:
-        if not isinstance(other, Expression):
-            _refuse(_EXPRESSION_OPERAND)
-        return Expression(_expr2pb(self) + " + " + _expr2pb(other), True)
+        return _term_pair(self, " + ", other, "")
 
     def __sub__(self, other: Expression) -> Expression:
-        if not isinstance(other, Expression):
-            _refuse(_EXPRESSION_OPERAND)
-        return Expression(_expr2pb(self) + " - (" + _expr2pb(other) + ")", True)
+        return _term_pair(self, " - (", other, ")")
 
     def __mul__(self, other: tp.Union[Integral, Expression]) -> Expression:
         # The factor always goes first: the PB term tree multiplies only from the left.
         if isinstance(other, Integral):
-            return Expression(format(other, "") + " * (" + _expr2pb(self) + ")", True)
+            if isinstance(self, _Coefficient):
+                return _Coefficient(_int_text(other) + " * (" + str(self) + ")")
+            _require_term(self, "multiplied by an int")
+            return Expression(_int_text(other) + " * (" + _expr2pb(self) + ")", True)
         if isinstance(other, Expression):
-            return Expression(grouped_sum(str(self)) + " * (" + _expr2pb(other) + ")", True)
+            return _product(self, other)
         _refuse(_FACTOR_OPERAND)
 
     def __rmul__(self, other: int) -> Expression:
@@ -81,6 +113,10 @@ class Expression:
     def __eq__(self, other: Integral) -> Expression:
         return _comparison(self, "BOTH", other)
 
+    def __ne__(self, other: Integral) -> tp.NoReturn:
+        _comparison(self, "BOTH", other)  # the operands' own refusals first
+        _refuse(_NOT_EQUAL)
+
     def __and__(self, other: Expression) -> Expression:
         return _boolean_pair("bx.and_s([", self, other)
 
@@ -94,9 +130,10 @@ class Expression:
         return Expression("~(" + _expr2bx(self) + ")", False)
 
     def maxsat(self, minimization: bool) -> Expression:
+        _require_term(self, "as a soft constraint")
         return Expression(
             "FormulaPB(" + _expr2pb(self) + ", None, None).to_maxsat(manager, "
-            + format(minimization, "") + ")",
+            + minimization_text(minimization) + ")",
             True,
         )
 
@@ -113,14 +150,39 @@ class Expression:
         return self._expr
 
 
+def minimization_text(minimization) -> str:
+    """The text of a soft constraint's flag: True, False, None or an int's digits."""
+    if minimization is None or isinstance(minimization, (bool, np.bool_)):
+        return str(None if minimization is None else bool(minimization))
+    if isinstance(minimization, Integral):
+        return _int_text(minimization)
+    _refuse(_MINIMIZATION_OPERAND + type(minimization).__name__)
+
+
 def _comparison(term: Expression, comparator: str, bound: Integral) -> Expression:
     if not isinstance(bound, Integral):
         _refuse(_BOUND_OPERAND)
+    _require_term(term, "compared with a bound")
     return Expression(
         "FormulaPB(" + _expr2pb(term) + ", pb.Comparator_type." + comparator + ", "
-        + format(bound, "") + ").to_bx(manager)",
+        + _int_text(bound) + ").to_bx(manager)",
         False,
     )
+
+
+def _term_pair(left: Expression, operator: str, right: Expression, closing: str) -> Expression:
+    if not isinstance(right, Expression):
+        _refuse(_EXPRESSION_OPERAND)
+    _require_term(left, "in a sum")
+    _require_term(right, "in a sum")
+    return Expression(_expr2pb(left) + operator + _expr2pb(right) + closing, True)
+
+
+def _product(left: Expression, right: Expression) -> Expression:
+    """A term times a coefficient, in either order; two coefficients make a coefficient."""
+    if isinstance(left, _Coefficient) and isinstance(right, _Coefficient):
+        return _Coefficient(_grouped_sum(str(left)) + " * (" + str(right) + ")")
+    return Expression(_grouped_sum(str(left)) + " * (" + _expr2pb(right) + ")", True)
 
 
 def _boolean_pair(opening: str, left: Expression, right: Expression) -> Expression:
@@ -140,13 +202,27 @@ class VariableProxy(Expression):
         return self.name
 
 
+def _loop_values_text(name: str, values) -> str:
+    """The text a loop runs over: a range, ints (numpy arrays included) or a
+    range over earlier loops' indexes such as "range(i, 2)"; nothing else,
+    since the text is evaluated."""
+    if _is_dependent_range(values):
+        return values.strip()
+    if type(values) in (list, tuple) and all(type(value) is int for value in values):
+        return format(values, "")  # keeps a one-element tuple's comma, (3,)
+    if isinstance(values, (set, frozenset)):
+        values = list(values)  # in the set's own order, as a loop over it runs
+    return format(_snapshot_foralls({name: values})[name], "")
+
+
 def _indexed_text(opening: str, operand_text, expr: Expression, indexes: dict) -> str:
     """The text of one operand repeated by a list comprehension whose clauses
     are the keyword index ranges, first keyword outermost."""
     if not isinstance(expr, Expression):
         _refuse(_COMBINATOR_OPERAND)
+    _check_forall_names(indexes)
     fors = " ".join(
-        "for " + name + " in " + format(values, "") for name, values in indexes.items()
+        "for " + name + " in " + _loop_values_text(name, values) for name, values in indexes.items()
     )
     return opening + operand_text(expr) + " " + fors + "])"
 
@@ -154,7 +230,7 @@ def _indexed_text(opening: str, operand_text, expr: Expression, indexes: dict) -
 class Sum(Expression):
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=True)
-        self._expr = _indexed_text("Sum(*[", _expr2pb, expr, indexes)
+        self._expr = _indexed_text("Sum(*[", _term_text, expr, indexes)
 
 
 class And(Expression):
@@ -222,7 +298,7 @@ class SumIt(Expression):
         super().__init__(soft=True)
         _check_sequence(expressions, "SumIt", log_refusal=True)
         self.ability_use_for_target = True
-        self._expr = "Sum(*[" + ", ".join(map(_expr2pb, expressions)) + "])"
+        self._expr = "Sum(*[" + ", ".join(map(_term_text, expressions)) + "])"
 
 
 class AndIt(Expression):
@@ -252,11 +328,33 @@ One = Expression("bx.one()", False)
 Zero = Expression("bx.zero()", False)
 
 
+class _Coefficient(Expression):
+    """An integer-valued expression, such as a power: a factor of a term, never a term."""
+
+    def __init__(self, expr: str) -> None:
+        super().__init__(expr, True)
+
+
+def _power_operand_text(operand) -> str:
+    if isinstance(operand, Integral):
+        text = _int_text(operand)
+    elif isinstance(operand, _Coefficient):
+        text = str(operand)
+    elif _is_index(operand) and _is_index_arithmetic(operand.expression):
+        text = operand.expression
+    elif _is_index_arithmetic(operand):
+        text = operand  # index arithmetic written out, such as "62 - k"
+    else:
+        _refuse(_POWER_OPERAND + repr(operand)[:80])
+    return _grouped(text, signed_integer_is_plain=False)
+
+
+def _is_index(operand) -> bool:
+    from .variables import Index  # imported here: that module builds on this one
+    return isinstance(operand, Index)
+
+
 def pow_expression(base: int, exp) -> Expression:
     """Integer power text; a compound or negative operand is parenthesised,
     since ``**`` binds tighter than unary minus and ``*``."""
-    return Expression(
-        grouped(format(base, ""), signed_integer_is_plain=False) + " ** "
-        + grouped(format(exp, ""), signed_integer_is_plain=False),
-        True,
-    )
+    return _Coefficient(_power_operand_text(base) + " ** " + _power_operand_text(exp))

@@ -1,6 +1,7 @@
 import typing as tp
 import traceback
 import re
+from numbers import Integral
 from functools import reduce
 from operator import mul
 from datetime import datetime
@@ -10,9 +11,10 @@ from velmont.corvane_engine import dravo as bx
 from velmont.corvane_engine import kelpa as pb
 
 from .variables import Variable, Index
-from .expressions import Expression
+from .expressions import Expression, VariableProxy, _Coefficient, minimization_text
 from .._exceptions import VariableError, FormulaError, TargetError, BuildError
 from ..core.formula_container import FormulaContainer
+from ..core.foralls import check_forall_names
 from ..core import pboperations, formulapb, manager, variable
 from ..core.tarvo_logger import *
 from . import _model_rules as rules
@@ -77,6 +79,8 @@ class Model:
         """
         if not isinstance(name, str) or not name or (not name.isalpha() and name != self.__DUMMY_VAR):
             _log_and_raise(ValueError, "Variable must have a non-empty name containing only letters")
+        if not rules.is_nfkc(name):
+            _log_and_raise(VariableError, rules.nfkc_message("Variable", name))
         if rules.is_reserved_name(name):
             _log_and_raise(VariableError, rules.reserved_name_message(name))
         if not self._use_formula_encoder:
@@ -93,7 +97,7 @@ class Model:
 
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._formula_encoder.create_variables(name, list(dims.values()))
+            self.__forward(self._formula_encoder.create_variables, name, list(dims.values()))
             declared = Variable(name, dims, 0)
         else:
             self._used_vars.add(name)
@@ -115,11 +119,13 @@ class Model:
             _log_and_raise(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         created = []
         for name in indexes:
-            if name in (self.__DRAVO_AUX, self.__KELPA_AUX):
+            if isinstance(name, str) and rules.contains_aux_prefix(name):
                 _log_and_raise(VariableError, "Names '" + self.__DRAVO_AUX + "' and '" + self.__KELPA_AUX
                                + "' are reserved. Change the name to a valid one")
             if not rules.is_index_name(name):
                 _log_and_raise(VariableError, rules.invalid_index_name_message(name))
+            if not rules.is_nfkc(name):
+                _log_and_raise(VariableError, rules.nfkc_message("Index", name))
             if rules.is_reserved_name(name):
                 _log_and_raise(VariableError, rules.reserved_name_message(name))
             if name in self._used_vars:
@@ -135,13 +141,17 @@ class Model:
         :param foralls: indexes by which the substitution of expressions of the type 'for all' occurs.
         """
         self.__require_expression("constraint", constraint)
+        if constraint.soft and not isinstance(constraint, VariableProxy):
+            _log_and_raise(FormulaError, "A pseudo-Boolean sum or number is not a constraint: compare it with a"
+                           " bound, such as x[0] + x[1] <= 1, or add it as a soft constraint or a target")
         if self._is_wcnf is not None:
             _log_and_raise(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                            else "Target has already been defined")
         log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
         if self._use_formula_encoder:
+            foralls_text = rules.foralls_text(foralls)
             self.__init_formula_encoder()
-            self._formula_encoder.add_constraint(str(constraint), rules.foralls_text(foralls))
+            self.__forward(self._formula_encoder.add_constraint, str(constraint), foralls_text)
         else:
             self.__fill_hard_constraint(constraint, foralls)
 
@@ -157,13 +167,18 @@ class Model:
             _log_and_raise(FormulaError, "Current model already works with CNF")
         # Read for its soft flag below, anything else would fail with an unlogged attribute error.
         self.__require_expression("constraint", constraint)
-        if not constraint.soft:
+        if not constraint.soft or isinstance(constraint, _Coefficient):
             _log_and_raise(FormulaError, "Input constraint cannot be converted to a soft constraints")
+        # Both are written into evaluated text: nothing but numbers may get there.
+        if not isinstance(weight, Integral):
+            _log_and_raise(TypeError, "Type 'int' is expected for 'weight', got " + type(weight).__name__)
+        minimization_text(minimization)
         if self._use_formula_encoder:
+            foralls_text = rules.foralls_text(foralls)
             self.__init_formula_encoder()
+            self.__forward(self._formula_encoder.add_soft_constraint, str(constraint), foralls_text,
+                           rules.encoder_weight(weight), minimization)
             self._is_wcnf = True
-            self._formula_encoder.add_soft_constraint(str(constraint), rules.foralls_text(foralls),
-                                                      rules.encoder_weight(weight), minimization)
         else:
             self.__fill_soft_constraint(constraint, weight, minimization, foralls)
 
@@ -178,9 +193,12 @@ class Model:
         """
         if self._is_wcnf:
             _log_and_raise(FormulaError, "Current model already works with WCNF")
+        if isinstance(target, _Coefficient):
+            _log_and_raise(TargetError, "Target is not a pseudo-boolean function without border: pow_expression(...)"
+                           " is a number; multiply a variable by it, such as x[i] * pow_expression(2, i)")
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._formula_encoder.add_target(str(target))
+            self.__forward(self._formula_encoder.add_target, str(target))
         else:
             self.__fill_target(target)
 
@@ -214,6 +232,7 @@ class Model:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
             log_t("Enumerating hard utility variables")
             shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
+            self.__require_bound_indexes(template_constraint, foralls)
             if isinstance(template_constraint, (bx.Zero, bx.One)):
                 # Entry 0 of the three innermost frames is the caller of add_constraint.
                 line, source = self.__caller_line(traceback.format_stack(limit=3)[0])
@@ -233,6 +252,7 @@ class Model:
         log_d("Building soft constraint: " + str(constraint))
         try:
             template_constraint, weights = self.__evaluate(weighted)
+            self.__require_bound_indexes(template_constraint, foralls)
             self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
             self._is_wcnf = True
         finally:
@@ -280,6 +300,24 @@ class Model:
     def __aux_counts(self, template_constraint) -> tp.Tuple[int, int]:
         shift_bx_variable = sum(1 for var in template_constraint.support() if self.__DRAVO_AUX in str(var))
         return self._manager.cnt_pbvar, shift_bx_variable
+
+    @staticmethod
+    def __require_bound_indexes(template_constraint, foralls) -> None:
+        # Checked here, not by the expansion: there an unbound index is a bare NameError.
+        check_forall_names(foralls)
+        used = rules.indexes_in(str(var) for var in template_constraint.support())
+        message = rules.unbound_index_message(used, foralls)
+        if message is not None:
+            _log_and_raise(ValueError, message)
+
+    @staticmethod
+    def __forward(operation, *arguments):
+        """Calls the formula encoder; a refusal is logged like the model's own."""
+        try:
+            return operation(*arguments)
+        except (ValueError, TypeError, OverflowError) as refused:
+            log_e(str(refused))
+            raise
 
     def __caller_line(self, stack_entry: str) -> tp.Tuple[str, str]:
         # Searched, not matched at the start: a file name with a line break
@@ -346,7 +384,7 @@ class Model:
 
     def __generate_with_encoder(self):
         self.__init_formula_encoder()
-        self._formula_encoder.generate_cnf()
+        self.__forward(self._formula_encoder.generate_cnf)
         return self._formula_encoder.get_cnf_storage()
 
     def __hand_over(self, storage, empty_message: str, finish_line: tp.Callable[[], str]):

@@ -2,12 +2,14 @@ from __future__ import annotations
 
 import typing as tp
 from itertools import accumulate, product
+from numbers import Integral
 from operator import mul
 from copy import deepcopy
 
 from .expressions import VariableProxy
 from ..core.tarvo_logger import *
-from .._index_text import scaled_text, shifted_text
+from .._index_text import scaled_text as _scaled_text, shifted_text as _shifted_text
+from ._index_arithmetic import is_index_arithmetic as _is_index_arithmetic, is_plain_name as _is_plain_name
 
 
 class Index:
@@ -18,16 +20,43 @@ class Index:
         self.expression = name if expression is None else expression
 
     def __add__(self, shift: int) -> Index:
-        return Index(self.name, shifted_text(self.expression, "+", shift))
+        return Index(self.name, _shifted_text(self.expression, "+", _index_operand(shift)))
 
     def __sub__(self, shift: int) -> Index:
-        return Index(self.name, shifted_text(self.expression, "-", shift))
+        return Index(self.name, _shifted_text(self.expression, "-", _index_operand(shift)))
 
     def __rmul__(self, shift: int) -> Index:
-        return Index(self.name, scaled_text(shift, self))
+        return Index(self.name, _scaled_text(_index_operand(shift), self))
 
     def __str__(self) -> str:
         return self.expression
+
+
+def _refuse(message: str) -> tp.NoReturn:
+    log_e(message)
+    raise TypeError(message)
+
+
+def _index_operand(operand):
+    """An int or an index, the operands whose text is index arithmetic."""
+    if isinstance(operand, Index):
+        return operand
+    if isinstance(operand, Integral):
+        return int(operand)
+    _refuse("Index arithmetic takes an int or an index, not " + type(operand).__name__)
+
+
+def _subscript_text(item) -> str:
+    """The text of one subscript: an int's digits or an index's arithmetic;
+    the text is evaluated, so nothing else may reach it."""
+    if isinstance(item, Integral):
+        return str(int(item))
+    if isinstance(item, Index) and _is_index_arithmetic(item.expression):
+        return item.expression
+    if _is_plain_name(item):
+        # A character of a subscript string, such as "ij", names an index.
+        return item
+    _refuse("A variable is subscripted with ints and indexes, not " + repr(item)[:80])
 
 
 class Variable:
@@ -43,9 +72,9 @@ class Variable:
 
     def __getitem__(self, items) -> VariableProxy:
         if isinstance(items, tp.Sequence):
-            text = ",".join(str(item) for item in items)
+            text = ",".join(map(_subscript_text, items))
         else:
-            text = format(items, "")
+            text = _subscript_text(items)
         return VariableProxy(self.name + "(" + text + ")")
 
     def __call__(self, *items: int) -> int:

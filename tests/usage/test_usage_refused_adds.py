@@ -1,0 +1,73 @@
+"""Adds refused on both roads with a logged error at the call that caused
+them, leaving a model that still builds what it held before."""
+import pytest
+
+from roads_check import ROADS, Built
+from tarvo_encoder import Sum, pow_expression
+from tarvo_encoder._exceptions import FormulaError, TargetError
+
+
+def logged_errors(caplog):
+    return [record.getMessage() for record in caplog.records if record.levelname == "ERROR"]
+
+
+def still_builds(built):
+    """The model takes a hard constraint and builds exactly its models."""
+    built.model.add_constraint(Sum(built.v.x[built.v.i], i=range(3)) == 1)
+    built.model.build_cnf()
+    assert built.models() == {(True, False, False), (False, True, False), (False, False, True)}
+
+
+@pytest.mark.parametrize("add, error, message", [
+    (lambda m, v: m.add_constraint(v.x[0] + v.x[1]), FormulaError, "A pseudo-Boolean sum or number is not a constraint"),
+    (lambda m, v: m.add_constraint(Sum(v.x[v.i], i=range(3))), FormulaError,
+     "A pseudo-Boolean sum or number is not a constraint"),
+    (lambda m, v: m.add_constraint(pow_expression(2, 3)), FormulaError,
+     "A pseudo-Boolean sum or number is not a constraint"),
+    (lambda m, v: m.add_target(pow_expression(2, 3)), TargetError, "Target is not a pseudo-boolean function"),
+    (lambda m, v: m.add_soft_constraint(pow_expression(2, 3)), FormulaError,
+     "Input constraint cannot be converted to a soft constraints"),
+], ids=["sum", "Sum", "power", "power target", "power soft"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_what_is_no_constraint_is_refused_at_the_add(road, add, error, message, caplog):
+    built = Built(road, x={"a": 3})
+    with pytest.raises(error, match="^" + message) as raised:
+        add(built.model, built.v)
+    assert str(raised.value) in logged_errors(caplog)
+    assert built.model._is_wcnf is None
+    still_builds(built)
+
+
+@pytest.mark.parametrize("foralls", [{"j": range(2)}, {}], ids=["other forall", "no forall"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_index_bound_by_no_forall_is_refused_at_the_add(road, foralls, caplog):
+    built = Built(road, x={"a": 3})
+    with pytest.raises(ValueError) as raised:
+        built.model.add_constraint(built.v.x[built.v.i] | built.v.x[built.v.k], k=range(2), **foralls)
+    assert str(raised.value) in logged_errors(caplog)
+    if not road:
+        assert str(raised.value) == ("Index i of the expression is bound by no forall"
+                                     + ("; forall 'j' names no index of the expression" if foralls else "")
+                                     + "; the expression uses the indexes i, k")
+    still_builds(built)
+
+
+def test_soft_constraint_over_an_unbound_index_is_refused_in_container_mode(caplog):
+    built = Built(False, x={"a": 3})
+    with pytest.raises(ValueError, match="^Index i of the expression is bound by no forall; forall 'j'"):
+        built.model.add_soft_constraint(built.v.x[built.v.i], 1, True, j=range(2))
+    assert built.model._is_wcnf is None
+    still_builds(built)
+
+
+@pytest.mark.parametrize("foralls, error", [
+    ({"i": ["a"]}, TypeError), ({"i": range(2), "k": [0.5]}, TypeError), ({}, ValueError),
+], ids=["text value", "float value", "unbound index"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_refused_soft_constraint_leaves_hard_constraints_welcome(road, foralls, error, caplog):
+    built = Built(road, x={"a": 3})
+    with pytest.raises(error) as raised:
+        built.model.add_soft_constraint(built.v.x[built.v.i], 1, True, **foralls)
+    assert str(raised.value) in logged_errors(caplog)
+    assert built.model._is_wcnf is None
+    still_builds(built)
