@@ -1,4 +1,6 @@
 """Solving array models, checked against known optima (by hand and scipy's milp)."""
+import re
+
 import highspy
 import numpy as np
 import pytest
@@ -6,11 +8,12 @@ from scipy.optimize import Bounds, LinearConstraint, milp
 from scipy.sparse import csc_array, csr_array
 
 from tarvo_encoder._exceptions import BuildError, SolverError
-from tarvo_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, dot, sumexp
+from tarvo_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, dot, inf, sumexp
 from tarvo_encoder.linear_parser2._expression import LinearExpression
 
 NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
 NOT_SOLVED = "The model was not solved correctly"
+VERDICT = "The linear solver's verdict: "
 
 
 def feasible_range(build, pick):
@@ -251,7 +254,7 @@ def test_infeasible_run_keeps_the_last_success(raises_logged, warnings_logged):
     first = model.get_tovric_solution()
     model.add_constraint(sumexp(x[:]) >= 7)
     assert model.solve() is SolutionStatus.INFEASIBLE
-    assert warnings_logged() == [NOT_SOLVED]
+    assert warnings_logged() == [VERDICT + "the model is infeasible", NOT_SOLVED]
     assert model.get_result("x").tolist() == [3, 3] and model.objective_value == 6
     assert model.get_tovric_solution() is not first
     with raises_logged(SolverError, NOT_SOLVED):
@@ -289,9 +292,40 @@ def test_time_limit_with_a_start_point_is_suboptimal(warnings_logged):
 def test_time_limit_without_a_solution(raises_logged, warnings_logged):
     model = knapsack_with_no_time(warm_start=False)
     assert model.solve() is SolutionStatus.INFEASIBLE
-    assert warnings_logged() == [NOT_SOLVED]
+    assert warnings_logged() == [VERDICT + "the time limit was reached without a feasible point", NOT_SOLVED]
     with raises_logged(SolverError, NOT_SOLVED):
         model.solve(is_feasible=True)
+
+
+def unsolvable(variable_type, lower, upper, target, minimization):
+    model = LinearModel()
+    x = model.get_variable("x", variable_type, lower, upper, i=2)
+    model.add_target(target(x), minimization)
+    return model
+
+
+def test_an_unbounded_model_is_named_so(warnings_logged):
+    model = unsolvable(VariableType.REAL, 0, inf, lambda x: sumexp(x[:]), False)
+    assert model.solve() is SolutionStatus.INFEASIBLE
+    assert warnings_logged() == [VERDICT + "the model is unbounded", NOT_SOLVED]
+
+
+@pytest.mark.parametrize("model, reason", [
+    (lambda: unsolvable(VariableType.INTEGER, 0, 3, lambda x: x[0] * x[0] + x[1], True), "MIQP"),
+    (lambda: unsolvable(VariableType.REAL, 0, 5, lambda x: x[0] * x[1], True), "[Nn]on-convex"),
+    (lambda: unsolvable(VariableType.REAL, 0, 5, lambda x: x[0] * x[0], False), "[Nn]on-convex"),
+])
+@pytest.mark.parametrize("is_feasible", [False, True])
+def test_a_refused_model_is_never_infeasible(caplog, warnings_logged, model, reason, is_feasible):
+    # The solver gave up on these without judging them: no answer of INFEASIBLE.
+    with pytest.raises(SolverError) as raised:
+        model().solve(is_feasible)
+    [warning] = warnings_logged()
+    refusal = warning.removeprefix(VERDICT + "it refused the model: ")
+    assert refusal != warning and re.search(reason, refusal)
+    error = f"{NOT_SOLVED}: the linear solver refused it: {refusal}"
+    assert str(raised.value) == error
+    assert [r.getMessage() for r in caplog.records] == [warning, error]
 
 
 def test_results_take_the_variables_type_and_shape():

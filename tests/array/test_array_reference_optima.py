@@ -10,6 +10,7 @@ from written_models import reread_optimum
 from tarvo_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, dot, inf, sumexp
 
 NOT_SOLVED = "^The model was not solved correctly$"
+REFUSED = "^The model was not solved correctly: the linear solver refused it: .+"
 WIDTH = 10  # x: 2 by 3 integers in columns 0..5, y: 4 reals in columns 6..9
 
 
@@ -240,12 +241,19 @@ def nonconvex_minimum():
     return model
 
 
-@pytest.mark.parametrize("build", [integer_square_target, unbounded_integer, unbounded_quadratic,
-                                   infeasible_row_set, zero_row_set, nonconvex_minimum])
-def test_models_without_an_optimum_are_not_reported_solved(build):
+@pytest.mark.parametrize("build, refused", [
+    (integer_square_target, True), (unbounded_integer, False), (unbounded_quadratic, False),
+    (infeasible_row_set, False), (zero_row_set, False), (nonconvex_minimum, True),
+])
+def test_models_without_an_optimum_are_not_reported_solved(build, refused):
     model = build()
-    assert model.solve() is SolutionStatus.INFEASIBLE
-    with pytest.raises(SolverError, match=NOT_SOLVED):
+    # A model that the solver will not take is an error, never an answer of INFEASIBLE.
+    if refused:
+        with pytest.raises(SolverError, match=REFUSED):
+            model.solve()
+    else:
+        assert model.solve() is SolutionStatus.INFEASIBLE
+    with pytest.raises(SolverError, match=REFUSED if refused else NOT_SOLVED):
         model.solve(is_feasible=True)
     with pytest.raises(SolverError):
         model.objective_value
@@ -260,7 +268,10 @@ def test_a_time_limit_point_that_breaks_rows_is_no_solution(options, warnings_lo
     model.add_constraints(x[[0, 0]] * np.array([1.0, 3.0]) + x[[1, 1]] * np.array([2.0, 1.0]) >= np.array([5.0, 4.0]))
     model.add_target(sumexp(x[:]), True)
     assert model.solve() is SolutionStatus.INFEASIBLE
-    assert warnings_logged() == ["The model was not solved correctly"]
+    assert warnings_logged() == [
+        "The linear solver's verdict: the time limit was reached without a feasible point",
+        "The model was not solved correctly",
+    ]
     with pytest.raises(SolverError, match=NOT_SOLVED):
         model.solve(is_feasible=True)
 

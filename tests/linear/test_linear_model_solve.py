@@ -1,5 +1,6 @@
 """Linear models built from formula text, solved, and checked against known optima."""
 import itertools
+import re
 from fractions import Fraction
 
 import numpy as np
@@ -239,6 +240,42 @@ def test_a_first_failed_solve_leaves_no_solution():
     assert model.get_tovric_solution() is not None
     with pytest.raises(SolverError, match=NO_SOLUTION):
         model.objective_value
+
+
+NOT_SOLVED = "The model was not solved correctly"
+
+
+def unsolvable(variable_type, lo, hi, target, minimization, row=None):
+    model = LinearModel()
+    x = model.get_variables("x", variable_type, lo, hi, k=2)
+    if row is not None:
+        model.add_constraint(row(x))
+    model.add_target(target(x), minimization)
+    return model
+
+
+@pytest.mark.parametrize("model, verdict", [
+    (lambda: unsolvable(VariableType.REAL, 0, 1, lambda x: x[0], True, lambda x: x[0] >= 2), "the model is infeasible"),
+    (lambda: unsolvable(VariableType.REAL, -inf, inf, lambda x: x[0] + x[1], False), "the model is unbounded"),
+])
+def test_an_unsolved_run_names_the_solvers_verdict(sink, model, verdict):
+    with pytest.raises(SolverError, match=f"^{NOT_SOLVED}$"):
+        model().solve()
+    assert sink.records == [("warning", "The linear solver's verdict: " + verdict), ("error", NOT_SOLVED)]
+
+
+@pytest.mark.parametrize("model, reason", [
+    (lambda: unsolvable(VariableType.INTEGER, 0, 3, lambda x: x[0] * x[0] + x[1], True), "MIQP"),
+    (lambda: unsolvable(VariableType.REAL, 0, 5, lambda x: x[0] * x[1], True), "[Nn]on-convex"),
+    (lambda: unsolvable(VariableType.REAL, 0, 5, lambda x: x[0] * x[0], False), "[Nn]on-convex"),
+])
+def test_a_refused_model_raises_with_the_solvers_reason(sink, model, reason):
+    with pytest.raises(SolverError) as raised:
+        model().solve()
+    (_, warning), (_, error) = sink.records
+    refusal = error.removeprefix(NOT_SOLVED + ": the linear solver refused it: ")
+    assert str(raised.value) == error != refusal and re.search(reason, refusal)
+    assert warning == "The linear solver's verdict: it refused the model: " + refusal
 
 
 def test_warm_start_vector(recording):

@@ -155,16 +155,27 @@ def test_write_model(tmp_path, name, first_line):
 
 def test_infeasible_model_reports_its_status():
     solver = solver_with(1, 0.0, 1.0)
+    assert solver.getRefusal() is None
     solver.addRow(2, 3, 1, np.array([0]), np.array([1.0]))
     solver.run()
     assert solver.getModelStatus() == tovric.TovricModelStatus.kInfeasible
     assert not solver.getSolution().value_valid
+    assert solver.getRefusal() is None  # judged, not refused
 
 
-def test_integer_columns_with_a_hessian_are_reported_unsolved():
-    # HiGHS solves no mixed-integer quadratic model; the status says so and run does not raise.
+@pytest.mark.parametrize("output_flag", [True, False])
+def test_integer_columns_with_a_hessian_are_refused_with_a_reason(capfd, output_flag):
+    # HiGHS solves no mixed-integer quadratic model; run does not raise, the refusal says why.
     solver = solver_with(1, 0, 3)
+    solver.setOptionValue("output_flag", output_flag)
     solver.changeColsIntegrality(1, np.array([0]), np.array([tovric.TovricVarType.kInteger]))
     solver.passHessian(1, 1, tovric.HessianFormat.kTriangular, np.array([0, 1]), np.array([0]), np.array([2.0]))
     solver.run()
-    assert solver.getModelStatus() not in (tovric.TovricModelStatus.kOptimal, tovric.TovricModelStatus.kTimeLimit)
+    status = solver.getModelStatus()
+    assert status not in (tovric.TovricModelStatus.kOptimal, tovric.TovricModelStatus.kTimeLimit)
+    # Without output HiGHS logs nothing, and the status is all there is to say.
+    assert "MIQP" in solver.getRefusal() if output_flag else solver.getRefusal() == solver.modelStatusToString(status)
+    solver.passHessian(1, 0, tovric.HessianFormat.kTriangular, np.array([0, 0]), np.array([], dtype=np.int32), np.array([]))
+    solver.run()
+    assert solver.getModelStatus() == tovric.TovricModelStatus.kOptimal and solver.getRefusal() is None
+    assert capfd.readouterr().out == ""

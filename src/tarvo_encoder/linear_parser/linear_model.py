@@ -15,6 +15,7 @@ from scipy.sparse import csc_array
 import velmont.corvane_engine.tovric as tovric
 
 from .._exceptions import FormulaError, SolverError, VariableError
+from .._solver_verdict import refusal_message, unsolved_verdict
 from ..core.tarvo_logger import *
 from .compiled_linear_expressions import CompiledLinearExpression, CompiledSum
 from .linear_expression import for_clauses, log_and_raise
@@ -243,7 +244,10 @@ class LinearModel:
             log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
             result = SolutionStatus.SUBOPTIMAL
         else:
-            log_and_raise(SolverError, "The model was not solved correctly")
+            verdict = unsolved_verdict(self._tovric_model, status)
+            log_w(verdict.warning)
+            not_solved = "The model was not solved correctly"
+            log_and_raise(SolverError, not_solved if verdict.refusal is None else refusal_message(not_solved, verdict.refusal))
         self._solution_values = np.array(self._solution.col_value)
         self._objective_value = info.objective_function_value
         return result

@@ -13,6 +13,7 @@ from scipy.sparse import csc_array
 
 import velmont.corvane_engine.tovric as tovric
 from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
+from tarvo_encoder._solver_verdict import refusal_message, unsolved_verdict
 from tarvo_encoder.core.tarvo_logger import log_w
 from tarvo_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr, _raise_logged
 from tarvo_encoder.linear_parser2.variable import VariableArray
@@ -245,6 +246,11 @@ class LinearModel:
             log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
             self.__record(info)
             return SolutionStatus.SUBOPTIMAL
+        verdict = unsolved_verdict(self._tovric_model, status)
+        log_w(verdict.warning)
+        # A model the solver would not take has no verdict of infeasibility.
+        if verdict.refusal is not None:
+            _raise_logged(SolverError, refusal_message(_NOT_SOLVED, verdict.refusal))
         if is_feasible:
             _raise_logged(SolverError, _NOT_SOLVED)
         log_w(_NOT_SOLVED)

@@ -12,12 +12,12 @@ import os
 import shutil
 
 import numpy as np
-from highspy import (HessianFormat, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense, SolutionStatus,
-                     kHighsInf)
+from highspy import (HessianFormat, HighsLogType, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense,
+                     SolutionStatus, kHighsInf)
 # The core class, not the `highspy.Highs` wrapper: the wrapper prints a
 # banner at construction, before "log_to_console" can be set, and installs
 # callback machinery that this solver does not use.
-from highspy._core import _Highs
+from highspy._core import _Highs, cb
 from scipy.sparse import csc_array, tril, triu
 
 kTovricInf = kHighsInf
@@ -85,6 +85,27 @@ def _offsets(values, count, nnz, what):
     return array
 
 
+# Model statuses with which HiGHS gives up on a model rather than judging it.
+_REFUSALS = frozenset((HighsModelStatus.kNotset, HighsModelStatus.kLoadError, HighsModelStatus.kModelError,
+                       HighsModelStatus.kPresolveError, HighsModelStatus.kSolveError, HighsModelStatus.kPostsolveError))
+# HiGHS names a sub-solver's own verdict in a log line of this form ("QP solver model status: Non-convex").
+_SUB_SOLVER_STATUS = "solver model status:"
+_KEPT_LINES = 5
+
+
+class _RunLog:
+    """The lines of HiGHS's log that say why a run could not solve: its errors
+    and its sub-solvers' verdicts, at most a few. It holds no reference to the
+    solver, so the callback that HiGHS keeps makes no reference cycle."""
+
+    def __init__(self):
+        self.lines = []
+
+    def __call__(self, callback_type, message, data_out, data_in, user_data):
+        if len(self.lines) < _KEPT_LINES and (data_out.log_type == HighsLogType.kError or _SUB_SOLVER_STATUS in message):
+            self.lines.append(" ".join(message.removeprefix("ERROR:").split()))
+
+
 def _checked(status, operation):
     if status == HighsStatus.kError:
         raise ValueError(f"{operation} was refused by the linear solver")
@@ -96,6 +117,8 @@ class LinearSolver:
 
     def __init__(self):
         self._highs = _Highs()
+        self._run_status = None
+        self._run_log = None
 
     def _num_col(self):
         return self._highs.getNumCol()
@@ -189,7 +212,29 @@ class LinearSolver:
         return _checked(self._highs.setSolution(values.size, columns, values), "setSolution")
 
     def run(self):
-        return self._highs.run()
+        if self._run_log is None:
+            # Installed at the first run, when the options are set: installing it
+            # prints HiGHS's banner while "log_to_console" is still on.
+            self._run_log = _RunLog()
+            self._highs.setCallback(self._run_log, None)
+            self._highs.startCallback(cb.HighsCallbackType.kCallbackLogging)
+        self._run_log.lines.clear()
+        self._run_status = self._highs.run()
+        return self._run_status
+
+    def getRefusal(self):
+        """Why HiGHS gave up on the model in the last run without judging it
+        (an error, such as integer columns with a quadratic objective, or a
+        non-convex one), or None when it did not or nothing has run. The
+        reason is taken from HiGHS's log; with "output_flag" off it is the
+        status alone."""
+        status = self._highs.getModelStatus()
+        if self._run_status is None or (self._run_status != HighsStatus.kError and status not in _REFUSALS):
+            return None
+        return "; ".join(self._run_log.lines) or self.modelStatusToString(status)
+
+    def modelStatusToString(self, status):
+        return self._highs.modelStatusToString(status)
 
     def getSolution(self):
         return self._highs.getSolution()
