@@ -225,17 +225,20 @@ def test_the_last_target_is_the_objective(targets, x1_range, point, optimum):
         (lambda x, foreign: foreign[3], BuildError),
         (lambda x, foreign: foreign[3] * x[0], BuildError),
         (lambda x, foreign: x[:], AttributeError),  # a row set, unchecked without the debug flag
+        (lambda x, foreign: x[0] * np.inf, ValueError),
+        (lambda x, foreign: x[0] * x[1] * 1e308 * 10, ValueError),
     ],
 )
+@pytest.mark.filterwarnings("ignore:overflow encountered")
 def test_a_refused_target_keeps_the_objective(refused, error):
     model = LinearModel()
-    x = model.get_variable("x", VariableType.REAL, 0, 1, i=2)
+    x = model.get_variable("x", VariableType.REAL, 1, 2, i=2)
     model.add_target(x[0] + 2 * x[1], True)
     foreign = LinearModel().get_variable("f", VariableType.REAL, n=4)
     with pytest.raises(error):
         model.add_target(refused(x, foreign), False)
-    # Maximising the kept costs would give 3.
-    assert model.solve(is_feasible=True) is SolutionStatus.OPTIMAL and model.objective_value == 0
+    # Maximising the kept costs would give 6; a half-made new objective, another value.
+    assert model.solve(is_feasible=True) is SolutionStatus.OPTIMAL and model.objective_value == pytest.approx(3)
 
 
 def test_results_before_any_solve(raises_logged):

@@ -77,6 +77,22 @@ def test_a_new_target_replaces_the_earlier_one():
     assert model.get_result("x")[0] == pytest.approx(-4)
 
 
+@pytest.mark.parametrize("refused, error", [
+    (lambda x, i: x[i], NameError),  # an index that no forall binds
+    (lambda x, i: x[0] * 1e308 * 10, ValueError),
+    (lambda x, i: x[0] * x[1] * 1e308 * 10, ValueError),
+])
+@pytest.mark.filterwarnings("ignore:overflow encountered")
+def test_a_refused_target_keeps_the_objective(refused, error):
+    model = LinearModel()
+    x = model.get_variables("x", VariableType.REAL, 1, 2, n=2)
+    model.add_target(x[0] + 2 * x[1], minimization=True)
+    with pytest.raises(error):
+        model.add_target(refused(x, model.get_indexes("i")), minimization=False)
+    # Maximising the kept costs would give 6; a half-made new objective, another value.
+    assert model.solve() is SolutionStatus.OPTIMAL and model.objective_value == pytest.approx(3)
+
+
 @pytest.mark.parametrize("minimization, optimum", [(True, -3), (False, 5), (None, 5), (0, 5)])
 def test_sense_follows_the_truth_of_minimization(minimization, optimum):
     model = LinearModel()

@@ -204,19 +204,23 @@ class LinearModel:
             self._tovric_model.addRow(lo - c, hi - c, len(columns), columns, row.linear_coefficients)
 
     def add_target(self, expression, minimization: bool) -> None:
-        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
-        self._tovric_model.changeObjectiveSense(sense)
         target = LinearModel.__compiled(self.__evaluate(f"{expression}"))
         n = self._general_shift_variable
-        # A new target replaces the earlier one: its costs are cleared first, and a
-        # linear target passes an empty Hessian.
-        self._tovric_model.changeColsCost(n, np.arange(n), np.zeros(n))
-        for column, cost in zip(target.linear_coefficients_indexes, target.linear_coefficients):
-            self._tovric_model.changeColCost(column, cost)
+        costs = target.linear_coefficients
         hessian = target.quadratic_coefficients
         if hessian is None:
             hessian = csc_array((n, n))
         hessian.resize((n, n))
+        if not (np.isfinite(costs).all() and np.isfinite(hessian.data).all()):
+            log_and_raise(ValueError, "The coefficients of a target must be finite numbers")
+        # Everything is checked before the sense changes, so a refused target leaves the old objective whole.
+        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
+        self._tovric_model.changeObjectiveSense(sense)
+        # A new target replaces the earlier one: its costs are cleared first, and a
+        # linear target passes an empty Hessian.
+        self._tovric_model.changeColsCost(n, np.arange(n), np.zeros(n))
+        for column, cost in zip(target.linear_coefficients_indexes, costs):
+            self._tovric_model.changeColCost(column, cost)
         self._tovric_model.passHessian(n, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr,
                                        hessian.indices, hessian.data)
 

@@ -26,6 +26,7 @@ _NOT_SOLVED = "The model was not solved correctly"
 _FOREIGN_ROW = "The constraint names columns that this model does not have"
 _FOREIGN_ROWS = "The constraints name columns that this model does not have"
 _FOREIGN_TARGET = "The target names columns that this model does not have"
+_NOT_FINITE_TARGET = "The coefficients of a target must be finite numbers"
 
 
 class SolutionStatus(Enum):
@@ -181,15 +182,17 @@ class LinearModel:
         entries = None if quadratic is None else quadratic.tocoo(copy=True)
         quadratic_columns = () if entries is None else (entries.row, entries.col)
         self.__require_own_columns(_FOREIGN_TARGET, row.indices, *quadratic_columns)
-        # Everything is checked before the sense changes, so a refused target leaves the old objective whole.
-        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
-        self._tovric_model.changeObjectiveSense(sense)
         # The new target replaces the earlier one whole: every column gets a cost, 0 where
         # the row names none, and a linear target passes an empty Hessian.
         dim = self._general_shift_variables
         costs = np.zeros(dim)
         np.add.at(costs, row.indices, row.data)
         hessian = csc_array((dim, dim)) if entries is None else self.__hessian(entries)
+        if not (np.isfinite(costs).all() and np.isfinite(hessian.data).all()):
+            _raise_logged(ValueError, _NOT_FINITE_TARGET)
+        # Everything is checked before the sense changes, so a refused target leaves the old objective whole.
+        sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
+        self._tovric_model.changeObjectiveSense(sense)
         self._tovric_model.changeColsCost(dim, np.arange(dim), costs)
         self._tovric_model.passHessian(
             dim, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr, hessian.indices, hessian.data
