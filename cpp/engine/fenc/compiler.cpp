@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/lexer.hpp"
@@ -274,11 +275,11 @@ private:
     }
 
     std::uint32_t name_id(std::string_view name) {
-        for (std::uint32_t k = 0; k < names_.size(); ++k) {
-            if (names_[k] == name) return k;
-        }
+        if (const auto found = name_ids_.find(name); found != name_ids_.end()) return found->second;
+        const auto id = static_cast<std::uint32_t>(names_.size());
         names_.emplace_back(name);
-        return static_cast<std::uint32_t>(names_.size() - 1);
+        name_ids_.emplace(names_.back(), id);
+        return id;
     }
 
     void attribute(const Token& name) {
@@ -506,86 +507,28 @@ private:
                                           std::string(describe(element.val)));
         }
         ComprehensionBlock block;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> bound;  // name id -> slot, outermost first
         for (std::size_t k = 0; k < clause_count; ++k) {
             const Operand& iterable = operands_[first + 1 + k];
             check_iterable(iterable);
             const std::uint32_t end = k + 1 < clause_count ? operands_[first + 2 + k].code_start : here();
-            LoopClause clause{program_.slot_count++, Code(program_.main.begin() + iterable.code_start,
-                                                          program_.main.begin() + end)};
-            resolve(clause.iterable, bound);  // sees the loops outside it only
-            bound.emplace_back(group.loop_names[k], clause.slot);
-            block.clauses.push_back(std::move(clause));
+            block.clauses.push_back({program_.slot_count++, Code(program_.main.begin() + iterable.code_start,
+                                                                 program_.main.begin() + end)});
         }
         block.element.assign(program_.main.begin() + element.code_start,
                              program_.main.begin() + operands_[first + 1].code_start);
-        resolve(block.element, bound);
-        refuse_hidden_variables(block, group);
         program_.main.resize(element.code_start);
         operands_.resize(first);
         const auto block_id = static_cast<std::uint32_t>(program_.blocks.size());
         program_.blocks.push_back(std::move(block));
+        loop_names_.push_back(group.loop_names);
         operands_.push_back({Val::List, here(), group.position, element.val});
         emit(Op::Comprehension, group.position, block_id);
-    }
-
-    // A loop variable named like a declared variable hides it in the loops inside and in the element,
-    // where its name then stands for an integer: an element of that variable cannot be named there.
-    void refuse_hidden_variables(ComprehensionBlock& block, const Pending& group) {
-        for (std::size_t k = 0; k < block.clauses.size(); ++k) {
-            const std::string& name = names_[group.loop_names[k]];
-            const auto declaration = declarations_.find(name);
-            if (!declaration) continue;
-            std::vector<Code*> hidden{&block.element};
-            for (std::size_t inner = k + 1; inner < block.clauses.size(); ++inner) {
-                hidden.push_back(&block.clauses[inner].iterable);
-            }
-            visit_code(std::move(hidden), [&](const Instr& instr) {
-                if ((instr.op == Op::PbRef || instr.op == Op::BoolRef) && instr.a == *declaration) {
-                    fail_at(instr.position, quoted(name) + " is a loop variable here, not the declared variable");
-                }
-            });
-        }
-    }
-
-    // Calls `visit` on every instruction of the given code and of the comprehension blocks it runs.
-    template <typename Visit>
-    void visit_code(std::vector<Code*> work, Visit&& visit) {
-        while (!work.empty()) {
-            Code* c = work.back();
-            work.pop_back();
-            for (Instr& instr : *c) {
-                poll_.step();
-                visit(instr);
-                if (instr.op == Op::Comprehension) {
-                    ComprehensionBlock& nested = program_.blocks[instr.a];
-                    work.push_back(&nested.element);
-                    for (LoopClause& clause : nested.clauses) work.push_back(&clause.iterable);
-                }
-            }
-        }
     }
 
     void check_iterable(const Operand& o) const {
         const bool ints = o.val == Val::Iterable || (o.val == Val::List && (o.element == Val::Int || o.element == Val::None));
         if (!ints) fail_at(o.position, "a loop runs over a range, a list or a tuple of integers, got " +
                                            std::string(describe(o.val)));
-    }
-
-    // Replaces loads of bound names, the innermost binding winning, in `code`
-    // and in every comprehension block it runs.
-    void resolve(Code& code, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& bound) {
-        if (bound.empty()) return;
-        visit_code({&code}, [&](Instr& instr) {
-            if (instr.op != Op::LoadName) return;
-            for (std::size_t k = bound.size(); k-- > 0;) {
-                if (bound[k].first == instr.a) {
-                    instr.op = Op::LoadSlot;
-                    instr.a = bound[k].second;
-                    return;
-                }
-            }
-        });
     }
 
     // ---- calls ---------------------------------------------------------------------
@@ -729,14 +672,73 @@ private:
         if (!boolean && root.val != Val::Pb) {
             fail_at(0, "expected a pseudo-Boolean sum, got " + std::string(describe(root.val)));
         }
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> bound;
-        for (std::uint32_t k = 0; k < foralls_.size(); ++k) bound.emplace_back(name_id(foralls_[k].name), k);
-        resolve(program_.main, bound);
-        visit_code({&program_.main}, [&](const Instr& instr) {
-            if (instr.op == Op::LoadName) {
-                fail_at(instr.position, "index " + quoted(names_[instr.a]) + " is bound neither by the foralls nor by a loop");
+        bind_names();
+    }
+
+    // Turns every load of a name into a load of the slot that binds it: the
+    // innermost loop around it of that name, else the forall. One walk over
+    // the code and the comprehension blocks, in their scopes: a loop's name
+    // is bound in the loops after it and in the element, and there it hides
+    // a declared variable of that name, which then cannot be referenced.
+    void bind_names() {
+        struct Task {
+            enum class Kind : std::uint8_t { Visit, Bind, Unbind } kind;
+            Code* code = nullptr;
+            std::uint32_t name = 0, slot = 0;
+        };
+        std::vector<std::vector<std::uint32_t>> slots(names_.size());  // by name id, innermost last
+        std::vector<std::uint32_t> loops_binding(names_.size(), 0);
+        for (std::uint32_t k = 0; k < foralls_.size(); ++k) {
+            // A forall that the text does not name binds nothing.
+            if (const auto id = name_ids_.find(foralls_[k].name); id != name_ids_.end()) slots[id->second].push_back(k);
+        }
+        const Instr* unbound = nullptr;  // the first in the text
+        std::vector<Task> tasks{{Task::Kind::Visit, &program_.main}};
+        while (!tasks.empty()) {
+            const Task task = tasks.back();
+            tasks.pop_back();
+            if (task.kind != Task::Kind::Visit) {
+                if (task.kind == Task::Kind::Bind) {
+                    slots[task.name].push_back(task.slot);
+                    ++loops_binding[task.name];
+                } else {
+                    slots[task.name].pop_back();
+                    --loops_binding[task.name];
+                }
+                continue;
             }
-        });
+            for (Instr& instr : *task.code) {
+                poll_.step();
+                if (instr.op == Op::LoadName) {
+                    if (!slots[instr.a].empty()) {
+                        instr.op = Op::LoadSlot;
+                        instr.a = slots[instr.a].back();
+                    } else if (unbound == nullptr || instr.position < unbound->position) {
+                        unbound = &instr;
+                    }
+                } else if (instr.op == Op::PbRef || instr.op == Op::BoolRef) {
+                    const std::string& name = declarations_.at(instr.a).name;
+                    const auto id = name_ids_.find(name);
+                    if (id != name_ids_.end() && id->second < loops_binding.size() && loops_binding[id->second] > 0) {
+                        fail_at(instr.position, quoted(name) + " is a loop variable here, not the declared variable");
+                    }
+                } else if (instr.op == Op::Comprehension) {
+                    // Run in reverse: each loop's values, then its binding; the element; the unbindings.
+                    ComprehensionBlock& block = program_.blocks[instr.a];
+                    const std::vector<std::uint32_t>& loop_names = loop_names_[instr.a];
+                    for (std::uint32_t name : loop_names) tasks.push_back({Task::Kind::Unbind, nullptr, name});
+                    tasks.push_back({Task::Kind::Visit, &block.element});
+                    for (std::size_t k = block.clauses.size(); k-- > 0;) {
+                        tasks.push_back({Task::Kind::Bind, nullptr, loop_names[k], block.clauses[k].slot});
+                        tasks.push_back({Task::Kind::Visit, &block.clauses[k].iterable});
+                    }
+                }
+            }
+        }
+        if (unbound != nullptr) {
+            fail_at(unbound->position,
+                    "index " + quoted(names_[unbound->a]) + " is bound neither by the foralls nor by a loop");
+        }
     }
 
     const Declarations& declarations_;
@@ -746,7 +748,13 @@ private:
     std::size_t pos_ = 0;
     std::vector<Operand> operands_;
     std::vector<Pending> pending_;
-    std::vector<std::string> names_;
+    std::vector<std::string> names_;  // by name id
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> name_ids_;
+    std::vector<std::vector<std::uint32_t>> loop_names_;  // by comprehension block
     InterruptionPoll poll_;
 };
 

@@ -1,6 +1,7 @@
 #include "engine/fenc/foralls.hpp"
 
 #include <stdexcept>
+#include <unordered_set>
 
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/lexer.hpp"
@@ -30,12 +31,11 @@ public:
 
     std::vector<Forall> read() {
         std::vector<Forall> foralls;
+        std::unordered_set<std::string_view> names;
         expect(TokenKind::LBrace);
         while (peek().kind != TokenKind::RBrace) {
             const Token& key = expect(TokenKind::String);
-            for (const Forall& f : foralls) {
-                if (f.name == key.text) fail(key, "index " + quoted(key.text) + " is given twice");
-            }
+            if (!names.insert(key.text).second) fail(key, "index " + quoted(key.text) + " is given twice");
             expect(TokenKind::Colon);
             foralls.push_back({std::string(key.text), read_values()});
             if (peek().kind != TokenKind::Comma) break;
