@@ -151,6 +151,9 @@ def test_write_model(tmp_path, name, first_line):
     assert [p.name for p in tmp_path.iterdir()] == [name]
     with pytest.raises(OSError, match="could not be written"):
         solver.writeModel(str(tmp_path / "missing" / name))
+    with pytest.raises(ValueError, match="NUL"):
+        solver.writeModel(str(tmp_path / ("cut\0" + name)))
+    assert [p.name for p in tmp_path.iterdir()] == [name]
 
 
 def test_infeasible_model_reports_its_status():

@@ -250,6 +250,9 @@ class LinearSolver:
         ending matched in any case; a name that ends in .gz besides is written
         gzip-compressed, as HiGHS reads such files."""
         path = str(path)
+        if "\0" in path:
+            # HiGHS would take the name only up to it and write another file.
+            raise ValueError(f"The model file path {path!r} holds a NUL character")
         plain_name = path[:-3] if path.lower().endswith(".gz") else path
         ending = ".lp" if plain_name.lower().endswith(".lp") else ".mps"
         if path.endswith(ending):
