@@ -46,6 +46,10 @@ def test_elements_are_numbered_row_major_from_one_in_declaration_order():
     ("z", 3, TypeError, "list or tuple"),
     ("a b", [1], ValueError, "not an identifier"),
     ("z", [2**62, 2**62], OverflowError, "too many elements"),
+    ("_dravo_aux", [2, 2, 2], ValueError, "reserved for aux variables"),
+    ("_kelpa_auxx", [1], ValueError, "reserved for aux variables"),
+    ("\u20ac", [1], ValueError, "not an identifier"),
+    ("1\xe9", [1], ValueError, "not an identifier"),
 ])
 def test_bad_declarations_are_refused(name, sizes, error, message):
     e = _fenc.FormulaEncoder("m")
@@ -187,8 +191,32 @@ def test_metrics_files_hold_the_counts(tmp_path):
     assert {k: rows[k] for k in expected} == {k: str(v) for k, v in expected.items()}
 
 
+@pytest.mark.parametrize("as_path", [str, lambda p: p, lambda p: bytes(p)], ids=["str", "Path", "bytes"])
+def test_metrics_files_take_every_path_type_that_open_takes(tmp_path, as_path):
+    e = declared_encoder()
+    e.generate_cnf()
+    assert e.save_metrics_json(as_path(tmp_path / "m.json")) is True
+    assert e.save_metrics_csv(as_path(tmp_path / "m.csv")) is True
+    assert json.loads((tmp_path / "m.json").read_text())["elements"] == 7
+    assert (tmp_path / "m.csv").read_text().startswith("metric,value\n")
+
+
+@pytest.mark.parametrize("path, error", [
+    ("m\0.json", ValueError), (b"m\0.json", ValueError), (5, TypeError), (None, TypeError),
+], ids=["str with NUL", "bytes with NUL", "int", "None"])
+def test_metrics_path_that_names_no_file_is_refused(tmp_path, monkeypatch, path, error):
+    monkeypatch.chdir(tmp_path)
+    e = declared_encoder()
+    for save in (e.save_metrics_json, e.save_metrics_csv):
+        with pytest.raises(error):
+            save(path)
+    assert list(tmp_path.iterdir()) == []  # nothing written under a name cut at the NUL
+
+
 def test_unwritable_metrics_path_is_an_os_error(tmp_path):
     e = declared_encoder()
     for save in (e.save_metrics_json, e.save_metrics_csv):
         with pytest.raises(OSError, match="cannot write the metrics file"):
             save(str(tmp_path / "missing" / "m.txt"))
+    with pytest.raises(OSError, match=r"cannot write the metrics file '.*missing/\\xe9\\xff.txt'"):
+        e.save_metrics_json(bytes(tmp_path / "missing") + b"/\xc3\xa9\xff.txt")

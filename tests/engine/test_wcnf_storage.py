@@ -253,6 +253,14 @@ def test_write_dimacs_writes_the_text(tmp_path):
     assert path.read_text() == storage.to_dimacs()
     storage.write_dimacs(str(path))  # str paths too, overwriting
     assert path.read_text() == storage.to_dimacs()
+    storage.write_dimacs(bytes(path))  # and bytes
+    assert path.read_text() == storage.to_dimacs()
+
+
+def test_write_dimacs_refuses_a_path_with_a_nul(tmp_path):
+    with pytest.raises(ValueError, match="null"):
+        ce.wcnf_storage().write_dimacs(str(tmp_path / "model\0.cnf"))
+    assert list(tmp_path.iterdir()) == []
 
 
 def test_write_dimacs_to_an_unwritable_path_raises_os_error(tmp_path):

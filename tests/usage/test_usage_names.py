@@ -55,3 +55,19 @@ def test_index_name_holding_an_aux_prefix_is_refused(road, name, caplog):
     with pytest.raises(VariableError, match="are reserved") as raised:
         model.get_indexes([name])
     assert str(raised.value) in logged_errors(caplog)
+
+
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_letters_outside_ascii_name_variables_and_indexes_on_both_roads(road):
+    model = Model(ce.manager(), "names", use_formula_encoder=road)
+    cafe = model.create_variables("café", ξψ=3)
+    xi = model.get_indexes(["ξψ"])
+    model.add_constraint(cafe[xi] | cafe[xi + 1], ξψ=range(2))
+    model.add_constraint(~cafe[1])
+    model.build_cnf()
+    built_names = ["café[0]", "café[1]", "café[2]"]
+    mapping = model.get_var_mapping()
+    numbers = [mapping.number_of(name) for name in built_names]
+    assert sorted(numbers) == [1, 2, 3]
+    assert [sorted(abs(lit) for lit in clause) for clause in model.get_cnf_storage().hard_clauses()] \
+        == [[numbers[0], numbers[1]], [numbers[1], numbers[2]], [numbers[1]]]

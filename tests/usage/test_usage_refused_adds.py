@@ -71,3 +71,32 @@ def test_refused_soft_constraint_leaves_hard_constraints_welcome(road, foralls, 
     assert str(raised.value) in logged_errors(caplog)
     assert built.model._is_wcnf is None
     still_builds(built)
+
+
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_soft_weights_beyond_the_weight_limit_are_refused_at_the_add(road, caplog):
+    built = Built(road, x={"a": 3})
+    v = built.v
+    built.model.add_soft_constraint(v.x[v.i], 2**61, True, i=range(2))
+    with pytest.raises(OverflowError) as raised:
+        built.model.add_soft_constraint(v.x[v.i], 2**62, True, i=range(2))
+    assert str(raised.value) in logged_errors(caplog)
+    with pytest.raises(OverflowError):  # one beyond: the weights would fill the limit itself
+        built.model.add_soft_constraint(v.x[2], 2**63 - 2**62 - 1, True)
+    built.model.add_soft_constraint(v.x[2], 2**63 - 2**62 - 2, True)
+    # The refused adds left nothing behind: the build holds the accepted soft clauses only.
+    assert built.model.build_wcnf()
+    storage = built.cmanager.get_cnf_storage()
+    assert storage.weight_limit == 2**63 - 1
+    assert sorted(weight for _, weight in storage.soft_clauses()) == [2**61, 2**61, 2**63 - 2**62 - 2]
+
+
+def test_metrics_files_take_the_paths_write_dimacs_takes(tmp_path, caplog):
+    built = Built(True, x={"a": 3})
+    built.model.add_constraint(built.v.x[0])
+    built.model.build_cnf()
+    assert built.model.save_metrics_json(tmp_path / "m.json") and built.model.save_metrics_csv(bytes(tmp_path / "m.csv"))
+    assert sorted(path.name for path in tmp_path.iterdir()) == ["m.csv", "m.json"]
+    with pytest.raises(ValueError):
+        built.model.save_metrics_json(str(tmp_path / "cut\0.json"))
+    assert sorted(path.name for path in tmp_path.iterdir()) == ["m.csv", "m.json"]

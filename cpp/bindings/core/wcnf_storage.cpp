@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <string>
 
-#include <nanobind/stl/filesystem.h>
 #include <nanobind/stl/optional.h>
 #include <nanobind/stl/shared_ptr.h>
 #include <nanobind/stl/string.h>
 
+#include "bindings/file_path.hpp"
 #include "convert.hpp"
 
 namespace corvane::bindings {
@@ -108,8 +108,9 @@ void bind_wcnf_storage(nb::module_& m) {
              "DIMACS text: 'p cnf' without soft clauses, else 'p wcnf <vars> <clauses> <top>'.")
         .def(
             "write_dimacs",
-            [](const WcnfStorage& self, const std::filesystem::path& path) { self.write_dimacs(path.string()); },
-            nb::arg("path"), "Write to_dimacs() to a file (OSError when it cannot be written).");
+            [](const WcnfStorage& self, nb::handle path) { self.write_dimacs(to_file_path(path)); },
+            nb::arg("path"),
+            "Write to_dimacs() to a str, bytes or os.PathLike path (OSError when it cannot be written).");
 }
 
 }  // namespace corvane::bindings

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bindings/file_path.hpp"
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/formula_encoder.hpp"
 
@@ -145,16 +146,16 @@ NB_MODULE(_fenc, m) {
             "Forgets the witnesses and the target bound.")
         .def(
             "save_metrics_json",
-            [](const PyEncoder& self, const std::string& path) {
-                self.save_metrics_json(path);
+            [](const PyEncoder& self, nb::handle path) {
+                self.save_metrics_json(corvane::bindings::to_file_path(path));
                 return true;
             },
-            nb::arg("path"), "Writes the model's counts and times as JSON; True once written.")
+            nb::arg("path"), "Writes the model's counts and times as JSON to a str, bytes or os.PathLike path; True once written.")
         .def(
             "save_metrics_csv",
-            [](const PyEncoder& self, const std::string& path) {
-                self.save_metrics_csv(path);
+            [](const PyEncoder& self, nb::handle path) {
+                self.save_metrics_csv(corvane::bindings::to_file_path(path));
                 return true;
             },
-            nb::arg("path"), "Writes the model's counts and times as CSV; True once written.");
+            nb::arg("path"), "Writes the model's counts and times as CSV to a str, bytes or os.PathLike path; True once written.");
 }

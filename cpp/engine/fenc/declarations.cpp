@@ -2,26 +2,27 @@
 
 #include <stdexcept>
 
+#include "engine/fenc/identifier_chars.hpp"
 #include "engine/fenc/text_error.hpp"
 
 namespace corvane::fenc {
 namespace {
 
-bool is_identifier(std::string_view name) {
-    if (name.empty()) return false;
-    auto start = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
-    if (!start(name[0])) return false;
-    for (char c : name) {
-        if (!start(c) && !(c >= '0' && c <= '9')) return false;
-    }
-    return true;
-}
+// Names of the aux variables in the mapping: a declared name with one of
+// these prefixes could take an aux variable's name.
+constexpr std::string_view kReservedPrefixes[] = {"_dravo_aux", "_kelpa_aux"};
 
 }  // namespace
 
 const Declaration& Declarations::add(std::string name, std::vector<std::int64_t> sizes) {
     if (!is_identifier(name)) {
         throw std::invalid_argument("variable name " + quoted(name) + " is not an identifier");
+    }
+    for (std::string_view prefix : kReservedPrefixes) {
+        if (name.starts_with(prefix)) {
+            throw std::invalid_argument("variable name " + quoted(name) + " starts with '" + std::string(prefix) +
+                                        "', which is reserved for aux variables");
+        }
     }
     if (by_name_.contains(name)) {
         throw std::invalid_argument("variable " + quoted(name) + " is already declared");

@@ -6,6 +6,7 @@
 
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/compiler.hpp"
+#include "engine/fenc/text_error.hpp"
 
 namespace corvane::fenc {
 namespace {
@@ -74,9 +75,9 @@ std::string json_string(const std::string& s) {
 
 void write_file(const std::string& path, const std::string& content) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) throw FileWriteError("cannot write the metrics file '" + path + "'");
+    if (!file) throw FileWriteError("cannot write the metrics file '" + escaped(path) + "'");
     const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    if (std::fclose(file) != 0 || !written) throw FileWriteError("cannot write the metrics file '" + path + "'");
+    if (std::fclose(file) != 0 || !written) throw FileWriteError("cannot write the metrics file '" + escaped(path) + "'");
 }
 
 }  // namespace
@@ -174,7 +175,16 @@ void FormulaEncoder::add_soft_constraint(std::string text, std::string_view fora
         evaluator_.run(program, declarations_, instance_values_);
         add_soft_instance(formula, weight, minimization);
     });
+    // The weight limit, one above all soft weights together, must fit the
+    // storage: refused here, where the weight comes in, not at generate_cnf.
+    std::uint64_t total = 0;
+    if (__builtin_add_overflow(soft_weight_total_, formula.weight_sum, &total) ||
+        total >= static_cast<std::uint64_t>(INT64_MAX)) {
+        throw std::overflow_error("the soft weights would add up beyond 2**63 - 2, and the weight limit above them"
+                                  " beyond 64 bits");
+    }
     formulas_.push_back(std::move(formula));
+    soft_weight_total_ = total;
 }
 
 void FormulaEncoder::add_target(std::string text) {

@@ -112,6 +112,7 @@ private:
     std::string model_name_;
     Declarations declarations_;
     std::vector<EncodedFormula> formulas_;
+    std::uint64_t soft_weight_total_ = 0;  // of every soft formula, below INT64_MAX
     std::optional<std::vector<Term>> target_;
     std::optional<std::vector<std::int64_t>> witness_, another_witness_;
     // Of the last generate_cnf: all aux variables, and the target bound's clauses.

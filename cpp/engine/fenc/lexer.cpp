@@ -4,12 +4,12 @@
 #include <string>
 
 #include "engine/core/interruption.hpp"
+#include "engine/fenc/identifier_chars.hpp"
 #include "engine/fenc/text_error.hpp"
 
 namespace corvane::fenc {
 namespace {
 
-bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -43,15 +43,15 @@ std::vector<Token> tokenize(std::string_view text) {
         } else if (is_digit(c)) {
             std::size_t end = i;
             while (end < text.size() && is_digit(text[end])) ++end;
-            if (end < text.size() && (is_name_start(text[end]) || text[end] == '.')) {
+            if (end < text.size() && (identifier_char_length(text, end, true) > 0 || text[end] == '.')) {
                 throw TextError(text, end, "only decimal integers are accepted");
             }
             const std::string_view digits = text.substr(i, end - i);
             tokens.push_back({TokenKind::Integer, i, digits, read_integer(digits)});
             i = end;
-        } else if (is_name_start(c)) {
-            std::size_t end = i;
-            while (end < text.size() && (is_name_start(text[end]) || is_digit(text[end]))) ++end;
+        } else if (const std::size_t first = identifier_char_length(text, i, true); first > 0) {
+            std::size_t end = i + first;
+            while (const std::size_t next = identifier_char_length(text, end, false)) end += next;
             tokens.push_back({TokenKind::Name, i, text.substr(i, end - i)});
             i = end;
         } else if (c == '\'' || c == '"') {

@@ -11,14 +11,6 @@ constexpr std::size_t kShownCharacters = 40;
 
 bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-// The code point of a well-formed UTF-8 character of `length` bytes at `at`.
-std::uint32_t code_point(std::string_view text, std::size_t at, std::size_t length) {
-    static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    std::uint32_t value = static_cast<unsigned char>(text[at]) & kLeadMask[length];
-    for (std::size_t k = 1; k < length; ++k) value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
-    return value;
-}
-
 void append_escape(std::string& out, const char* format, std::uint32_t value) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, format, static_cast<unsigned>(value));
@@ -67,6 +59,13 @@ std::string describe(std::string_view text, std::size_t position, const std::str
 
 TextError::TextError(std::string_view text, std::size_t position, const std::string& what)
     : std::invalid_argument(describe(text, position, what)), position_(position), reason_(what) {}
+
+std::uint32_t code_point(std::string_view text, std::size_t at, std::size_t length) {
+    static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    std::uint32_t value = static_cast<unsigned char>(text[at]) & kLeadMask[length];
+    for (std::size_t k = 1; k < length; ++k) value = (value << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    return value;
+}
 
 std::size_t character_length(std::string_view text, std::size_t at) {
     const auto lead = static_cast<unsigned char>(text[at]);

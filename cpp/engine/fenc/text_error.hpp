@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,5 +37,9 @@ std::string quoted(std::string_view text);
 // Byte length of the UTF-8 character that starts at `text[at]` (1 for a
 // byte that starts none).
 std::size_t character_length(std::string_view text, std::size_t at);
+
+// The code point of the well-formed UTF-8 character of `length` bytes (as
+// character_length gives it) at `text[at]`.
+std::uint32_t code_point(std::string_view text, std::size_t at, std::size_t length);
 
 }  // namespace corvane::fenc

@@ -8,6 +8,9 @@ from .foralls import count_instances, snapshot_foralls
 from .native_expansion import ClauseTexts
 from .tarvo_logger import log_e
 
+# The storage holds the weight limit, one above all soft weights, in 64 signed bits.
+_MAX_WEIGHT_LIMIT = 2**63 - 1
+
 
 class FormulaContainer:
     """Collects the compiled formulas of one model into one clause storage.
@@ -105,14 +108,24 @@ class FormulaContainer:
         shift_pb_variable: int,
         shift_bx_variable: int,
     ):
-        record, num_clauses = self.__add_formula(
+        _, num_clauses = self.__add_formula(
             self.__dump_soft_constraints, self._list_soft_constraint_dump_args, self._soft_aux_mappings,
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable,
         )
         self._cur_count_clauses_soft_constraints += num_clauses
-        # The weight limit must dominate every soft clause of every instance.
+
+    def __weight_limit_with(self, record: DumpArgs) -> int:
+        """The weight limit once this soft formula is in: it must dominate every
+        soft clause of every instance, and fit the storage, else the formula is
+        refused here rather than by a build that can never succeed."""
         num_template_clauses = len(record.template_constraint)
-        self.hard_weight += count_instances(record.foralls) * sum(weights[:num_template_clauses])
+        limit = self.hard_weight + count_instances(record.foralls) * sum(record.weights[:num_template_clauses])
+        if limit > _MAX_WEIGHT_LIMIT:
+            message = (f"Soft constraint refused: the soft weights would add up to {limit - 1}, and the weight limit"
+                       f" above them must stay within 2**63 - 1 ({_MAX_WEIGHT_LIMIT})")
+            log_e(message)
+            raise OverflowError(message)
+        return limit
 
     def __dump_hard_constraints(self) -> None:
         if self._cur_count_clauses_hard_constraints > 0:
@@ -201,6 +214,7 @@ class FormulaContainer:
         record, num_aux, num_clauses = self.__inner_add_constraint(
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable
         )
+        weight_limit = self.hard_weight if weights is None else self.__weight_limit_with(record)
         # Expanded here, so that its errors belong to this call; nothing is
         # registered before the expansion has succeeded.
         aux_mapping = One2OneDumper.dump([record])
@@ -210,6 +224,7 @@ class FormulaContainer:
         self._cur_init_shift_variable += num_aux
         self._num_clauses += num_clauses
         self._num_formula += 1
+        self.hard_weight = weight_limit
         return record, num_clauses
 
     def __remove_target(self) -> None:
