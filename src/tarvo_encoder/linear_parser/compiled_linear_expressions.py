@@ -7,29 +7,73 @@ import numpy as np
 from scipy.sparse import coo_array
 
 from ..core.tarvo_logger import *
+from ._compiled_terms import (TermSum, added_terms, negated_terms, product_terms, quadratic_terms_of, scaled_terms,
+                              sorted_linear_terms, sorted_quadratic_terms)
 
 
-def _resized_copies(first, second):
-    """Copies of two sparse arrays enlarged to their element-wise larger shape."""
-    shape = tuple(int(size) for size in np.maximum(first.shape, second.shape))
-    first, second = first.copy(), second.copy()
-    first.resize(shape)
-    second.resize(shape)
-    return first, second
-
-
-def _copy_or_none(matrix):
-    return None if matrix is None else matrix.copy()
+def _is_number(value) -> bool:
+    return type(value) in (int, float) or isinstance(value, (Integral, Real))
 
 
 class CompiledLinearExpression:
+    """constant + Σ aⱼxⱼ + xᵀQx over solver columns.
+
+    The coefficients are held as terms ({column: a} and {(i, j): Q}) with the
+    heights of the scipy arrays they stand for, so an operation costs its own
+    terms whatever the model's width; the coordinate arrays are built when
+    read. Term dicts are never changed after construction, so results may
+    share them."""
+
     def __init__(self, linear_coefficients: coo_array, constant: tp.Union[Integral, Real] = 0,
                  quadratic_coefficients: tp.Optional[coo_array] = None) -> None:
         self._constant = constant
-        self._linear_coefficients = linear_coefficients
-        if type(self._linear_coefficients) != coo_array:
-            self._linear_coefficients = linear_coefficients.tocoo()
-        self._quadratic_coefficients = quadratic_coefficients
+        if type(linear_coefficients) != coo_array:
+            linear_coefficients = linear_coefficients.tocoo()
+        self._linear_array = linear_coefficients
+        self._quadratic_array = quadratic_coefficients
+        # The terms, for arithmetic; equal coordinates of the arrays add up.
+        self._linear = {}
+        for column, value in zip(linear_coefficients.row.tolist(), linear_coefficients.data.tolist()):
+            self._linear[column] = self._linear.get(column, 0) + value
+        self._height = linear_coefficients.shape[0]
+        self._quadratic = None if quadratic_coefficients is None else quadratic_terms_of(quadratic_coefficients)
+        self._side = None if quadratic_coefficients is None else quadratic_coefficients.shape[0]
+        self._sorted = None
+
+    @classmethod
+    def _of_terms(cls, constant, linear: dict, height: int, quadratic: tp.Optional[dict] = None,
+                  side: tp.Optional[int] = None) -> CompiledLinearExpression:
+        expression = CompiledLinearExpression.__new__(CompiledLinearExpression)
+        expression._constant = constant
+        expression._linear, expression._height = linear, height
+        expression._quadratic, expression._side = quadratic, side
+        expression._linear_array = expression._quadratic_array = expression._sorted = None
+        return expression
+
+    def __sorted_linear(self) -> tp.Tuple[np.ndarray, np.ndarray]:
+        if self._sorted is None:
+            if self._linear_array is not None:
+                self._sorted = self._linear_array.row, self._linear_array.data
+            else:
+                self._sorted = sorted_linear_terms(self._linear)
+        return self._sorted
+
+    @property
+    def _linear_coefficients(self) -> coo_array:
+        """The linear coefficients as one column of `_height` rows."""
+        if self._linear_array is None:
+            rows, values = self.__sorted_linear()
+            self._linear_array = coo_array((values, (rows, np.zeros_like(rows))), shape=(self._height, 1))
+        return self._linear_array
+
+    @property
+    def _quadratic_coefficients(self) -> tp.Optional[coo_array]:
+        if self._quadratic is None:
+            return None
+        if self._quadratic_array is None:
+            rows, columns, values = sorted_quadratic_terms(self._quadratic)
+            self._quadratic_array = coo_array((values, (rows, columns)), shape=(self._side, self._side))
+        return self._quadratic_array
 
     @property
     def constant(self) -> tp.Union[Integral, Real]:
@@ -37,33 +81,25 @@ class CompiledLinearExpression:
 
     @property
     def linear_coefficients_indexes(self) -> tp.Sequence[int]:
-        return self._linear_coefficients.row.copy()
+        return self.__sorted_linear()[0].copy()
 
     @property
     def quadratic_coefficients(self):
-        if self._quadratic_coefficients is None:
+        if self._quadratic is None:
             return None
         return 2 * self._quadratic_coefficients.tocsc(copy=True)
 
     @property
     def linear_coefficients(self) -> tp.Sequence[Integral]:
-        return self._linear_coefficients.data.copy()
+        return self.__sorted_linear()[1].copy()
 
     def __pos__(self) -> CompiledLinearExpression:
-        # Sparse arrays have no unary plus; a copy is its value.
-        return CompiledLinearExpression(
-            constant=+self._constant,
-            linear_coefficients=self._linear_coefficients.copy(),
-            quadratic_coefficients=_copy_or_none(self._quadratic_coefficients),
-        )
+        return CompiledLinearExpression._of_terms(+self._constant, self._linear, self._height, self._quadratic,
+                                                  self._side)
 
     def __neg__(self) -> CompiledLinearExpression:
-        quadratic = self._quadratic_coefficients
-        return CompiledLinearExpression(
-            constant=-self._constant,
-            linear_coefficients=(-self._linear_coefficients.copy()).tocoo(),
-            quadratic_coefficients=None if quadratic is None else -quadratic.copy(),
-        )
+        return CompiledLinearExpression._of_terms(-self._constant, negated_terms(self._linear), self._height,
+                                                  negated_terms(self._quadratic), self._side)
 
     def __radd__(self, other: tp.Union[CompiledLinearExpression, Integral, Real]) -> CompiledLinearExpression:
         return self.__add__(other)
@@ -77,43 +113,36 @@ class CompiledLinearExpression:
     def __combine(self, other, subtract: bool) -> CompiledLinearExpression:
         """self + other, or self - other when `subtract`."""
         if isinstance(other, CompiledLinearExpression):
-            first, second = _resized_copies(self._linear_coefficients, other._linear_coefficients)
-            linear = (first - second if subtract else first + second).tocoo()
-            mine, theirs = self._quadratic_coefficients, other._quadratic_coefficients
+            linear = added_terms(self._linear, other._linear, subtract)
+            mine, theirs = self._quadratic, other._quadratic
             if mine is not None and theirs is not None:
-                first, second = _resized_copies(mine, theirs)
-                quadratic = (first - second if subtract else first + second).tocoo()
+                quadratic, side = added_terms(mine, theirs, subtract), max(self._side, other._side)
             elif theirs is not None:
-                quadratic = -theirs.copy() if subtract else theirs.copy()
+                quadratic, side = negated_terms(theirs) if subtract else theirs, other._side
             else:
-                quadratic = _copy_or_none(mine)
+                quadratic, side = mine, self._side
             constant = self._constant - other._constant if subtract else self._constant + other._constant
-            return CompiledLinearExpression(constant=constant,
-                                            linear_coefficients=linear, quadratic_coefficients=quadratic)
-        if isinstance(other, (Integral, Real)):
+            return CompiledLinearExpression._of_terms(constant, linear, max(self._height, other._height),
+                                                      quadratic, side)
+        if _is_number(other):
             constant = self._constant - other if subtract else self._constant + other
-            return CompiledLinearExpression(constant=constant,
-                                            linear_coefficients=self._linear_coefficients.copy(),
-                                            quadratic_coefficients=_copy_or_none(self._quadratic_coefficients))
+            return CompiledLinearExpression._of_terms(constant, self._linear, self._height, self._quadratic,
+                                                      self._side)
         message = "Type 'LinearExpression' is expected for left side of expression"
         log_e(message)
         raise TypeError(message)
 
     def __mul__(self, other: tp.Union[Integral, Real, CompiledLinearExpression]) -> CompiledLinearExpression:
-        if isinstance(other, (Integral, Real)):
-            quadratic = self._quadratic_coefficients
-            return CompiledLinearExpression(
-                constant=other * self._constant,
-                linear_coefficients=other * self._linear_coefficients,
-                quadratic_coefficients=None if quadratic is None else other * quadratic,
-            )
+        if _is_number(other):
+            return CompiledLinearExpression._of_terms(other * self._constant, scaled_terms(self._linear, other),
+                                                      self._height, scaled_terms(self._quadratic, other), self._side)
         if (isinstance(other, CompiledLinearExpression)
-                and self._quadratic_coefficients is None and other._quadratic_coefficients is None):
-            a, b = _resized_copies(self._linear_coefficients, other._linear_coefficients)
+                and self._quadratic is None and other._quadratic is None):
             c1, c2 = self.constant, other._constant
-            quadratic = (0.5 * (a @ b.T + b @ a.T)).tocoo()
-            return CompiledLinearExpression(constant=c2 * c1, linear_coefficients=(c2 * a + c1 * b).tocoo(),
-                                            quadratic_coefficients=quadratic)
+            linear = added_terms(scaled_terms(self._linear, c2), scaled_terms(other._linear, c1), False)
+            height = max(self._height, other._height)
+            return CompiledLinearExpression._of_terms(c2 * c1, linear, height,
+                                                      product_terms(self._linear, other._linear), height)
         message = "Type 'LinearExpression' or 'int' is expected for expression"
         log_e(message)
         raise TypeError(message)
@@ -124,10 +153,19 @@ class CompiledLinearExpression:
 
 class CompiledSum(CompiledLinearExpression):
     def __init__(self, expressions: tp.Sequence[CompiledLinearExpression]):
-        sum_expression = sum(expressions)
-        if not isinstance(sum_expression, CompiledLinearExpression):
-            # No element or numbers only: a constant over no column.
-            sum_expression = CompiledLinearExpression(coo_array((0, 1), dtype=np.int64), constant=sum_expression)
-        super().__init__(constant=sum_expression._constant,
-                         linear_coefficients=sum_expression._linear_coefficients,
-                         quadratic_coefficients=sum_expression._quadratic_coefficients)
+        total = TermSum()
+        for element in expressions:
+            if isinstance(element, CompiledLinearExpression):
+                total.add_terms(element._constant, element._linear, element._height, element._quadratic,
+                                element._side)
+            elif total.expressions and not _is_number(element):
+                message = "Type 'LinearExpression' is expected for left side of expression"
+                log_e(message)
+                raise TypeError(message)
+            else:
+                total.add_number(element)
+        total.finished()
+        self._constant = total.constant
+        self._linear, self._height = total.linear, total.height
+        self._quadratic, self._side = total.quadratic, total.side
+        self._linear_array = self._quadratic_array = self._sorted = None

@@ -18,6 +18,7 @@ from .._exceptions import FormulaError, SolverError, VariableError
 from .._solver_verdict import refusal_message, unsolved_verdict
 from ..core.tarvo_logger import *
 from .compiled_linear_expressions import CompiledLinearExpression, CompiledSum
+from ._sum_text import evaluated_sum
 from .linear_expression import for_clauses, log_and_raise
 from .linear_variables import Index, LinearVariable
 
@@ -162,6 +163,10 @@ class LinearModel:
         """The value of formula text, or with `fors` the list of its values over those for clauses."""
         # eval ignores leading blanks and tabs; the parser does not.
         text = text.lstrip(" \t")
+        if fors is None and "CompiledSum" not in self._variables:
+            value = evaluated_sum(text, self._variables)
+            if value is not None:
+                return value
         tree = ast.parse(text, mode="eval")
         if fors is not None:
             # Parsed alone first, the text cannot close the list around it and add rows of its own.
@@ -219,7 +224,7 @@ class LinearModel:
         # A new target replaces the earlier one: its costs are cleared first, and a
         # linear target passes an empty Hessian.
         self._tovric_model.changeColsCost(n, np.arange(n), np.zeros(n))
-        for column, cost in zip(target.linear_coefficients_indexes, costs):
+        for column, cost in zip(target.linear_coefficients_indexes.tolist(), costs.tolist()):
             self._tovric_model.changeColCost(column, cost)
         self._tovric_model.passHessian(n, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr,
                                        hessian.indices, hessian.data)

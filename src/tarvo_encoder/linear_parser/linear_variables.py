@@ -5,8 +5,6 @@ import operator
 import typing as tp
 from numbers import Integral
 
-from scipy.sparse import coo_array
-
 from .._index_text import scaled_text, shifted_text
 from .compiled_linear_expressions import CompiledLinearExpression
 from .linear_expression import LinearVariableProxy, log_and_raise
@@ -39,6 +37,7 @@ class LinearVariable:
         self._st_shift = st_shift
         self._shifts = list(itertools.accumulate(indexes.values(), operator.mul, initial=1))[:-1]
         self._type = type_var
+        self._sizes = tuple(indexes.values())
 
     @property
     def lo(self):
@@ -75,9 +74,19 @@ class LinearVariable:
         log_and_raise(TypeError, message)
 
     def __call__(self, *subscripts) -> CompiledLinearExpression:
+        # One call per element reference of evaluated text: plain ints in range take the short way.
+        column = self._st_shift
+        if len(subscripts) == len(self._sizes):
+            for subscript, size, stride in zip(subscripts, self._sizes, self._shifts):
+                if type(subscript) is not int or not 0 <= subscript < size:
+                    break
+                column += subscript * stride
+            else:
+                return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
         self.__check_subscripts(subscripts)
         column = self.__column(subscripts)
-        return CompiledLinearExpression(coo_array(([1], ([column], [0]))))
+        # The single coefficient 1 at the element's column, in a column of column + 1 rows.
+        return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
 
     def __check_subscripts(self, subscripts) -> None:
         """One integer per dimension, each inside its dimension: anything else

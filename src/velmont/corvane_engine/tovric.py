@@ -7,7 +7,9 @@ counts it is given, and turns a status of kError into an exception instead
 of leaving the model silently unchanged. `run` reports its outcome through
 `getModelStatus` and never raises.
 """
+import functools
 import gzip
+import math
 import os
 import shutil
 
@@ -19,6 +21,8 @@ from highspy import (HessianFormat, HighsLogType, HighsModelStatus, HighsSolutio
 # callback machinery that this solver does not use.
 from highspy._core import _Highs, cb
 from scipy.sparse import csc_array, tril, triu
+
+from ._tovric_pending import PendingCosts, PendingRows, plain_row
 
 kTovricInf = kHighsInf
 TovricSolution = HighsSolution
@@ -112,27 +116,62 @@ def _checked(status, operation):
     return status
 
 
+def _after_pending(method):
+    """The operation runs on the model with every collected row and cost in it."""
+    @functools.wraps(method)
+    def after_pending(self, *args):
+        self._pending_rows.flush_into(self._highs)
+        self._pending_costs.flush_into(self._highs)
+        return method(self, *args)
+    return after_pending
+
+
+_SCALAR_INTEGERS = (int, np.int32, np.int64)
+_SCALAR_NUMBERS = (float, int, np.float64, np.int32, np.int64)
+
+
 class LinearSolver:
-    """One linear or mixed-integer model with an optional convex quadratic objective."""
+    """One linear or mixed-integer model with an optional convex quadratic objective.
+
+    Single rows and single costs are checked when given and handed to HiGHS
+    in bulk before the next other operation (see _tovric_pending)."""
 
     def __init__(self):
         self._highs = _Highs()
         self._run_status = None
         self._run_log = None
+        self._pending_rows = PendingRows()
+        self._pending_costs = PendingCosts()
+        self._row_limits = None
+        self._column_count = 0
 
     def _num_col(self):
-        return self._highs.getNumCol()
+        return self._column_count
 
+    def __limits(self):
+        """(infinite_bound, large_matrix_value): the options by which HiGHS refuses a row."""
+        if self._row_limits is None:
+            self._row_limits = tuple(self._highs.getOptionValue(name)[1]
+                                     for name in ("infinite_bound", "large_matrix_value"))
+        return self._row_limits
+
+    @_after_pending
     def setOptionValue(self, name, value):
         """Set a HiGHS option; an unknown name or an unfit value raises ValueError."""
+        self._row_limits = None
         return _checked(self._highs.setOptionValue(name, value), f"Option {name!r} with the value {value!r}")
 
+    @_after_pending
     def addVars(self, n, lower, upper):
         n = _count(n, "The column count")
         lower = _not_nan(_vector(lower, n, "The lower bounds"), "The lower bounds")
         upper = _not_nan(_vector(upper, n, "The upper bounds"), "The upper bounds")
-        return _checked(self._highs.addVars(n, lower, upper), "addVars")
+        try:
+            return _checked(self._highs.addVars(n, lower, upper), "addVars")
+        finally:
+            self._column_count = self._highs.getNumCol()
 
+    @_after_pending
     def changeColsIntegrality(self, n, columns, integrality):
         n = _count(n, "The column count")
         columns = _indices(columns, n, self._num_col(), "The columns")
@@ -143,11 +182,19 @@ class LinearSolver:
 
     def addRow(self, lower, upper, nnz, indices, values):
         nnz = _count(nnz, "The entry count")
-        bounds = _not_nan(np.array([lower, upper], dtype=np.float64), "The row bounds")
-        indices = _indices(indices, nnz, self._num_col(), "The columns of the row")
-        values = _finite(_vector(values, nnz, "The values of the row"), "The values of the row")
-        return _checked(self._highs.addRow(bounds[0], bounds[1], nnz, indices, values), "addRow")
+        lower, upper = float(lower), float(upper)
+        if math.isnan(lower) or math.isnan(upper):
+            raise ValueError("The row bounds must not be NaN")
+        num_col = self._num_col()
+        row = plain_row(nnz, indices, values, num_col)
+        if row is None:
+            indices = _indices(indices, nnz, num_col, "The columns of the row")
+            values = _finite(_vector(values, nnz, "The values of the row"), "The values of the row")
+            row = indices.tolist(), values.tolist()
+        self._pending_rows.add(lower, upper, *row, self.__limits())
+        return HighsStatus.kOk
 
+    @_after_pending
     def addRows(self, m, lower, upper, nnz, starts, indices, values):
         """Add m rows whose entries are given in CSR form (`starts` holds m + 1 offsets)."""
         m = _count(m, "The row count")
@@ -159,20 +206,31 @@ class LinearSolver:
         values = _finite(_vector(values, nnz, "The values of the rows"), "The values of the rows")
         return _checked(self._highs.addRows(m, lower, upper, nnz, starts[:-1].astype(np.int32), indices, values), "addRows")
 
+    @_after_pending
     def changeObjectiveSense(self, sense):
         return _checked(self._highs.changeObjectiveSense(sense), "changeObjectiveSense")
 
     def changeColCost(self, column, cost):
-        column = int(_indices([column], 1, self._num_col(), "The column")[0])
-        cost = float(_finite(np.array([cost], dtype=np.float64), "The cost")[0])
-        return _checked(self._highs.changeColCost(column, cost), "changeColCost")
+        num_col = self._num_col()
+        if type(column) in _SCALAR_INTEGERS and 0 <= column < num_col:
+            column = int(column)
+        else:
+            column = int(_indices([column], 1, num_col, "The column")[0])
+        if type(cost) in _SCALAR_NUMBERS and math.isfinite(cost):
+            cost = float(cost)
+        else:
+            cost = float(_finite(np.array([cost], dtype=np.float64), "The cost")[0])
+        self._pending_costs.add(column, cost)
+        return HighsStatus.kOk
 
+    @_after_pending
     def changeColsCost(self, n, columns, costs):
         n = _count(n, "The column count")
         columns = _indices(columns, n, self._num_col(), "The columns")
         costs = _finite(_vector(costs, n, "The costs"), "The costs")
         return _checked(self._highs.changeColsCost(n, columns, costs), "changeColsCost")
 
+    @_after_pending
     def passHessian(self, dim, nnz, format, starts, indices, values):
         """Replace the quadratic objective by ½·xᵀHx.
 
@@ -199,6 +257,7 @@ class LinearSolver:
         )
         return _checked(status, "passHessian")
 
+    @_after_pending
     def setSolution(self, solution):
         """A start point for the next run; a vector shorter than the column count
         fixes the first columns only and leaves the rest to the solver."""
@@ -211,6 +270,7 @@ class LinearSolver:
         columns = np.arange(values.size, dtype=np.int32)
         return _checked(self._highs.setSolution(values.size, columns, values), "setSolution")
 
+    @_after_pending
     def run(self):
         if self._run_log is None:
             # Installed at the first run, when the options are set: installing it
@@ -222,6 +282,7 @@ class LinearSolver:
         self._run_status = self._highs.run()
         return self._run_status
 
+    @_after_pending
     def getRefusal(self):
         """Why HiGHS gave up on the model in the last run without judging it
         (an error, such as integer columns with a quadratic objective, or a
@@ -236,15 +297,19 @@ class LinearSolver:
     def modelStatusToString(self, status):
         return self._highs.modelStatusToString(status)
 
+    @_after_pending
     def getSolution(self):
         return self._highs.getSolution()
 
+    @_after_pending
     def getInfo(self):
         return self._highs.getInfo()
 
+    @_after_pending
     def getModelStatus(self):
         return self._highs.getModelStatus()
 
+    @_after_pending
     def writeModel(self, path):
         """Write the model: LP format for a name ending in .lp, else MPS, the
         ending matched in any case; a name that ends in .gz besides is written
