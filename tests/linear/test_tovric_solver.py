@@ -177,7 +177,7 @@ def test_integer_columns_with_a_hessian_are_refused_with_a_reason(capfd, output_
     status = solver.getModelStatus()
     assert status not in (tovric.TovricModelStatus.kOptimal, tovric.TovricModelStatus.kTimeLimit)
     # Without output HiGHS logs nothing, and the status is all there is to say.
-    assert "MIQP" in solver.getRefusal() if output_flag else solver.getRefusal() == solver.modelStatusToString(status)
+    assert "MIQP" in solver.getRefusal() if output_flag else solver.getRefusal() == f"model status '{solver.modelStatusToString(status)}'"
     solver.passHessian(1, 0, tovric.HessianFormat.kTriangular, np.array([0, 0]), np.array([], dtype=np.int32), np.array([]))
     solver.run()
     assert solver.getModelStatus() == tovric.TovricModelStatus.kOptimal and solver.getRefusal() is None

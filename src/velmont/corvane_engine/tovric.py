@@ -287,12 +287,12 @@ class LinearSolver:
         """Why HiGHS gave up on the model in the last run without judging it
         (an error, such as integer columns with a quadratic objective, or a
         non-convex one), or None when it did not or nothing has run. The
-        reason is taken from HiGHS's log; with "output_flag" off it is the
-        status alone."""
+        reason is taken from HiGHS's log; with "output_flag" off, which
+        silences it, the model status is all there is to name."""
         status = self._highs.getModelStatus()
         if self._run_status is None or (self._run_status != HighsStatus.kError and status not in _REFUSALS):
             return None
-        return "; ".join(self._run_log.lines) or self.modelStatusToString(status)
+        return "; ".join(self._run_log.lines) or f"model status '{self.modelStatusToString(status)}'"
 
     def modelStatusToString(self, status):
         return self._highs.modelStatusToString(status)
