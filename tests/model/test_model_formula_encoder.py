@@ -25,7 +25,7 @@ def fenc(sink, recording_manager):
 def test_texts_are_forwarded_unevaluated(fenc, sink):
     x, i, j = fenc.x, fenc.i, fenc.j
     hard = x[i, j] + x[i + 1, j] <= 1
-    undeclared = x[i, 7] | x[i, 0, 0]
+    undeclared = x[0, 7] | x[1, 0, 0]
     fenc.add_constraint(hard, i=range(2), j=range(4))
     fenc.add_constraint(undeclared)
     fenc.add_target(x[0, 0] + x[1, 2])

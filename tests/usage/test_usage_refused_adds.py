@@ -45,15 +45,15 @@ def test_index_bound_by_no_forall_is_refused_at_the_add(road, foralls, caplog):
     with pytest.raises(ValueError) as raised:
         built.model.add_constraint(built.v.x[built.v.i] | built.v.x[built.v.k], k=range(2), **foralls)
     assert str(raised.value) in logged_errors(caplog)
-    if not road:
-        assert str(raised.value) == ("Index i of the expression is bound by no forall"
-                                     + ("; forall 'j' names no index of the expression" if foralls else "")
-                                     + "; the expression uses the indexes i, k")
+    assert str(raised.value) == ("Index i of the expression is bound by no forall"
+                                 + ("; forall 'j' names no index of the expression" if foralls else "")
+                                 + "; the expression uses the indexes i, k")
     still_builds(built)
 
 
-def test_soft_constraint_over_an_unbound_index_is_refused_in_container_mode(caplog):
-    built = Built(False, x={"a": 3})
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_soft_constraint_over_an_unbound_index_is_refused(road, caplog):
+    built = Built(road, x={"a": 3})
     with pytest.raises(ValueError, match="^Index i of the expression is bound by no forall; forall 'j'"):
         built.model.add_soft_constraint(built.v.x[built.v.i], 1, True, j=range(2))
     assert built.model._is_wcnf is None

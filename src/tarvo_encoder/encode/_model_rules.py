@@ -101,6 +101,23 @@ def indexes_in(variable_names: tp.Iterable[str]) -> tp.Set[str]:
     return found
 
 
+def indexes_in_text(text: str, index_names: tp.Container[str]) -> tp.Set[str]:
+    """The declared indexes that expression text uses outside the loops that
+    bind them: names that are neither called, nor attributes, nor loop names.
+    A name that some loop binds counts as bound everywhere, so this finds no
+    more than the text uses."""
+    used, bound = set(), set()
+    for found in _NAME.finditer(text):
+        name, start, end = found.group(), found.start(), found.end()
+        if text[start - 1:start] == "." or text[end:].lstrip(" ")[:1] == "(":
+            continue
+        if text[max(0, start - 4):start] == "for ":
+            bound.add(name)
+        elif name in index_names:
+            used.add(name)
+    return used - bound
+
+
 def unbound_index_message(used: tp.Set[str], foralls: tp.Iterable[str]) -> tp.Optional[str]:
     """None when the foralls bind every index the formula uses, else the refusal."""
     unbound = sorted(used.difference(foralls))

@@ -150,6 +150,7 @@ class Model:
         log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
         if self._use_formula_encoder:
             foralls_text = rules.foralls_text(foralls)
+            self.__require_bound_text_indexes(constraint, foralls)
             self.__init_formula_encoder()
             self.__forward(self._formula_encoder.add_constraint, str(constraint), foralls_text)
         else:
@@ -175,6 +176,7 @@ class Model:
         minimization_text(minimization)
         if self._use_formula_encoder:
             foralls_text = rules.foralls_text(foralls)
+            self.__require_bound_text_indexes(constraint, foralls)
             self.__init_formula_encoder()
             self.__forward(self._formula_encoder.add_soft_constraint, str(constraint), foralls_text,
                            rules.encoder_weight(weight), minimization)
@@ -306,6 +308,14 @@ class Model:
         # Checked here, not by the expansion: there an unbound index is a bare NameError.
         check_forall_names(foralls)
         used = rules.indexes_in(str(var) for var in template_constraint.support())
+        Model.__refuse_unbound(used, foralls)
+
+    def __require_bound_text_indexes(self, expression: Expression, foralls) -> None:
+        # The encoder refuses an unbound index too; this names the foralls, as container mode does.
+        Model.__refuse_unbound(rules.indexes_in_text(str(expression), self._indexes), foralls)
+
+    @staticmethod
+    def __refuse_unbound(used: tp.Set[str], foralls) -> None:
         message = rules.unbound_index_message(used, foralls)
         if message is not None:
             _log_and_raise(ValueError, message)
