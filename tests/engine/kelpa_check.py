@@ -12,10 +12,12 @@ COMPARE = {
 }
 
 
-def encode(terms, comparator, bound, first, encoder=pb.PB_Encoder_type.ADDER):
+def encode(terms, comparator, bound, first, encoder=pb.PB_Encoder_type.ADDER, limit=None):
     """Clauses of the constraint and the first number the allocator still holds."""
     config = pb.PBConfig()
     config.pb_encoder = encoder
+    if limit is not None:
+        config.max_clauses_per_constraint = limit
     aux = pb.AuxVarManager(first)
     database = pb.VectorClauseDatabase(config)
     constraint = pb.PBConstraint([pb.WeightedLit(lit, w) for lit, w in terms], comparator, bound)
@@ -29,10 +31,10 @@ def holds(terms, comparator, bound, assignment):
     return COMPARE[comparator](total, bound)
 
 
-def assert_exact(terms, comparator, bound, num_vars, encoder=pb.PB_Encoder_type.ADDER):
+def assert_exact(terms, comparator, bound, num_vars, encoder=pb.PB_Encoder_type.ADDER, limit=None):
     """Models projected on variables 1..num_vars == assignments satisfying the constraint."""
     first = num_vars + 1
-    clauses, next_free = encode(terms, comparator, bound, first, encoder)
+    clauses, next_free = encode(terms, comparator, bound, first, encoder, limit)
     for clause in clauses:
         for lit in clause:
             assert 0 < abs(lit) <= num_vars or first <= abs(lit) < next_free, (lit, clauses)

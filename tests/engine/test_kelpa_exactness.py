@@ -46,12 +46,18 @@ def test_projected_models_equal_satisfying_assignments(kind, comparator):
         assert_exact(terms, comparator, random_bound(rng, terms), num_vars)
 
 
-@pytest.mark.parametrize("n, k", [(3, 1), (4, 1), (6, 1), (7, 2), (8, 3), (8, 4), (8, 6), (8, 7)])
+CARDINALITIES = [(3, 1), (4, 1), (6, 1), (7, 1), (7, 2), (8, 3), (8, 4), (8, 6), (8, 7), (10, 2), (10, 5),
+                 (10, 8), (11, 6)]
+
+
+@pytest.mark.parametrize("limit", [None, 0], ids=["smallest", "adder"])
+@pytest.mark.parametrize("n, k", CARDINALITIES)
 @pytest.mark.parametrize("comparator", COMPARATORS, ids=lambda c: c.name)
-def test_cardinality_encodings_exact(n, k, comparator):
-    """Every cardinality route: single clause, pairwise, counter, adder."""
+def test_cardinality_encodings_exact(n, k, comparator, limit):
+    """Every cardinality route: single clause, pairwise, counter, totalizer in
+    either direction, and the adder when the clause limit leaves no room."""
     terms = [(v if v % 3 else -v, 1) for v in range(1, n + 1)]
-    assert_exact(terms, comparator, k, n)
+    assert_exact(terms, comparator, k, n, limit=limit)
 
 
 def test_best_encodes_like_adder():

@@ -136,19 +136,20 @@ def test_config_defaults_and_late_changes():
         config.pb_encoder = 99  # no such member
 
 
-def test_clause_limit_refuses_and_leaves_everything_as_before():
+def test_clause_limit_caps_cardinality_encodings_never_the_adder():
+    """A cardinality encoding that needs more clauses than the limit gives way
+    to the adder; the adder itself is never refused, so no constraint fails."""
     config = pb.PBConfig()
     config.max_clauses_per_constraint = 10
-    database = pb.VectorClauseDatabase(config)
-    aux = pb.AuxVarManager(9)
-    encode_into(database, aux, [(1, 1), (2, 1)], GEQ, 1, config)  # one clause
-    terms = [(v, v + 2) for v in range(1, 9)]
-    with pytest.raises(ValueError, match="more than max_clauses_per_constraint = 10 clauses"):
-        encode_into(database, aux, terms, LEQ, 20, config)
-    assert database.get_clauses() == [[1, 2]] and aux.get_variable() == 9
-    config.max_clauses_per_constraint = 1000
-    encode_into(database, aux, terms, LEQ, 20, config)
-    assert len(database.get_clauses()) > 11
+    weighted = [(v, v + 2) for v in range(1, 9)]
+    cardinality = [(v, 1) for v in range(1, 9)]
+    for terms in (weighted, cardinality):
+        database = pb.VectorClauseDatabase(config)
+        encode_into(database, pb.AuxVarManager(9), terms, LEQ, 20 if terms is weighted else 3, config)
+        assert len(database.get_clauses()) > 10
+    capped = assert_exact(cardinality, BOTH, 3, 8, limit=10)
+    uncapped = assert_exact(cardinality, BOTH, 3, 8)
+    assert capped != uncapped  # the counter did not fit: the adder took over
     with pytest.raises(ValueError, match="must not be negative"):
         config.max_clauses_per_constraint = -1
 

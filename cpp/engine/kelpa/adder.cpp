@@ -7,45 +7,39 @@ namespace {
 
 constexpr Lit kFalse = 0;  // a bit position no adder output reaches
 
-struct Polarity {
-    bool lower;  // number >= true sum
-    bool upper;  // number <= true sum
-};
-
-// 2c + s >= x + y + z and/or 2c + s <= x + y + z.
-void full_adder(Lit x, Lit y, Lit z, Lit s, Lit c, Polarity p, Emitter& out) {
-    for (int sign : {1, -1}) {
-        if ((sign == 1 && !p.lower) || (sign == -1 && !p.upper)) continue;
-        const Lit X = sign * x, Y = sign * y, Z = sign * z, S = sign * s, C = sign * c;
-        out.clause({-X, -Y, C});
-        out.clause({-X, -Z, C});
-        out.clause({-Y, -Z, C});
-        out.clause({-X, S, C});
-        out.clause({-Y, S, C});
-        out.clause({-Z, S, C});
-        out.clause({-X, -Y, -Z, S});
-    }
+// s = x xor y xor z, c = majority(x, y, z).
+void full_adder(Lit x, Lit y, Lit z, Lit s, Lit c, ClauseSink& out) {
+    out.clause({-x, -y, c});
+    out.clause({-x, -z, c});
+    out.clause({-y, -z, c});
+    out.clause({x, y, -c});
+    out.clause({x, z, -c});
+    out.clause({y, z, -c});
+    out.clause({-x, -y, -z, s});
+    out.clause({-x, y, z, s});
+    out.clause({x, -y, z, s});
+    out.clause({x, y, -z, s});
+    out.clause({x, y, z, -s});
+    out.clause({-x, -y, z, -s});
+    out.clause({-x, y, -z, -s});
+    out.clause({x, -y, -z, -s});
 }
 
-// 2c + s >= x + y and/or 2c + s <= x + y.
-void half_adder(Lit x, Lit y, Lit s, Lit c, Polarity p, Emitter& out) {
-    if (p.lower) {
-        out.clause({-x, -y, c});
-        out.clause({-x, s, c});
-        out.clause({-y, s, c});
-    }
-    if (p.upper) {
-        out.clause({x, -c});
-        out.clause({y, -c});
-        out.clause({-s, -c});
-        out.clause({x, y, -s});
-    }
+// s = x xor y, c = x and y.
+void half_adder(Lit x, Lit y, Lit s, Lit c, ClauseSink& out) {
+    out.clause({-x, -y, c});
+    out.clause({x, -c});
+    out.clause({y, -c});
+    out.clause({-x, y, s});
+    out.clause({x, -y, s});
+    out.clause({x, y, -s});
+    out.clause({-x, -y, -s});
 }
 
 bool bit(U128 value, std::size_t b) { return b < 128 && ((value >> b) & 1) != 0; }
 
 // Reduces the weighted literals to one bit per position (kFalse where empty).
-std::vector<Lit> sum_bits(const std::vector<Term>& terms, Polarity p, Emitter& out) {
+std::vector<Lit> sum_bits(const std::vector<Term>& terms, ClauseSink& out) {
     std::vector<std::vector<Lit>> buckets;
     for (const Term& t : terms) {
         for (std::size_t b = 0; b < 128 && (t.weight >> b) != 0; ++b) {
@@ -67,9 +61,9 @@ std::vector<Lit> sum_bits(const std::vector<Term>& terms, Polarity p, Emitter& o
             const Lit c = out.fresh();
             if (full) {
                 const Lit z = buckets[b][head++];
-                full_adder(x, y, z, s, c, p, out);
+                full_adder(x, y, z, s, c, out);
             } else {
-                half_adder(x, y, s, c, p, out);
+                half_adder(x, y, s, c, out);
             }
             buckets[b].push_back(s);
             if (buckets.size() <= b + 1) buckets.resize(b + 2);
@@ -82,7 +76,7 @@ std::vector<Lit> sum_bits(const std::vector<Term>& terms, Polarity p, Emitter& o
 
 // number <= bound: for every 0 bit of the bound, the number must not have a 1
 // there while matching all 1s of the bound above it.
-void at_most(const std::vector<Lit>& bits, U128 bound, Emitter& out) {
+void at_most(const std::vector<Lit>& bits, U128 bound, ClauseSink& out) {
     std::vector<Lit> clause;
     for (std::size_t b = 0; b < bits.size(); ++b) {
         if (bit(bound, b) || bits[b] == kFalse) continue;
@@ -99,7 +93,7 @@ void at_most(const std::vector<Lit>& bits, U128 bound, Emitter& out) {
 
 // number >= bound: for every 1 bit of the bound, the number has a 1 there or
 // a 1 at a higher position where the bound has a 0.
-void at_least(const std::vector<Lit>& bits, U128 bound, Emitter& out) {
+void at_least(const std::vector<Lit>& bits, U128 bound, ClauseSink& out) {
     std::vector<Lit> clause;
     for (std::size_t b = 0; b < bits.size(); ++b) {
         if (!bit(bound, b)) continue;
@@ -112,7 +106,7 @@ void at_least(const std::vector<Lit>& bits, U128 bound, Emitter& out) {
     }
 }
 
-void equal_to(const std::vector<Lit>& bits, U128 bound, Emitter& out) {
+void equal_to(const std::vector<Lit>& bits, U128 bound, ClauseSink& out) {
     for (std::size_t b = 0; b < bits.size(); ++b) {
         if (bits[b] == kFalse) {
             if (bit(bound, b)) out.clause(std::span<const Lit>{});
@@ -124,9 +118,8 @@ void equal_to(const std::vector<Lit>& bits, U128 bound, Emitter& out) {
 
 }  // namespace
 
-void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, Emitter& out) {
-    const Polarity p{comparator != Comparator::GEQ, comparator != Comparator::LEQ};
-    const std::vector<Lit> bits = sum_bits(terms, p, out);
+void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, ClauseSink& out) {
+    const std::vector<Lit> bits = sum_bits(terms, out);
     switch (comparator) {
         case Comparator::LEQ: at_most(bits, bound, out); break;
         case Comparator::GEQ: at_least(bits, bound, out); break;

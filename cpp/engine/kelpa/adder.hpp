@@ -9,11 +9,10 @@
 
 namespace corvane::kelpa {
 
-// Only the directions the comparator needs are encoded: for LEQ the adders
-// only bound the number from below (it may exceed the true sum, never fall
-// short of it), for GEQ only from above, for BOTH exactly. With the
-// comparator reading the bits in the matching polarity the projected models
-// stay exact, at half the clauses of full adders.
-void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, Emitter& out);
+// Every adder defines its outputs exactly (sum as parity, carry as majority,
+// both directions), so once the inputs are assigned unit propagation computes
+// every bit of the number and the comparison refutes a violating assignment
+// without search. BOTH builds the number once and fixes each of its bits.
+void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, ClauseSink& out);
 
 }  // namespace corvane::kelpa

@@ -1,4 +1,6 @@
-// Internal: encodings of  sum(lits) <= k  for plain (unit-weight) literals.
+// Internal: encodings of  sum(lits) <comparator> k  for plain (unit-weight)
+// literals. Each one is arc-consistent under unit propagation: as soon as the
+// assigned literals leave no room, propagation fixes the rest.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +10,11 @@
 
 namespace corvane::kelpa {
 
-// Encodes at most k of `lits` true and returns true, or returns false without
-// writing anything when the adder network is the smaller encoding.
-// Requires 1 <= k < lits.size().
-bool encode_at_most(const std::vector<Lit>& lits, std::size_t k, Emitter& out);
-
-// Exactly one of `lits` true.
-void encode_exactly_one(const std::vector<Lit>& lits, Emitter& out);
+// Writes the smallest arc-consistent encoding of sum(lits) <comparator> k,
+// 0 < k < lits.size(), and returns true; returns false without writing
+// anything when none fits within max_clauses (the adder, whose size grows
+// only with the weights' bits, then takes over).
+bool encode_cardinality(const std::vector<Lit>& lits, Comparator comparator, std::size_t k,
+                        std::int64_t max_clauses, ClauseSink& out);
 
 }  // namespace corvane::kelpa

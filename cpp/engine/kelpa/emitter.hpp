@@ -1,5 +1,6 @@
 // Internal: where the encodings write their clauses and take their aux
-// variables, with the per-constraint clause limit enforced as they go.
+// variables. An interface, so that an encoding can also be run through a
+// counter that only measures how large it would be.
 #pragma once
 
 #include <cstdint>
@@ -10,26 +11,25 @@
 
 namespace corvane::kelpa {
 
-class Emitter {
+class ClauseSink {
 public:
-    Emitter(ClauseBuffer& out, AuxVarManager& aux, std::int64_t limit)
-        : out_(out), aux_(aux), limit_(limit) {}
-
-    void clause(std::span<const Lit> lits) {
-        if (++emitted_ > limit_) {
-            throw ClauseLimitExceeded("the encoding needs more than max_clauses_per_constraint = " +
-                                      std::to_string(limit_) + " clauses");
-        }
-        out_.add_clause(lits);
-    }
+    virtual ~ClauseSink() = default;
+    virtual void clause(std::span<const Lit> lits) = 0;
+    virtual Lit fresh() = 0;
     void clause(std::initializer_list<Lit> lits) { clause(std::span<const Lit>(lits.begin(), lits.size())); }
-    Lit fresh() { return aux_.get_variable(); }
+};
+
+// Writes into the caller's buffer, aux variables from the caller's allocator.
+class Emitter final : public ClauseSink {
+public:
+    Emitter(ClauseBuffer& out, AuxVarManager& aux) : out_(out), aux_(aux) {}
+    using ClauseSink::clause;
+    void clause(std::span<const Lit> lits) override { out_.add_clause(lits); }
+    Lit fresh() override { return aux_.get_variable(); }
 
 private:
     ClauseBuffer& out_;
     AuxVarManager& aux_;
-    std::int64_t limit_;
-    std::int64_t emitted_ = 0;
 };
 
 }  // namespace corvane::kelpa

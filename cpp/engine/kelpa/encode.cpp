@@ -33,27 +33,6 @@ void check_literals(const PBConstraint& constraint, const AuxVarManager& aux) {
     }
 }
 
-std::vector<Lit> literals_of(const std::vector<Term>& terms, bool negated) {
-    std::vector<Lit> lits(terms.size());
-    for (std::size_t i = 0; i < terms.size(); ++i) lits[i] = negated ? -terms[i].lit : terms[i].lit;
-    return lits;
-}
-
-// Unit weights: sum(lits) <comparator> k with 0 < k < lits.size().
-bool encode_cardinality(const NormalForm& form, Emitter& out) {
-    const std::size_t n = form.terms.size();
-    const std::size_t k = static_cast<std::size_t>(form.bound);
-    switch (form.comparator) {
-        case Comparator::LEQ: return encode_at_most(literals_of(form.terms, false), k, out);
-        case Comparator::GEQ: return encode_at_most(literals_of(form.terms, true), n - k, out);
-        case Comparator::BOTH:
-            if (k != 1 && k + 1 != n) return false;
-            encode_exactly_one(literals_of(form.terms, k + 1 == n), out);
-            return true;
-    }
-    return false;
-}
-
 bool unit_weights(const std::vector<Term>& terms) {
     for (const Term& t : terms) {
         if (t.weight != 1) return false;
@@ -61,14 +40,20 @@ bool unit_weights(const std::vector<Term>& terms) {
     return true;
 }
 
-void encode_normal_form(const NormalForm& form, Emitter& out) {
+void encode_normal_form(const NormalForm& form, std::int64_t max_clauses, ClauseSink& out) {
     if (form.never) {
         out.clause(std::span<const Lit>{});
         return;
     }
     for (Lit lit : form.forced) out.clause({lit});
     if (form.terms.empty()) return;
-    if (unit_weights(form.terms) && encode_cardinality(form, out)) return;
+    if (unit_weights(form.terms)) {
+        std::vector<Lit> lits(form.terms.size());
+        for (std::size_t i = 0; i < lits.size(); ++i) lits[i] = form.terms[i].lit;
+        if (encode_cardinality(lits, form.comparator, static_cast<std::size_t>(form.bound), max_clauses, out)) {
+            return;
+        }
+    }
     encode_adder(form.terms, form.comparator, form.bound, out);
 }
 
@@ -83,8 +68,8 @@ void encode(const PBConstraint& constraint, const PBConfig& config, AuxVarManage
     const std::size_t literals_before = clauses.literals_.size();
     const std::size_t clauses_before = clauses.clause_count_;
     try {
-        Emitter out(clauses, aux, config.max_clauses_per_constraint);
-        encode_normal_form(form, out);
+        Emitter out(clauses, aux);
+        encode_normal_form(form, config.max_clauses_per_constraint, out);
     } catch (...) {
         aux = aux_before;
         clauses.literals_.resize(literals_before);

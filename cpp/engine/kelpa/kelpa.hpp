@@ -48,8 +48,9 @@ struct PBConstraint {
 
 struct PBConfig {
     EncoderType pb_encoder = EncoderType::BEST;
-    // encode() refuses a constraint whose CNF would need more clauses than
-    // this (ClauseLimitExceeded) and leaves clauses and allocator untouched.
+    // Caps the encodings whose size can grow beyond the weights' bits (the
+    // cardinality encodings grow with n * k): one that does not fit gives way
+    // to the adder network, which is never capped.
     std::int64_t max_clauses_per_constraint = 1000000;
 };
 
@@ -84,16 +85,12 @@ struct NotImplementedEncoder : std::logic_error {
     using std::logic_error::logic_error;
 };
 
-struct ClauseLimitExceeded : std::length_error {
-    using std::length_error::length_error;
-};
-
 // Appends the CNF of `constraint` to `clauses`, drawing every auxiliary
 // variable from `aux`. A constraint that always holds adds no clause; one that
 // never holds adds the empty clause. Throws std::invalid_argument for a zero
 // literal or a variable not below aux.next_variable() (its number could be
 // handed out as an auxiliary one), NotImplementedEncoder for an encoder that
-// is not built, ClauseLimitExceeded over the configured limit. On any throw,
+// is not built. On any throw,
 // `clauses` and `aux` are as before the call.
 void encode(const PBConstraint& constraint, const PBConfig& config, AuxVarManager& aux,
             ClauseBuffer& clauses);
