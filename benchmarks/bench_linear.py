@@ -14,6 +14,7 @@ Times are CPU seconds of this process, best of a few runs at the small sizes.
     python benchmarks/bench_linear.py           quick sizes (make bench)
     python benchmarks/bench_linear.py --full    adds lqcp n = 1000 and pMedian(100, 100, 5000)
 """
+import functools
 import sys
 import time
 
@@ -34,19 +35,11 @@ def _array_run(model):
     model.solve()
 
 
-def array_chain(n):
-    model = ArrayModel(time_limit=0.0)
-    x = model.get_variable("x", ArrayType.REAL, 0.0, **{"k": n})
-    model.add_constraints(x[:n - 1] + x[1:] >= 1)
-    model.add_target(dot(x[:], chain_costs(n)), True)
-    _array_run(model)
-
-
-def array_quadratic_chain(n):
+def array_chain(n, quadratic=False):
     model = ArrayModel(time_limit=0.0)
     x = model.get_variable("x", ArrayType.REAL, 0.0, 10.0, k=n)
     model.add_constraints(x[:n - 1] + x[1:] >= 1)
-    model.add_target(sum(x[k] * x[k] for k in range(n)), True)
+    model.add_target(sum(x[k] * x[k] for k in range(n)) if quadratic else dot(x[:], chain_costs(n)), True)
     _array_run(model)
 
 
@@ -93,26 +86,14 @@ def _text_run(model):
         pass
 
 
-def text_chain(n, timings=None):
-    model = TextModel(time_limit=0.0)
-    x = model.get_variables("x", TextType.REAL, 0.0, k=n)
-    i = model.get_indexes(["i"])
-    model.add_constraint(x[i] + x[i + 1] >= 1, i=range(n - 1))
-    costs = chain_costs(n)
-    target = SumIt([float(costs[k]) * x[k] for k in range(n)])
-    start = time.process_time()
-    model.add_target(target, True)
-    if timings is not None:
-        timings.append(time.process_time() - start)
-    _text_run(model)
-
-
-def text_quadratic_chain(n, timings=None):
+def text_chain(n, quadratic=False, timings=None):
+    """The chain LP (or QP) through the text model; `timings` receives add_target's time."""
     model = TextModel(time_limit=0.0)
     x = model.get_variables("x", TextType.REAL, 0.0, 10.0, k=n)
     i = model.get_indexes(["i"])
     model.add_constraint(x[i] + x[i + 1] >= 1, i=range(n - 1))
-    target = SumIt([x[k] * x[k] for k in range(n)])
+    costs = chain_costs(n)
+    target = SumIt([x[k] * x[k] if quadratic else float(costs[k]) * x[k] for k in range(n)])
     start = time.process_time()
     model.add_target(target, True)
     if timings is not None:
@@ -165,6 +146,10 @@ def cpu_seconds(build, argument, repeats):
     return best
 
 
+def quadratic(chain_build):
+    return None if chain_build is None else functools.partial(chain_build, quadratic=True)
+
+
 def peer(build_name, library):
     """A peer's build function, or None when the peer is not importable."""
     return getattr(peers, build_name) if library is not None else None
@@ -211,8 +196,8 @@ def main():
             "poi": peer("poi_chain", peers.poi), "linopy": peer("linopy_chain", peers.linopy)}))
     n = 10**4
     lines.append(measure(f"QP target {n:.0e}", n, n, {
-        "highspy": peer("highspy_quadratic_chain", peers.highspy), "array": array_quadratic_chain,
-        "text": text_quadratic_chain, "poi": peer("poi_quadratic_chain", peers.poi)}))
+        "highspy": quadratic(peer("highspy_chain", peers.highspy)), "array": quadratic(array_chain),
+        "text": quadratic(text_chain), "poi": quadratic(peer("poi_chain", peers.poi))}))
     for n in (100, 300) + ((1000,) if full else ()):
         builds = {"highspy": peer("highspy_lqcp", peers.highspy), "array": array_lqcp,
                   "text": text_lqcp if n <= 300 else None, "poi": peer("poi_lqcp", peers.poi)}
@@ -232,10 +217,10 @@ def print_text_model_figures(lines):
     small, large = chain.get("chain LP 1e+04"), chain.get("chain LP 1e+05")
     if small and large:
         print(f"text model, chain LP 1e5 / 1e4 (10x the rows): {large / small:.2f}x the time")
-    linear, quadratic = [], []
-    text_chain(3 * 10**4, linear)
-    text_quadratic_chain(10**4, quadratic)
-    print(f"text model add_target: 3e4 linear terms {linear[0]:.3f} s, 1e4 quadratic terms {quadratic[0]:.3f} s")
+    linear, squares = [], []
+    text_chain(3 * 10**4, timings=linear)
+    text_chain(10**4, quadratic=True, timings=squares)
+    print(f"text model add_target: 3e4 linear terms {linear[0]:.3f} s, 1e4 quadratic terms {squares[0]:.3f} s")
 
 
 if __name__ == "__main__":

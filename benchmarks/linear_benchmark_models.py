@@ -30,7 +30,8 @@ except ImportError:
 # ---- model data ---------------------------------------------------------------------------------------------------
 
 def chain_costs(n):
-    """Costs of the chain LP: min sum c_k x_k, x_k + x_(k+1) >= 1, x >= 0."""
+    """Costs of the chain LP: min sum c_k x_k, x_k + x_(k+1) >= 1, x in [0, 10]; its QP
+    variant minimises sum x_k^2 over the same rows."""
     return 1.0 + (np.arange(n) % 7) / 10.0
 
 
@@ -81,26 +82,18 @@ def _add_csr_rows(h, lower, upper, rows, cols, vals, count):
               vals.astype(float))
 
 
-def highspy_chain(n):
-    h = _highs_model()
-    h.addVars(n, np.zeros(n), np.full(n, highspy.kHighsInf))
-    h.changeColsCost(n, np.arange(n, dtype=np.int32), chain_costs(n))
-    m = n - 1
-    starts = np.arange(0, 2 * m, 2, dtype=np.int32)
-    indices = np.column_stack([np.arange(m), np.arange(1, n)]).ravel().astype(np.int32)
-    h.addRows(m, np.ones(m), np.full(m, highspy.kHighsInf), 2 * m, starts, indices, np.ones(2 * m))
-    h.run()
-
-
-def highspy_quadratic_chain(n):
+def highspy_chain(n, quadratic=False):
     h = _highs_model()
     h.addVars(n, np.zeros(n), np.full(n, 10.0))
+    if quadratic:
+        h.passHessian(n, n, highspy.HessianFormat.kTriangular, np.arange(n + 1, dtype=np.int32),
+                      np.arange(n, dtype=np.int32), np.full(n, 2.0))
+    else:
+        h.changeColsCost(n, np.arange(n, dtype=np.int32), chain_costs(n))
     m = n - 1
     starts = np.arange(0, 2 * m, 2, dtype=np.int32)
     indices = np.column_stack([np.arange(m), np.arange(1, n)]).ravel().astype(np.int32)
     h.addRows(m, np.ones(m), np.full(m, highspy.kHighsInf), 2 * m, starts, indices, np.ones(2 * m))
-    h.passHessian(n, n, highspy.HessianFormat.kTriangular, np.arange(n + 1, dtype=np.int32),
-                  np.arange(n, dtype=np.int32), np.full(n, 2.0))
     h.run()
 
 
@@ -178,27 +171,15 @@ def _poi_model():
     return model
 
 
-def poi_chain(n):
+def poi_chain(n, quadratic=False):
     model = _poi_model()
-    x = [model.add_variable(lb=0.0) for _ in range(n)]
+    x = [model.add_variable(lb=0.0, ub=10.0) for _ in range(n)]
     for k in range(n - 1):
         model.add_linear_constraint(x[k] + x[k + 1], poi.Geq, 1.0)
     costs = chain_costs(n)
     objective = poi.ExprBuilder()
     for k in range(n):
-        objective += costs[k] * x[k]
-    model.set_objective(objective, poi.ObjectiveSense.Minimize)
-    model.optimize()
-
-
-def poi_quadratic_chain(n):
-    model = _poi_model()
-    x = [model.add_variable(lb=0.0, ub=10.0) for _ in range(n)]
-    for k in range(n - 1):
-        model.add_linear_constraint(x[k] + x[k + 1], poi.Geq, 1.0)
-    objective = poi.ExprBuilder()
-    for k in range(n):
-        objective += x[k] * x[k]
+        objective += x[k] * x[k] if quadratic else costs[k] * x[k]
     model.set_objective(objective, poi.ObjectiveSense.Minimize)
     model.optimize()
 
@@ -263,7 +244,7 @@ def _linopy_solve(model):
 
 def linopy_chain(n):
     model = linopy.Model()
-    x = model.add_variables(lower=0.0, coords=[np.arange(n)], name="x")
+    x = model.add_variables(lower=0.0, upper=10.0, coords=[np.arange(n)], name="x")
     model.add_constraints(x.isel(dim_0=slice(0, n - 1)) + x.isel(dim_0=slice(1, n)).assign_coords(dim_0=np.arange(n - 1))
                           >= 1, name="chain")
     model.add_objective((chain_costs(n) * x).sum())

@@ -7,11 +7,13 @@ operators write for a number times an element, an element times an element,
 or an element alone (2.5 * (x(3,1)), (x(0)) * (x(4)), x(7)), the text is read
 here instead and the same calls are made in the same order: the variable
 blocks with the same subscripts, the same operators, one CompiledSum of the
-list. Any other text returns None and goes the reference road (the checked
+list. (A number times an element is added as its terms, which is what the
+operators would make of it.) Any other text returns None and goes the reference road (the checked
 evaluation in the linear model).
 """
 import re
 
+from ._compiled_terms import TermSum
 from .compiled_linear_expressions import CompiledSum
 
 _INT = r"-?(?:0|[1-9][0-9]*)"
@@ -53,15 +55,17 @@ def evaluated_sum(text: str, variables: dict):
     terms = _terms(text)
     if terms is None:
         return None
-    values = []
+    total = TermSum()
     for number, name, subscripts, left, left_subscripts, right, right_subscripts, alone, alone_subscripts in terms:
         names = (name,) if number else (left, right) if left else (alone,)
         if not all(block in variables for block in names):
             return None  # the reference road names the missing name
-        if number:
-            values.append(_number(number) * variables[name](*_subscripts(subscripts)))
-        elif left:
-            values.append(variables[left](*_subscripts(left_subscripts)) * variables[right](*_subscripts(right_subscripts)))
-        else:
-            values.append(variables[alone](*_subscripts(alone_subscripts)))
-    return CompiledSum(values)
+        if left:
+            product = variables[left](*_subscripts(left_subscripts)) * variables[right](*_subscripts(right_subscripts))
+            total.add_terms(product._constant, product._linear, product._height, product._quadratic, product._side)
+            continue
+        # number * x(...) is x(...) with its terms scaled: constant number * 0, coefficient 1 * number.
+        factor = _number(number) if number else 1
+        column = variables[name or alone]._column_of(_subscripts(subscripts or alone_subscripts))
+        total.add_terms(factor * 0, {column: 1 * factor}, column + 1, None, None)
+    return CompiledSum._of_sum(total)

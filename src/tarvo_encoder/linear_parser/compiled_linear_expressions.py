@@ -15,14 +15,14 @@ def _is_number(value) -> bool:
     return type(value) in (int, float) or isinstance(value, (Integral, Real))
 
 
+# constant + Σ aⱼxⱼ + xᵀQx over solver columns. The coefficients are held as
+# terms ({column: a} and {(i, j): Q}) with the heights of the scipy arrays they
+# stand for, so an operation costs its own terms whatever the model's width; the
+# coordinate arrays are built when read. Term dicts are never changed after
+# construction, so results may share them.
 class CompiledLinearExpression:
-    """constant + Σ aⱼxⱼ + xᵀQx over solver columns.
-
-    The coefficients are held as terms ({column: a} and {(i, j): Q}) with the
-    heights of the scipy arrays they stand for, so an operation costs its own
-    terms whatever the model's width; the coordinate arrays are built when
-    read. Term dicts are never changed after construction, so results may
-    share them."""
+    __slots__ = ("_constant", "_linear", "_height", "_quadratic", "_side", "_linear_array", "_quadratic_array",
+                 "_sorted")
 
     def __init__(self, linear_coefficients: coo_array, constant: tp.Union[Integral, Real] = 0,
                  quadratic_coefficients: tp.Optional[coo_array] = None) -> None:
@@ -152,6 +152,8 @@ class CompiledLinearExpression:
 
 
 class CompiledSum(CompiledLinearExpression):
+    __slots__ = ()
+
     def __init__(self, expressions: tp.Sequence[CompiledLinearExpression]):
         total = TermSum()
         for element in expressions:
@@ -164,6 +166,16 @@ class CompiledSum(CompiledLinearExpression):
                 raise TypeError(message)
             else:
                 total.add_number(element)
+        self.__take(total)
+
+    @classmethod
+    def _of_sum(cls, total: TermSum) -> CompiledSum:
+        """The sum whose elements `total` has added up."""
+        expression = cls.__new__(cls)
+        expression.__take(total)
+        return expression
+
+    def __take(self, total: TermSum) -> None:
         total.finished()
         self._constant = total.constant
         self._linear, self._height = total.linear, total.height

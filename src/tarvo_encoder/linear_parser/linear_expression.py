@@ -63,7 +63,7 @@ class LinearExpression:
     def __operand_text(self, other) -> tp.Tuple[bool, str]:
         """(is a number, text) of the other operand of +, - or *."""
         self._check_borders()
-        if isinstance(other, (Integral, Real)):
+        if type(other) in (int, float) or isinstance(other, (Integral, Real)):
             return True, f"{other}"
         if isinstance(other, LinearExpression):
             other._check_borders()

@@ -74,7 +74,13 @@ class LinearVariable:
         log_and_raise(TypeError, message)
 
     def __call__(self, *subscripts) -> CompiledLinearExpression:
-        # One call per element reference of evaluated text: plain ints in range take the short way.
+        column = self._column_of(subscripts)
+        # The single coefficient 1 at the element's column, in a column of column + 1 rows.
+        return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
+
+    def _column_of(self, subscripts) -> int:
+        """The solver column of the element, its subscripts checked."""
+        # Once per element reference of evaluated text: plain ints in range take the short way.
         column = self._st_shift
         if len(subscripts) == len(self._sizes):
             for subscript, size, stride in zip(subscripts, self._sizes, self._shifts):
@@ -82,11 +88,9 @@ class LinearVariable:
                     break
                 column += subscript * stride
             else:
-                return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
+                return column
         self.__check_subscripts(subscripts)
-        column = self.__column(subscripts)
-        # The single coefficient 1 at the element's column, in a column of column + 1 rows.
-        return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
+        return self.__column(subscripts)
 
     def __check_subscripts(self, subscripts) -> None:
         """One integer per dimension, each inside its dimension: anything else

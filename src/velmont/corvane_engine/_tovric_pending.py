@@ -12,10 +12,6 @@ import numpy as np
 from highspy import HighsStatus
 
 
-def _is_plain_vector(array, count, kinds) -> bool:
-    return type(array) is np.ndarray and array.ndim == 1 and len(array) == count and array.dtype.kind in kinds
-
-
 class PendingRows:
     """Rows checked and kept, in call order, for one `addRows` call."""
 
@@ -23,8 +19,21 @@ class PendingRows:
         self._lower, self._upper, self._starts = [], [], []
         self._columns, self._values = [], []
 
-    def __len__(self):
-        return len(self._lower)
+    def add_plain(self, lower: float, upper: float, nnz: int, indices, values, num_col: int, limits) -> bool:
+        """Keep a row given as plain numpy vectors that passes every check, and say so;
+        anything else is left to `add`, whose checks name what is wrong."""
+        if (type(indices) is not np.ndarray or type(values) is not np.ndarray or indices.shape != (nnz,)
+                or values.shape != (nnz,) or indices.dtype.kind not in "iu" or values.dtype.kind not in "fiu"):
+            return False
+        columns, numbers = indices.tolist(), values.tolist()
+        if columns and (min(columns) < 0 or max(columns) >= num_col or len(set(columns)) != nnz
+                        # a sum of finite values is finite unless it overflows, which only takes the long way
+                        or not math.isfinite(sum(numbers)) or max(map(abs, numbers)) >= limits[1]):
+            return False
+        if lower >= limits[0] or upper <= -limits[0]:
+            return False
+        self.__append(lower, upper, columns, numbers)
+        return True
 
     def add(self, lower: float, upper: float, columns: list, values: list, limits) -> None:
         infinite_bound, large_value = limits
@@ -34,6 +43,9 @@ class PendingRows:
             raise ValueError("addRow was refused by the linear solver: a column appears twice in the row")
         if values and max(map(abs, values)) >= large_value:
             raise ValueError(f"addRow was refused by the linear solver: a value of {large_value:g} or more")
+        self.__append(lower, upper, columns, values)
+
+    def __append(self, lower, upper, columns, values):
         self._lower.append(lower)
         self._upper.append(upper)
         self._starts.append(len(self._columns))
@@ -69,16 +81,3 @@ class PendingCosts:
         if highs.changeColsCost(len(columns), columns, costs) == HighsStatus.kError:
             raise ValueError("changeColCost was refused by the linear solver")
 
-
-def plain_row(nnz, indices, values, num_col):
-    """(columns, values) as lists when the row comes as plain numpy vectors whose
-    columns lie in 0 .. num_col - 1 and whose values are finite; else None."""
-    if not (_is_plain_vector(indices, nnz, "iu") and _is_plain_vector(values, nnz, "fiu")):
-        return None
-    columns, numbers = indices.tolist(), values.tolist()
-    if columns and (min(columns) < 0 or max(columns) >= num_col):
-        return None
-    # A sum of finite values is finite unless it overflows, which only sends the row the long way.
-    if not math.isfinite(sum(numbers)):
-        return None
-    return columns, numbers

@@ -22,7 +22,7 @@ from highspy import (HessianFormat, HighsLogType, HighsModelStatus, HighsSolutio
 from highspy._core import _Highs, cb
 from scipy.sparse import csc_array, tril, triu
 
-from ._tovric_pending import PendingCosts, PendingRows, plain_row
+from ._tovric_pending import PendingCosts, PendingRows
 
 kTovricInf = kHighsInf
 TovricSolution = HighsSolution
@@ -181,17 +181,16 @@ class LinearSolver:
         return _checked(self._highs.changeColsIntegrality(n, columns, codes.astype(np.uint8)), "changeColsIntegrality")
 
     def addRow(self, lower, upper, nnz, indices, values):
-        nnz = _count(nnz, "The entry count")
+        if type(nnz) is not int or nnz < 0:
+            nnz = _count(nnz, "The entry count")
         lower, upper = float(lower), float(upper)
         if math.isnan(lower) or math.isnan(upper):
             raise ValueError("The row bounds must not be NaN")
         num_col = self._num_col()
-        row = plain_row(nnz, indices, values, num_col)
-        if row is None:
+        if not self._pending_rows.add_plain(lower, upper, nnz, indices, values, num_col, self.__limits()):
             indices = _indices(indices, nnz, num_col, "The columns of the row")
             values = _finite(_vector(values, nnz, "The values of the row"), "The values of the row")
-            row = indices.tolist(), values.tolist()
-        self._pending_rows.add(lower, upper, *row, self.__limits())
+            self._pending_rows.add(lower, upper, indices.tolist(), values.tolist(), self.__limits())
         return HighsStatus.kOk
 
     @_after_pending
