@@ -45,17 +45,29 @@ def test_elements_are_numbered_row_major_from_one_in_declaration_order():
     ("z", [2.0], TypeError, "must be an int"),
     ("z", 3, TypeError, "list or tuple"),
     ("a b", [1], ValueError, "not an identifier"),
-    ("z", [2**62, 2**62], OverflowError, "too many elements"),
     ("_dravo_aux", [2, 2, 2], ValueError, "reserved for aux variables"),
     ("_kelpa_auxx", [1], ValueError, "reserved for aux variables"),
     ("\u20ac", [1], ValueError, "not an identifier"),
     ("1\xe9", [1], ValueError, "not an identifier"),
+    # Counts beyond what a model can hold are refused up front, naming the count.
+    ("z", [2**30, 2**30], ValueError, "'z' has 1152921504606846976 elements; a model holds at most 2147483647"),
+    ("z", [2**62, 2**62], ValueError, "has 21267647932558653966460912964485513216 elements"),
+    ("z", [2**31 - 2], ValueError, r"has 2147483646 elements; .* \(2 declared before\)"),
 ])
 def test_bad_declarations_are_refused(name, sizes, error, message):
     e = _fenc.FormulaEncoder("m")
     e.create_variables("x", [2])
     with pytest.raises(error, match=message):
         e.create_variables(name, sizes)
+
+
+def test_a_model_holds_up_to_the_largest_element_count_and_shapes_without_elements():
+    e = _fenc.FormulaEncoder("m")
+    e.create_variables("x", [2])
+    e.create_variables("none", [0, 2**62, 2**62])
+    e.create_variables("z", [2**31 - 3])
+    with pytest.raises(ValueError, match=r"'one_more' has 1 elements; .* \(2147483647 declared before\)"):
+        e.create_variables("one_more", [1])
 
 
 def test_aux_variables_follow_the_elements_in_blocks_per_instance():

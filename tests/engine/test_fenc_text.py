@@ -1,5 +1,7 @@
 """What text the formula encoder reads and how it refuses the rest."""
 
+import re
+
 import pytest
 
 from fenc_truth import satisfiable_under
@@ -187,3 +189,52 @@ def test_declared_names_show_escaped_in_refusals():
     with pytest.raises(ValueError, match=r"variable name '(\\xa7)+'\.\.\. is not") as info:
         e.create_variables("§" * 10**5, [1])
     assert len(str(info.value)) < 400
+
+
+@pytest.mark.parametrize("foralls, count", [
+    ("{'i': range(0, 100000), 'j': range(0, 100000)}", "10000000000"),
+    ("{'i': range(0, 2147483648)}", "2147483648"),
+    ("{'i': range(-9223372036854775807, 9223372036854775807)}", "18446744073709551614"),
+    ("{" + ", ".join(f"'i{k}': range(0, 4611686018427387904)" for k in range(3)) + "}", "more than 2**127"),
+])
+def test_foralls_beyond_the_instances_of_a_formula_are_refused_before_any_is_built(foralls, count):
+    e = encoder()
+    message = f"the foralls make {count} instances; a formula has at most 2147483647"
+    with pytest.raises(ValueError, match="^" + re.escape(message) + "$"):
+        e.add_constraint("x(0).to_bx()", "Foralls: " + foralls)
+    e.generate_cnf()
+    assert e.get_cnf_storage().hard_clauses() == []
+
+
+# A range that runs to 2**63 - 3 in three steps: k * step leaves 64 bits on the way to its last value.
+WIDE = "range(-9223372036854775807, 9223372036854775807, 9223372036854775806)"
+
+
+@pytest.mark.parametrize("foralls, text, clauses", [
+    # Ranges are never built: one of the largest length costs nothing when another forall is empty.
+    ("{'i': range(0, 2147483647), 'j': []}", "x(0).to_bx()", []),
+    ("{'i': range(9223372036854775807, 9223372036854775804, -1)}", "x(9223372036854775807 - i).to_bx()",
+     [[1], [2], [3]]),
+    ("{'i': range(-9223372036854775807, -9223372036854775804)}", "x(i + 9223372036854775807).to_bx()",
+     [[1], [2], [3]]),
+])
+def test_forall_ranges_give_their_values_at_the_ends_of_64_bits(foralls, text, clauses):
+    assert hard_clauses_of(text, "Foralls: " + foralls) == clauses
+
+
+@pytest.mark.parametrize("text, foralls", [
+    # The first two values give empty loops; the last one a loop too long, whose message shows it.
+    ("bx.and_s([x(0).to_bx() for v in range(0, i)])", "Foralls: {'i': " + WIDE + "}"),
+    (f"bx.and_s([x(0).to_bx() for i in {WIDE} for v in range(0, i)])", "Foralls: {}"),
+])
+def test_the_last_value_of_a_range_whose_steps_leave_64_bits(text, foralls):
+    with pytest.raises(ValueError, match=r"range\(0, 9223372036854775805, 1\) has 9223372036854775805 values; "
+                                         r"a loop runs over at most 2147483647"):
+        encoder().add_constraint(text, foralls)
+
+
+def test_loop_ranges_give_their_values_at_the_ends_of_64_bits():
+    top = "bx.and_s([x(9223372036854775807 - v).to_bx() for v in range(9223372036854775807, 9223372036854775804, -1)])"
+    bottom = "bx.and_s([x(v + 9223372036854775807).to_bx() for v in range(-9223372036854775807, -9223372036854775805)])"
+    assert hard_clauses_of(top) == [[1], [2], [3]]
+    assert hard_clauses_of(bottom) == [[1], [2]]

@@ -100,3 +100,20 @@ def test_metrics_files_take_the_paths_write_dimacs_takes(tmp_path, caplog):
     with pytest.raises(ValueError):
         built.model.save_metrics_json(str(tmp_path / "cut\0.json"))
     assert sorted(path.name for path in tmp_path.iterdir()) == ["m.csv", "m.json"]
+
+
+@pytest.mark.parametrize("foralls, count", [
+    ({"i": range(100_000), "k": range(100_000)}, "10000000000"),
+    ({"i": range(2**31)}, "2147483648"),
+    ({"i": range(-2**63, 2**63, 3), "k": [0, 1]}, str(2 * len(range(-2**63, 2**63, 3)))),
+], ids=["two foralls", "one range", "beyond 64 bits"])
+@pytest.mark.parametrize("soft", [False, True], ids=["hard", "soft"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_foralls_beyond_the_instances_of_a_formula_are_refused_up_front(road, soft, foralls, count, caplog):
+    built = Built(road, x={"a": 3})
+    add = built.model.add_soft_constraint if soft else built.model.add_constraint
+    message = f"The foralls make {count} instances; a formula has at most 2147483647"
+    with pytest.raises(ValueError, match="^" + message + "$"):
+        add(built.v.x[0], **foralls)
+    assert message in logged_errors(caplog)
+    still_builds(built)

@@ -127,6 +127,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
         [&](std::span<const dravo::Literal> clause) {
             poll_.step();
             t.literals.insert(t.literals.end(), clause.begin(), clause.end());
+            if (t.literals.size() > UINT32_MAX) throw std::length_error("one instance has more than 2**32 literals");
             t.clause_ends.push_back(static_cast<std::uint32_t>(t.literals.size()));
         },
     };

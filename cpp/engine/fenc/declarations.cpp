@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "engine/fenc/identifier_chars.hpp"
+#include "engine/fenc/limits.hpp"
 #include "engine/fenc/text_error.hpp"
 
 namespace corvane::fenc {
@@ -27,20 +28,25 @@ const Declaration& Declarations::add(std::string name, std::vector<std::int64_t>
     if (by_name_.contains(name)) {
         throw std::invalid_argument("variable " + quoted(name) + " is already declared");
     }
-    Declaration d{std::move(name), std::move(sizes), {}, element_count_ + 1, 1};
-    d.strides.assign(d.sizes.size(), 1);
-    for (std::size_t k = d.sizes.size(); k-- > 0;) {
-        if (d.sizes[k] < 0) {
-            throw std::invalid_argument("size " + std::to_string(d.sizes[k]) + " of variable " + quoted(d.name) + " is negative");
+    Count count;
+    for (std::int64_t size : sizes) {
+        if (size < 0) {
+            throw std::invalid_argument("size " + std::to_string(size) + " of variable " + quoted(name) + " is negative");
         }
-        d.strides[k] = d.count;
-        if (d.sizes[k] != 0 && d.count > (INT64_MAX / 2) / d.sizes[k]) {
-            throw std::overflow_error("variable '" + d.name + "' has too many elements");
-        }
-        d.count *= d.sizes[k];
+        count.multiply(static_cast<std::uint64_t>(size));
     }
-    if (d.count > INT64_MAX / 4 - element_count_) {
-        throw std::overflow_error("variable '" + d.name + "' has too many elements");
+    if (count.exceeds(kMaxCount) || count.value() + static_cast<std::uint64_t>(element_count_) > kMaxCount) {
+        throw std::invalid_argument("variable " + quoted(name) + " has " + count.text() +
+                                    " elements; a model holds at most " + std::to_string(kMaxCount) +
+                                    " elements in all (" + std::to_string(element_count_) + " declared before)");
+    }
+    Declaration d{std::move(name), std::move(sizes), {}, element_count_ + 1, static_cast<std::int64_t>(count.value())};
+    // Without elements the strides are never used; they stay 0 rather than overflow.
+    d.strides.assign(d.sizes.size(), 0);
+    std::int64_t stride = d.count > 0 ? 1 : 0;
+    for (std::size_t k = d.sizes.size(); k-- > 0;) {
+        d.strides[k] = stride;
+        stride *= d.sizes[k];
     }
     element_count_ += d.count;
     by_name_.emplace(d.name, static_cast<std::uint32_t>(list_.size()));

@@ -23,8 +23,8 @@ struct Declaration {
 // declaration order.
 class Declarations {
 public:
-    // Throws std::invalid_argument for a repeated or malformed name or a
-    // negative size, std::overflow_error when the numbers would not fit.
+    // Throws std::invalid_argument for a repeated or malformed name, a
+    // negative size, or more elements in all than kMaxCount (limits.hpp).
     const Declaration& add(std::string name, std::vector<std::int64_t> sizes);
 
     std::optional<std::uint32_t> find(std::string_view name) const;

@@ -4,14 +4,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/fenc/foralls.hpp"
+#include "engine/fenc/limits.hpp"
 #include "engine/fenc/shape.hpp"
 #include "engine/fenc/text_error.hpp"
 
 namespace corvane::fenc {
 namespace {
 
-// A loop over more values than this is refused rather than materialised.
-constexpr std::int64_t kMaxRangeLength = std::int64_t{1} << 31;
+// Pushed in place of an item count after a range's start, step and length.
+constexpr std::int64_t kRangeMark = -1;
 
 std::int64_t checked_add(std::int64_t a, std::int64_t b) {
     std::int64_t r;
@@ -86,11 +88,18 @@ void Evaluator::step_comprehension(std::size_t index) {
     Activation& act = activations_[index];
     const ComprehensionBlock& block = program_->blocks[static_cast<std::size_t>(act.block)];
     if (act.awaiting == Activation::Awaiting::Iterable) {
-        const auto n = static_cast<std::size_t>(pop_int());
-        const std::size_t begin = loop_values_.size();
-        loop_values_.insert(loop_values_.end(), ints_.end() - static_cast<std::ptrdiff_t>(n), ints_.end());
-        ints_.resize(ints_.size() - n);
-        levels_.push_back({begin, loop_values_.size(), begin});
+        const std::int64_t n = pop_int();
+        if (n == kRangeMark) {
+            const auto length = static_cast<std::uint64_t>(pop_int());
+            const std::int64_t step = pop_int();
+            levels_.push_back({loop_values_.size(), 0, length, pop_int(), step});
+        } else {
+            const std::size_t begin = loop_values_.size();
+            const auto count = static_cast<std::size_t>(n);
+            loop_values_.insert(loop_values_.end(), ints_.end() - static_cast<std::ptrdiff_t>(count), ints_.end());
+            ints_.resize(ints_.size() - count);
+            levels_.push_back({begin, 0, count});
+        }
     } else if (act.awaiting == Activation::Awaiting::Element) {
         ++act.produced;
     }
@@ -110,13 +119,14 @@ void Evaluator::step_comprehension(std::size_t index) {
             return;
         }
         Level& level = levels_.back();
-        if (level.next == level.end) {
+        if (level.next == level.length) {
             loop_values_.resize(level.begin);
             levels_.pop_back();
             continue;
         }
         const LoopClause& clause = block.clauses[depth - 1];
-        slots_[clause.slot] = loop_values_[level.next++];
+        const std::uint64_t k = level.next++;
+        slots_[clause.slot] = level.step != 0 ? range_value(level.start, level.step, k) : loop_values_[level.begin + k];
         const bool innermost = depth == block.clauses.size();
         act.awaiting = innermost ? Activation::Awaiting::Element : Activation::Awaiting::Iterable;
         const Code* code = innermost ? &block.element : &block.clauses[depth].iterable;
@@ -201,12 +211,13 @@ void Evaluator::execute(const Instr& instr) {
             stop = pop_int();
             if (instr.a >= 2) start = pop_int();
             if (step == 0) fail(instr, "range step must not be zero");
-            const __int128 span = step > 0 ? (__int128)stop - start : (__int128)start - stop;
-            const __int128 magnitude = step > 0 ? (__int128)step : -(__int128)step;
-            const __int128 length = span <= 0 ? 0 : (span + magnitude - 1) / magnitude;
-            if (length > kMaxRangeLength) fail(instr, "range is too long");
-            for (__int128 k = 0; k < length; ++k, poll_.step()) ints_.push_back(static_cast<std::int64_t>(start + k * step));
-            ints_.push_back(static_cast<std::int64_t>(length));
+            const std::uint64_t length = range_length(start, stop, step);
+            if (length > kMaxCount) {
+                fail(instr, "range(" + std::to_string(start) + ", " + std::to_string(stop) + ", " + std::to_string(step) +
+                                ") has " + std::to_string(length) + " values; a loop runs over at most " +
+                                std::to_string(kMaxCount));
+            }
+            ints_.insert(ints_.end(), {start, step, static_cast<std::int64_t>(length), kRangeMark});
             return;
         }
         case Op::Distinct: {

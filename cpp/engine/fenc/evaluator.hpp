@@ -41,8 +41,12 @@ private:
         bool started = false;
         enum class Awaiting : std::uint8_t { Nothing, Iterable, Element } awaiting = Awaiting::Nothing;
     };
+    // One running loop: over its values in loop_values_ from `begin`, or
+    // over a range (step != 0), whose values are never built.
     struct Level {
-        std::size_t begin, end, next;
+        std::size_t begin;
+        std::uint64_t next, length;
+        std::int64_t start = 0, step = 0;
     };
 
     void execute(const Instr& instr);

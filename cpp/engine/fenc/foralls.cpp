@@ -5,14 +5,13 @@
 
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/lexer.hpp"
+#include "engine/fenc/limits.hpp"
 #include "engine/fenc/text_error.hpp"
 
 namespace corvane::fenc {
 namespace {
 
 constexpr std::string_view kPrefix = "Foralls: ";
-// A range longer than this is refused rather than materialised.
-constexpr std::int64_t kMaxRangeLength = std::int64_t{1} << 32;
 
 // Tokens of the dictionary after the prefix, positions counted in the whole text.
 std::vector<Token> tokenize_body(std::string_view text) {
@@ -37,7 +36,9 @@ public:
             const Token& key = expect(TokenKind::String);
             if (!names.insert(key.text).second) fail(key, "index " + quoted(key.text) + " is given twice");
             expect(TokenKind::Colon);
-            foralls.push_back({std::string(key.text), read_values()});
+            Forall forall = read_values();
+            forall.name = key.text;
+            foralls.push_back(std::move(forall));
             if (peek().kind != TokenKind::Comma) break;
             next();
         }
@@ -47,17 +48,26 @@ public:
     }
 
 private:
-    std::vector<std::int64_t> read_values() {
+    Forall read_values() {
         const Token& start = next();
+        Forall forall;
         if (start.kind == TokenKind::Name && start.text == "range") {
             expect(TokenKind::LParen);
             std::vector<std::int64_t> args = read_integers(TokenKind::RParen);
             if (args.empty() || args.size() > 3) fail(start, "range takes 1 to 3 integers");
-            return expand_range(start, args);
+            forall.start = args.size() == 1 ? 0 : args[0];
+            const std::int64_t stop = args.size() == 1 ? args[0] : args[1];
+            forall.step = args.size() == 3 ? args[2] : 1;
+            if (forall.step == 0) fail(start, "range step must not be zero");
+            forall.length = range_length(forall.start, stop, forall.step);
+        } else if (start.kind == TokenKind::LBracket) {
+            forall.values = read_integers(TokenKind::RBracket);
+        } else if (start.kind == TokenKind::LParen) {
+            forall.values = read_integers(TokenKind::RParen);
+        } else {
+            fail(start, "expected a range, a list or a tuple of integers");
         }
-        if (start.kind == TokenKind::LBracket) return read_integers(TokenKind::RBracket);
-        if (start.kind == TokenKind::LParen) return read_integers(TokenKind::RParen);
-        fail(start, "expected a range, a list or a tuple of integers");
+        return forall;
     }
 
     // Comma-separated integers up to `close` (a trailing comma is allowed).
@@ -84,21 +94,6 @@ private:
         return t.value;
     }
 
-    std::vector<std::int64_t> expand_range(const Token& at, const std::vector<std::int64_t>& args) {
-        const std::int64_t start = args.size() == 1 ? 0 : args[0];
-        const std::int64_t stop = args.size() == 1 ? args[0] : args[1];
-        const std::int64_t step = args.size() == 3 ? args[2] : 1;
-        if (step == 0) fail(at, "range step must not be zero");
-        const __int128 span = step > 0 ? (__int128)stop - start : (__int128)start - stop;
-        const __int128 magnitude = step > 0 ? step : -(__int128)step;
-        const __int128 length = span <= 0 ? 0 : (span + magnitude - 1) / magnitude;
-        if (length > kMaxRangeLength) fail(at, "range is too long");
-        std::vector<std::int64_t> values;
-        values.reserve(static_cast<std::size_t>(length));
-        for (__int128 k = 0; k < length; ++k, poll_.step()) values.push_back(static_cast<std::int64_t>(start + k * step));
-        return values;
-    }
-
     const Token& peek() const { return tokens_[pos_]; }
     const Token& next() { return tokens_[pos_ < tokens_.size() - 1 ? pos_++ : pos_]; }
     const Token& expect(TokenKind kind) {
@@ -122,17 +117,26 @@ std::vector<Forall> parse_foralls(std::string_view text) {
     if (text.substr(0, kPrefix.size()) != kPrefix) {
         throw TextError(text, 0, "cannot read the foralls: expected the text to start with 'Foralls: '");
     }
-    return ForallsReader(text).read();
+    std::vector<Forall> foralls = ForallsReader(text).read();
+    Count count;
+    for (const Forall& f : foralls) count.multiply(f.size());
+    if (count.exceeds(kMaxCount)) {
+        throw std::invalid_argument("the foralls make " + count.text() + " instances; a formula has at most " +
+                                    std::to_string(kMaxCount));
+    }
+    return foralls;
 }
 
 std::uint64_t instance_count(const std::vector<Forall>& foralls) {
-    std::uint64_t count = 1;
-    for (const Forall& f : foralls) {
-        if (f.values.empty()) return 0;
-        if (count > UINT64_MAX / f.values.size()) throw std::overflow_error("too many forall combinations");
-        count *= f.values.size();
-    }
-    return count;
+    Count count;
+    for (const Forall& f : foralls) count.multiply(f.size());
+    return count.value();
+}
+
+std::uint64_t range_length(std::int64_t start, std::int64_t stop, std::int64_t step) {
+    const __int128 span = step > 0 ? (__int128)stop - start : (__int128)start - stop;
+    const __int128 magnitude = step > 0 ? (__int128)step : -(__int128)step;
+    return span <= 0 ? 0 : static_cast<std::uint64_t>((span + magnitude - 1) / magnitude);
 }
 
 }  // namespace corvane::fenc

@@ -12,7 +12,7 @@ namespace corvane::fenc {
 namespace {
 
 // Marks an aux literal inside a formula's buffer; far above any element
-// number, which Declarations keeps below INT64_MAX / 4.
+// number, which Declarations keeps below kMaxCount.
 constexpr std::int64_t kAuxMark = std::int64_t{1} << 62;
 
 class Stopwatch {
@@ -91,14 +91,14 @@ void FormulaEncoder::create_variables(std::string name, std::vector<std::int64_t
 template <typename PerInstance>
 std::uint64_t FormulaEncoder::for_each_instance(const std::vector<Forall>& foralls, PerInstance&& per_instance) {
     const std::uint64_t count = instance_count(foralls);
-    std::vector<std::size_t> position(foralls.size(), 0);
+    std::vector<std::uint64_t> position(foralls.size(), 0);
     instance_values_.resize(foralls.size());
     for (std::uint64_t n = 0; n < count; ++n) {
-        for (std::size_t k = 0; k < foralls.size(); ++k) instance_values_[k] = foralls[k].values[position[k]];
+        for (std::size_t k = 0; k < foralls.size(); ++k) instance_values_[k] = foralls[k].value(position[k]);
         per_instance(n);
         // Odometer: the last forall runs fastest.
         for (std::size_t k = foralls.size(); k-- > 0;) {
-            if (++position[k] < foralls[k].values.size()) break;
+            if (++position[k] < foralls[k].size()) break;
             position[k] = 0;
         }
     }

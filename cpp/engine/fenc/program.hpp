@@ -20,7 +20,7 @@ enum class Op : std::uint8_t {
     Sub,
     Mul,
     Pow,
-    Range,         // a = argument count (1..3); pushes the values, then their count
+    Range,         // a = argument count (1..3); pushes start, step, length and a range mark (values never built)
     Count,         // value = number of list items just pushed
     Distinct,      // pops an item count, sorts the items and drops repeats, pushes the new count
     Comprehension, // a = block; runs it, pushes the number of items it produced
@@ -50,7 +50,7 @@ using Code = std::vector<Instr>;
 
 struct LoopClause {
     std::uint32_t slot;
-    Code iterable;  // pushes the values, then their count
+    Code iterable;  // pushes the values, then their count; or a range (Op::Range)
 };
 
 struct ComprehensionBlock {

@@ -20,6 +20,11 @@ from .tarvo_logger import log_e
 
 Foralls = tp.Dict[str, tp.Sequence[int]]
 
+# The most instances one formula may have. DIMACS solvers number variables
+# in signed 32 bits, and a model beyond it would not fit in memory anyway;
+# the engine's formula encoder holds the same limit.
+MAX_INSTANCES = 2**31 - 1
+
 
 def snapshot_foralls(foralls: Foralls) -> Foralls:
     """A new dict with the same keys in the same order and each value as a range
@@ -31,8 +36,27 @@ def snapshot_foralls(foralls: Foralls) -> Foralls:
     return snapshot
 
 
+def formula_foralls(foralls: Foralls) -> Foralls:
+    """The snapshot of a formula's foralls, refused with a ValueError when they
+    make more instances than a formula may have, before anything is built."""
+    snapshot = snapshot_foralls(foralls)
+    instances = count_instances(snapshot)
+    if instances > MAX_INSTANCES:
+        message = f"The foralls make {instances} instances; a formula has at most {MAX_INSTANCES}"
+        log_e(message)
+        raise ValueError(message)
+    return snapshot
+
+
 def count_instances(foralls: Foralls) -> int:
-    return reduce(mul, (len(values) for values in foralls.values()), 1)
+    return reduce(mul, (_length(values) for values in foralls.values()), 1)
+
+
+def _length(values) -> int:
+    if isinstance(values, range):  # len() refuses one beyond sys.maxsize
+        step = values.step
+        return max(0, (values.stop - values.start + step - (1 if step > 0 else -1)) // step)
+    return len(values)
 
 
 def check_forall_names(foralls: Foralls) -> None:

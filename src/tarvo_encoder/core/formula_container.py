@@ -4,7 +4,7 @@ import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
-from .foralls import count_instances, snapshot_foralls
+from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts
 from .tarvo_logger import log_e
 
@@ -145,7 +145,7 @@ class FormulaContainer:
         shift_pb_variable: int,
         shift_bx_variable: int,
     ) -> tp.Tuple[DumpArgs, int, int]:
-        foralls = snapshot_foralls(foralls)
+        foralls = formula_foralls(foralls)
         clauses = self.__bx2list_clauses(template_constraint)
         eval_state = {name: variable.copy() for name, variable in self._target_variables.items()}
         record = DumpArgs(

@@ -10,7 +10,7 @@ import typing as tp
 import unicodedata
 from datetime import datetime, timedelta
 
-from ..core.foralls import snapshot_foralls
+from ..core.foralls import formula_foralls
 
 # Names that expression text relies on while it is evaluated: the base
 # bindings of the evaluation namespace, the builtin `range` of the indexed
@@ -88,7 +88,7 @@ def foralls_text(foralls: tp.Dict[str, tp.Sequence[int]]) -> str:
     """The foralls as the formula encoder reads them: checked like the
     container's, each value a range or a plain list of ints, so that numpy
     arrays (whose text numpy may abbreviate) reach it whole."""
-    return "Foralls: " + str(snapshot_foralls(foralls))
+    return "Foralls: " + str(formula_foralls(foralls))
 
 
 def indexes_in(variable_names: tp.Iterable[str]) -> tp.Set[str]:
