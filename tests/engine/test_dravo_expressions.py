@@ -146,9 +146,9 @@ def test_support_lists_each_variable_once_in_order_of_appearance():
 @pytest.mark.parametrize(
     "call, error, message",
     [
-        (lambda: bx.and_s([A, 1]), TypeError, "element of type int"),
-        (lambda: bx.or_s([A, None]), TypeError, "element of type NoneType"),
-        (lambda: bx.xor_s([True]), TypeError, "element of type bool"),
+        (lambda: bx.and_s([A, 1]), TypeError, "an element that is int"),
+        (lambda: bx.or_s([A, None]), TypeError, "an element that is NoneType"),
+        (lambda: bx.xor_s([True]), TypeError, "an element that is bool"),
         (lambda: bx.eq_s(A), TypeError, "list of dravo expressions"),
         (lambda: bx.and_("ab"), TypeError, "list of dravo expressions"),
         (lambda: bx.and_s(3), TypeError, "list of dravo expressions"),
@@ -161,8 +161,20 @@ def test_support_lists_each_variable_once_in_order_of_appearance():
         (lambda: A.tseytin(CTX, 5), TypeError, None),
         (lambda: bx.or_s([A, B]).tseytin(CTX, "p~"), ValueError, "must not contain '~'"),
         (lambda: bx.BaseExpr(), TypeError, None),
+        # An instance made with __new__ holds no expression.
+        (lambda: bx.and_s([A, bx.And.__new__(bx.And)]), TypeError, "an empty .*dravo.And made with __new__"),
+        (lambda: bx.and_([bx.Variable.__new__(bx.Variable)]), TypeError, "an empty .*dravo.Variable made with"),
+        (lambda: bx.impl_s(bx.Or.__new__(bx.Or), A), TypeError, "impl_s expects dravo expressions, got an empty"),
     ],
 )
 def test_bad_input_raises_a_clear_error(call, error, message):
     with pytest.raises(error, match=message):
         call()
+
+
+def test_comparison_with_other_objects_is_left_to_python():
+    empty = bx.And.__new__(bx.And)
+    assert (A == None) is False and (A != None) is True  # noqa: E711
+    assert None not in [A] and A in [None, A] and [None, 1, A].index(A) == 2
+    assert (A == 1) is False and (A == "a") is False and (A == empty) is False and A != empty
+    assert A == CTX.get_var("a") and A != B

@@ -160,3 +160,8 @@ def test_large_variable_numbers_survive_the_round_trip():
     # 2 * -(big + 1) alone exceeds 1, so big + 1 is forced; at most one of the rest
     assert clauses == [[big + 1], [-big, -(big + 2)], [-big, -(big + 3)], [-(big + 2), -(big + 3)]]
     assert next_free == big + 4
+
+
+def test_constraint_refuses_a_weighted_lit_made_with_new():
+    with pytest.raises(TypeError, match="must hold WeightedLit objects, not an empty one made with __new__"):
+        pb.PBConstraint([pb.WeightedLit(1, 1), pb.WeightedLit.__new__(pb.WeightedLit)], pb.Comparator_type.LEQ, 1)

@@ -16,9 +16,17 @@ namespace {
 
 std::string type_name_of(nb::handle h) { return nb::cast<std::string>(nb::type_name(h.type())); }
 
+// An expression made by the engine: an instance that Python made with
+// __new__ holds none.
+bool is_expression(nb::handle h) { return nb::isinstance<Node>(h) && nb::inst_ready(h); }
+
+std::string describe(nb::handle h) {
+    return nb::isinstance<Node>(h) ? "an empty " + type_name_of(h) + " made with __new__" : type_name_of(h);
+}
+
 Expr to_expr(nb::handle h, const char* where) {
-    if (!nb::isinstance<Node>(h))
-        throw nb::type_error((std::string(where) + " expects dravo expressions, got " + type_name_of(h)).c_str());
+    if (!is_expression(h))
+        throw nb::type_error((std::string(where) + " expects dravo expressions, got " + describe(h)).c_str());
     return nb::cast<Expr>(h);
 }
 
@@ -31,8 +39,8 @@ std::vector<Expr> to_exprs(nb::handle items, const char* where) {
         throw nb::type_error((refusal + type_name_of(items)).c_str());
     std::vector<Expr> exprs;
     for (nb::handle item : items) {
-        if (!nb::isinstance<Node>(item))
-            throw nb::type_error((refusal + "an element of type " + type_name_of(item)).c_str());
+        if (!is_expression(item))
+            throw nb::type_error((refusal + "an element that is " + describe(item)).c_str());
         exprs.push_back(nb::cast<Expr>(item));
     }
     return exprs;
@@ -70,14 +78,21 @@ NB_MODULE(dravo, m) {
         .def("__invert__", [](const Node& n) { return negate(n.shared_from_this()); })
         .def("__str__", [](const Node& n) { return to_string(n.shared_from_this()); })
         .def("__repr__", [](const Node& n) { return to_string(n.shared_from_this()); })
-        .def("__eq__", [](const Node& a, nb::handle b) -> nb::object {
-            if (!nb::isinstance<Node>(b)) return nb::borrow(Py_NotImplemented);
-            return nb::bool_(&a == &nb::cast<const Node&>(b));
-        })
-        .def("__ne__", [](const Node& a, nb::handle b) -> nb::object {
-            if (!nb::isinstance<Node>(b)) return nb::borrow(Py_NotImplemented);
-            return nb::bool_(&a != &nb::cast<const Node&>(b));
-        })
+        // Anything else, None included, is for Python to compare (by identity in the end).
+        .def(
+            "__eq__",
+            [](nb::handle a, nb::handle b) -> nb::object {
+                if (!is_expression(a) || !is_expression(b)) return nb::borrow(Py_NotImplemented);
+                return nb::bool_(&nb::cast<const Node&>(a) == &nb::cast<const Node&>(b));
+            },
+            nb::arg("other").none())
+        .def(
+            "__ne__",
+            [](nb::handle a, nb::handle b) -> nb::object {
+                if (!is_expression(a) || !is_expression(b)) return nb::borrow(Py_NotImplemented);
+                return nb::bool_(&nb::cast<const Node&>(a) != &nb::cast<const Node&>(b));
+            },
+            nb::arg("other").none())
         .def("__hash__", [](const Node& n) { return std::hash<const Node*>{}(&n); });
 
     nb::class_<Zero, Node>(m, "Zero", "The constant false.");

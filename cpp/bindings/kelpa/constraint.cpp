@@ -29,9 +29,11 @@ void bind_constraint(nb::module_& m) {
              [](PBConstraint* self, nb::handle weighted_lits, Comparator comparator, nb::handle bound) {
                  std::vector<WeightedLit> terms;
                  for (nb::handle item : weighted_lits) {
-                     if (!nb::isinstance<WeightedLit>(item)) {
+                     // An instance that Python made with __new__ holds no literal.
+                     if (!nb::isinstance<WeightedLit>(item) || !nb::inst_ready(item)) {
                          throw nb::type_error(("PBConstraint: weighted_lits must hold WeightedLit objects, not " +
-                                               std::string(nb::type_name(item.type()).c_str()))
+                                               std::string(nb::isinstance<WeightedLit>(item) ? "an empty one made with __new__"
+                                                                                             : nb::type_name(item.type()).c_str()))
                                                   .c_str());
                      }
                      terms.push_back(nb::cast<const WeightedLit&>(item));
