@@ -1,0 +1,73 @@
+"""Every Python example of README.md runs as written and prints what the
+README shows after it, so the README cannot drift from the code."""
+import contextlib
+import io
+import re
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+README = (ROOT / "README.md").read_text()
+
+# A fenced block: its language (possibly empty) and its body.
+FENCE = re.compile(r"^```(\w*)\n(.*?)^```\n", re.M | re.S)
+HEADING = re.compile(r"^#+ (.*)$", re.M)
+
+
+def examples(text):
+    """(id, code, expected output or None) of every Python block. A block's
+    expected output is the plain block that follows it with only the word
+    "prints" in between."""
+    blocks = list(FENCE.finditer(text))
+    found = []
+    for k, block in enumerate(blocks):
+        if block.group(1) != "python":
+            continue
+        expected = None
+        if k + 1 < len(blocks):
+            following = blocks[k + 1]
+            between = text[block.end():following.start()].strip()
+            if following.group(1) == "" and between == "prints":
+                expected = following.group(2)
+        headings = HEADING.findall(text, 0, block.start())
+        found.append((f"{len(found) + 1}: {headings[-1] if headings else 'top'}", block.group(2), expected))
+    return found
+
+
+EXAMPLES = examples(README)
+
+
+def test_the_readme_has_examples_with_their_output():
+    # Guards the extraction itself: a changed fence style would silently test nothing.
+    assert len(EXAMPLES) >= 4
+    assert all(expected for _, _, expected in EXAMPLES)
+
+
+@pytest.mark.parametrize("code, expected", [(code, expected) for _, code, expected in EXAMPLES],
+                         ids=[name for name, _, _ in EXAMPLES])
+def test_readme_example_runs_and_prints_what_the_readme_shows(code, expected):
+    printed = io.StringIO()
+    with contextlib.redirect_stdout(printed):
+        exec(compile(code, "README.md", "exec"), {"__name__": "__readme__"})
+    if expected is not None:
+        assert printed.getvalue() == expected
+
+
+def test_the_opening_commands_are_make_targets():
+    # The README's first block is how a newcomer sets up and runs everything.
+    first = FENCE.search(README)
+    commands = [line.split("#")[0].split() for line in first.group(2).splitlines()]
+    assert [words[:2] for words in commands] == [["make", "demo"], ["make", "test"]]
+    makefile = (ROOT / "Makefile").read_text()
+    for _, target in commands:
+        assert re.search(rf"^{target}:", makefile, re.M), target
+
+
+@pytest.mark.parametrize("text, found", [
+    ("```python\nprint(1)\n```\n\nprints\n\n```\n1\n```\n", [("print(1)\n", "1\n")]),
+    ("```python\nx = 1\n```\n\nthen\n\n```\n1\n```\n", [("x = 1\n", None)]),
+    ("```\nmake demo\n```\n\n```python\nprint(2)\n```\n", [("print(2)\n", None)]),
+])
+def test_examples_pair_code_with_the_output_shown_after_it(text, found):
+    assert [(code, expected) for _, code, expected in examples(text)] == found
