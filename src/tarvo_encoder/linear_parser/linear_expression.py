@@ -41,6 +41,15 @@ def for_clauses(indexes: tp.Mapping[str, tp.Any]) -> str:
 
 
 class LinearExpression:
+    """A linear or quadratic expression of the text model, held as formula text.
+
+    Made from subscripted variables (`x[i]`) with +, -, * and numbers, and by
+    `Sum` and `SumIt`; a product of two expressions is quadratic. A comparison
+    with a number (`<=`, `>=`, `==`) returns a copy that carries the border
+    for `add_constraint`; a bordered expression takes no further arithmetic
+    or comparison.
+    """
+
     def __init__(self, expression: str = '') -> None:
         self._expression = expression
         self._lo: tp.Optional[tp.Union[Integral, Real]] = None
@@ -48,10 +57,12 @@ class LinearExpression:
 
     @property
     def lo(self) -> tp.Optional[tp.Union[Integral, Real]]:
+        """The lower border set by `>=` or `==`, else None."""
         return self._lo
 
     @property
     def hi(self) -> tp.Optional[tp.Union[Integral, Real]]:
+        """The upper border set by `<=` or `==`, else None."""
         return self._hi
 
     def __pos__(self) -> LinearExpression:
@@ -130,6 +141,14 @@ class LinearVariableProxy(LinearExpression):
 
 
 class Sum(LinearExpression):
+    """The sum of `expression` over index values: `Sum(x[i, j], j=range(3))`.
+
+    Each keyword names an index of the expression and gives its values, a
+    range or a sequence of ints; the first keyword is the outermost loop.
+    Indexes not named here are bound by the foralls of `add_constraint` or by
+    an enclosing `Sum`.
+    """
+
     def __init__(self, expression: LinearExpression, **indexes) -> None:
         super().__init__()
         if not isinstance(expression, LinearExpression):
@@ -139,6 +158,8 @@ class Sum(LinearExpression):
 
 
 class SumIt(LinearExpression):
+    """The sum of a sequence (list or tuple) of expressions: `SumIt([2 * x[0], 3 * x[1]])`."""
+
     def __init__(self, expressions: tp.Sequence[LinearExpression]) -> None:
         super().__init__()
         if not isinstance(expressions, tp.Sequence):

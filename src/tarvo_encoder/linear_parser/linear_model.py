@@ -1,3 +1,50 @@
+"""The linear model written as formula text: `LinearModel`, its enumerations and `inf`.
+
+`LinearModel(log_solver=False, **options)`: an empty model over its own
+solver. `log_solver` prints the solver's log on the console; `options` are
+HiGHS options by name (`time_limit=10.0`, `mip_rel_gap=0.01`), passed on
+unchanged.
+
+`get_variables(name, variable_type, lo=-inf, hi=inf, **dims)` declares a
+block of variables and returns its `LinearVariable`. `name` is an identifier;
+`variable_type` a `VariableType` of this module; `lo` and `hi` bound every
+element, in the units of the variable's own values (`-inf` and `inf` leave a
+side free). `INTEGER` bounds must be ints within the 32-bit range, so both
+must be given; `BINARY` ignores them (0 to 1). Each keyword of `dims` names
+a dimension and gives its size, first dimension first.
+
+`add_constraint(expression, lo=None, hi=None, eq=None, **foralls)` adds one
+solver row lo <= expression <= hi per combination of the `foralls` values
+(keyword = index name, value = a range or a sequence of ints; the first
+keyword outermost). A border comes from the expression's comparison
+(`x[i] <= 5`) or from `lo`, `hi`, or `eq` for both sides, each side from one
+source only; a missing side is free. The expression must be linear.
+
+`add_target(expression, minimization)` makes a linear or quadratic
+expression the objective, minimised when `minimization` is true, else
+maximised (a quadratic one must be convex to minimise, concave to maximise).
+It replaces the earlier target whole; its constant is not part of
+`objective_value`.
+
+`set_solution(variable_name, solution)` gives start values for the next
+solves: an array shaped like the variable, its values in C order, or one
+value for every element.
+
+`solve()` runs the solver on the model as built so far and returns
+`SolutionStatus.OPTIMAL`, or `SUBOPTIMAL` for a feasible point found within a
+time limit (with a warning). Without a usable solution it logs the solver's
+verdict and raises `SolverError`.
+
+`objective_value` (the objective at the last usable solve),
+`get_result(variable_name)` (the variable's values at it, shaped like the
+variable: int32 for `INTEGER` and `BINARY` variables, float64 for `REAL`) and
+`get_tovric_solution()` (the solver's own solution object of the last run)
+raise `SolverError` before there is such a solve or run.
+
+`write_model(model_path)` writes the model to a file, LP format for a name
+ending in .lp and MPS otherwise, gzip-compressed for a further .gz; missing
+directories are created.
+"""
 from __future__ import annotations
 
 import ast
@@ -26,11 +73,15 @@ inf = tovric.kTovricInf
 
 
 class SolutionStatus(enum.Enum):
+    """What `LinearModel.solve` found: the optimum, or a feasible point when a time limit stopped the search."""
+
     OPTIMAL = enum.auto()
     SUBOPTIMAL = enum.auto()
 
 
 class VariableType(enum.Enum):
+    """The values a variable takes: any real number, integers, or 0 and 1."""
+
     REAL = enum.auto()
     INTEGER = enum.auto()
     BINARY = enum.auto()

@@ -11,6 +11,13 @@ from .linear_expression import LinearVariableProxy, log_and_raise
 
 
 class Index:
+    """A symbolic subscript of formula text, made by `LinearModel.get_indexes`.
+
+    Its values come from the foralls of `add_constraint` or the keywords of
+    `Sum`, which bind its name. `i + k`, `i - k` and `k * i` (k an int)
+    shift and scale it; each starts from the base name, so (i + 1) + 2 is i + 2.
+    """
+
     def __init__(self, name: str, expression: tp.Optional[str] = None) -> None:
         self.name = name
         self.expression = name if expression is None else expression
@@ -29,6 +36,13 @@ class Index:
 
 
 class LinearVariable:
+    """A declared block of variables, made by `LinearModel.get_variables`.
+
+    Subscript it with one index or int per dimension to write formula text:
+    `x[i, j + 1]` stands for the element at the current values of i and
+    j + 1. Its elements are consecutive solver columns.
+    """
+
     def __init__(self, name: str, lo, hi, indexes: tp.Dict[str, int], st_shift: int, type_var: str) -> None:
         self._name = name
         self._lo = lo
@@ -41,29 +55,35 @@ class LinearVariable:
 
     @property
     def lo(self):
+        """The lower bound as declared."""
         return self._lo
 
     @property
     def hi(self):
+        """The upper bound as declared."""
         return self._hi
 
     @property
     def map(self) -> tp.Tuple[int, ...]:
+        """The solver column of every element, the elements in C order (last subscript fastest)."""
         return tuple(self.__column(subscripts)
                      for subscripts in itertools.product(*(range(size) for size in self._indexes.values())))
 
     @property
     def shape(self) -> tp.Tuple[int, ...]:
+        """The sizes of the dimensions, in declaration order; () without dimensions."""
         return tuple(self._indexes.values())
 
     @property
     def type(self) -> str:
+        """The dtype name of the values `get_result` returns: "int32" or "float64"."""
         return self._type
 
     def __column(self, subscripts) -> int:
         return self._st_shift + sum(s * stride for s, stride in zip(subscripts, self._shifts))
 
     def __getitem__(self, items) -> LinearVariableProxy:
+        """The element expression for formula text: `x[i, j + 1]` writes x(i,j + 1)."""
         if isinstance(items, tp.Sequence):
             return LinearVariableProxy(f"{self._name}(" + ",".join(str(item) for item in items) + ")")
         return LinearVariableProxy(f"{self._name}({items:})")
@@ -74,6 +94,7 @@ class LinearVariable:
         log_and_raise(TypeError, message)
 
     def __call__(self, *subscripts) -> CompiledLinearExpression:
+        """The element at these int subscripts as evaluated formula text meets it: coefficient 1 at its column."""
         column = self._column_of(subscripts)
         # The single coefficient 1 at the element's column, in a column of column + 1 rows.
         return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
