@@ -8,6 +8,7 @@ import numpy as np
 from ..core.foralls import check_forall_names as _check_forall_names, snapshot_foralls as _snapshot_foralls
 from ..core.tarvo_logger import *
 from .._grouping import grouped as _grouped, grouped_sum as _grouped_sum
+from ._chains import Chain, nesting
 from ._index_arithmetic import (is_dependent_range as _is_dependent_range,
                                 is_index_arithmetic as _is_index_arithmetic)
 
@@ -84,11 +85,22 @@ class Expression:
         self._expr = expr
         self._soft = soft
 
+    # Set on the results of +, -, &, | and ^ only: the operands of the chain
+    # that the result ends, whose text is written when first read.
+    _chain: tp.Optional[Chain] = None
+
+    def __getattr__(self, name: str):
+        chain = self.__dict__.get("_chain")
+        if name != "_expr" or chain is None:
+            raise AttributeError(f"'{type(self).__name__}' object has no attribute '{name}'")
+        self._expr = chain.text()
+        return self._expr
+
     def __add__(self, other: Expression) -> Expression:
-        return _term_pair(self, " + ", other, "")
+        return _sum_step(self, other, negated=False)
 
     def __sub__(self, other: Expression) -> Expression:
-        return _term_pair(self, " - (", other, ")")
+        return _sum_step(self, other, negated=True)
 
     def __mul__(self, other: tp.Union[Integral, Expression]) -> Expression:
         # The factor always goes first: the PB term tree multiplies only from the left.
@@ -118,13 +130,13 @@ class Expression:
         _refuse(_NOT_EQUAL)
 
     def __and__(self, other: Expression) -> Expression:
-        return _boolean_pair("bx.and_s([", self, other)
+        return _boolean_step("&", self, other)
 
     def __or__(self, other: Expression) -> Expression:
-        return _boolean_pair("bx.or_s([", self, other)
+        return _boolean_step("|", self, other)
 
     def __xor__(self, other: Expression) -> Expression:
-        return _boolean_pair("bx.xor_s([", self, other)
+        return _boolean_step("^", self, other)
 
     def __invert__(self) -> Expression:
         return Expression("~(" + _expr2bx(self) + ")", False)
@@ -170,12 +182,30 @@ def _comparison(term: Expression, comparator: str, bound: Integral) -> Expressio
     )
 
 
-def _term_pair(left: Expression, operator: str, right: Expression, closing: str) -> Expression:
+def _chained(chain: Chain, soft: bool) -> Expression:
+    result = Expression.__new__(Expression)
+    result._soft = soft
+    result._chain = chain
+    return result
+
+
+def _sum_terms(expr: Expression) -> int:
+    chain = expr._chain
+    return chain.terms() if chain is not None and chain.operator == "+" else 1
+
+
+def _sum_step(left: Expression, right: Expression, negated: bool) -> Expression:
+    """left + right or left - right: one more link when left is a sum chain."""
     if not isinstance(right, Expression):
         _refuse(_EXPRESSION_OPERAND)
     _require_term(left, "in a sum")
     _require_term(right, "in a sum")
-    return Expression(_expr2pb(left) + operator + _expr2pb(right) + closing, True)
+    chain = left._chain
+    if chain is None or chain.operator != "+":
+        chain = Chain(None, "+", _expr2pb(left), False, _sum_terms(left))
+    # A subtracted operand stands in parentheses: one term at the top level.
+    terms = 1 if negated else _sum_terms(right)
+    return _chained(Chain(chain, "+", _expr2pb(right), negated, terms), soft=True)
 
 
 def _product(left: Expression, right: Expression) -> Expression:
@@ -185,10 +215,21 @@ def _product(left: Expression, right: Expression) -> Expression:
     return Expression(_grouped_sum(str(left)) + " * (" + _expr2pb(right) + ")", True)
 
 
-def _boolean_pair(opening: str, left: Expression, right: Expression) -> Expression:
+def _operand_nesting(expr: Expression, text: str) -> int:
+    chain = expr._chain
+    return chain.nesting() if chain is not None and chain.operator != "+" else nesting(text)
+
+
+def _boolean_step(operator: str, left: Expression, right: Expression) -> Expression:
+    """left & right (| or ^): one more link when left is a chain of the same operator."""
     if not isinstance(right, Expression):
         _refuse(_EXPRESSION_OPERAND)
-    return Expression(opening + _expr2bx(left) + ", " + _expr2bx(right) + "])", False)
+    chain = left._chain
+    if chain is None or chain.operator != operator:
+        text = _expr2bx(left)
+        chain = Chain(None, operator, text, False, _operand_nesting(left, text))
+    text = _expr2bx(right)
+    return _chained(Chain(chain, operator, text, False, _operand_nesting(right, text)), soft=False)
 
 
 class VariableProxy(Expression):
