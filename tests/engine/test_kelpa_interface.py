@@ -56,7 +56,7 @@ def test_variable_at_or_above_the_allocator_is_refused():
 
 
 @pytest.mark.parametrize("lit, weight, text", [(3, -2, "WeightedLit(3, -2)"), (-7, 0, "WeightedLit(-7, 0)"),
-                                               (True, False, "WeightedLit(1, 0)"),
+                                               (1, False, "WeightedLit(1, 0)"),
                                                (2, 2**63 - 1, "WeightedLit(2, 9223372036854775807)"),
                                                (2, -2**63, "WeightedLit(2, -9223372036854775808)")])
 def test_weighted_lit_fields_and_repr(lit, weight, text):
@@ -68,10 +68,11 @@ def test_weighted_lit_fields_and_repr(lit, weight, text):
 
 @pytest.mark.parametrize("lit, weight, error, message", [
     (0, 1, ValueError, "nonzero"),
-    (1, 2**63, OverflowError, "WeightedLit weight does not fit in a signed 64-bit integer"),
-    (1, -2**63 - 1, OverflowError, "WeightedLit weight does not fit"),
-    (2**64, 1, OverflowError, "WeightedLit lit does not fit"),
-    (1, 1.0, TypeError, "WeightedLit weight must be an int"),
+    (1, 2**63, OverflowError, "WeightedLit weight 9223372036854775808 does not fit in 64 bits"),
+    (1, -2**63 - 1, OverflowError, "WeightedLit weight -9223372036854775809 does not fit"),
+    (2**64, 1, OverflowError, "WeightedLit lit 18446744073709551616 does not fit"),
+    (1, 1.0, TypeError, "WeightedLit weight must be an integral number, got float"),
+    (True, 1, TypeError, "WeightedLit lit must be an int, got bool"),
     ("1", 1, TypeError, "WeightedLit lit must be an int"),
 ])
 def test_weighted_lit_refuses(lit, weight, error, message):
@@ -80,7 +81,7 @@ def test_weighted_lit_refuses(lit, weight, error, message):
 
 
 def test_constraint_refuses_bad_bound_and_items():
-    with pytest.raises(OverflowError, match="PBConstraint bound does not fit"):
+    with pytest.raises(OverflowError, match="PBConstraint bound 9223372036854775808 does not fit"):
         pb.PBConstraint([pb.WeightedLit(1, 1)], LEQ, 2**63)
     with pytest.raises(TypeError, match="must hold WeightedLit objects, not tuple"):
         pb.PBConstraint([(1, 1)], LEQ, 1)

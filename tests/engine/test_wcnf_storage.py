@@ -215,7 +215,7 @@ BAD_CALLS = [
     ("add_soft_clause", ([1], -(2**70)), ValueError, "positive"),
     ("add_soft_clause", ([1], 2**63), OverflowError, "64 bits"),
     ("add_soft_clause", ([1], 1.5), TypeError, "float"),
-    ("add_soft_clause", ([1], True), TypeError, "bool"),
+    ("add_soft_clause", ([1], False), ValueError, "positive"),
     ("add_soft_clause", ([0], 1), ValueError, "literal 0"),
     ("insert_prefatory_value", (0,), ValueError, "literal 0"),
     ("insert_prefatory_value", (2**64,), OverflowError, "64 bits"),
@@ -224,7 +224,8 @@ BAD_CALLS = [
     ("set_variable_count", (2**63,), OverflowError, "64 bits"),
     ("set_clause_count", (1.0,), TypeError, "float"),
     ("set_weight_limit", (-5,), ValueError, "negative"),
-    ("set_model_name", (3,), TypeError, "incompatible"),
+    ("set_model_name", (3,), TypeError, "model name must be a str, got int"),
+    ("set_model_name", ("\ud800",), UnicodeEncodeError, "surrogate"),
     ("merge", ([[1]],), TypeError, "incompatible"),
     ("remove_clauses", (3, 0), IndexError, "holds 2"),
     ("remove_clauses", (1, 2), IndexError, "holds 2"),
@@ -233,7 +234,7 @@ BAD_CALLS = [
     ("remove_clauses", (0, -1), ValueError, "negative"),
     ("remove_clauses", (0, 2**64), OverflowError, "64 bits"),
     ("remove_clauses", (0, 1.0), TypeError, "float"),
-    ("remove_clauses", (False, 1), TypeError, "bool"),
+    ("remove_clauses", (0, "1"), TypeError, "str"),
 ]
 
 

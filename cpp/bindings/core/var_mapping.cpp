@@ -19,7 +19,7 @@ void bind_var_mapping(nb::module_& m) {
                 std::vector<VarMapping::Entry> entries;
                 entries.reserve(nb::len(mapping));
                 for (auto [name, number] : nb::borrow<nb::dict>(mapping)) {
-                    entries.emplace_back(to_utf8(name, "a variable name"), to_int64(number, "variable number"));
+                    entries.emplace_back(to_text(name, "a variable name"), to_literal(number, "variable number"));
                 }
                 self.set_var_map(std::move(entries));
             },
@@ -28,16 +28,20 @@ void bind_var_mapping(nb::module_& m) {
              "Build the number-to-name look-up (ValueError when two names share a number).")
         .def(
             "number_of",
-            [](const VarMapping& self, const std::string& name) {
-                const auto number = self.find_number(name);
-                if (!number) throw nb::key_error(name.c_str());
+            [](const VarMapping& self, nb::handle name) {
+                const std::string text = to_text(name, "a variable name");
+                const auto number = self.find_number(text);
+                if (!number) {
+                    PyErr_SetObject(PyExc_KeyError, name.ptr());
+                    throw nb::python_error();
+                }
                 return *number;
             },
             nb::arg("name"))
         .def(
             "name_of",
             [](const VarMapping& self, nb::handle number) {
-                const auto* name = self.find_name(to_int64(number, "variable number"));
+                const auto* name = self.find_name(to_literal(number, "variable number"));
                 if (name == nullptr) throw nb::key_error(nb::str(number).c_str());
                 return *name;
             },

@@ -23,7 +23,7 @@ nb::list to_list(std::span<const WcnfStorage::Literal> literals) {
 
 // A clause position or count: a negative int is a ValueError, not a huge size_t.
 std::size_t to_clause_index(nb::handle value, const char* what) {
-    const std::int64_t index = to_int64(value, what);
+    const std::int64_t index = to_integral(value, what);
     if (index < 0) {
         throw std::invalid_argument(std::string(what) + " must not be negative, got " + std::to_string(index));
     }
@@ -39,13 +39,13 @@ void bind_wcnf_storage(nb::module_& m) {
         .def(nb::init<>())
         .def(
             "add_hard_clause",
-            [](WcnfStorage& self, nb::handle literals) { self.add_hard_clause(to_int64_list(literals, "clause")); },
+            [](WcnfStorage& self, nb::handle literals) { self.add_hard_clause(to_literal_list(literals, "a clause literal")); },
             nb::arg("lits"), "Append a hard clause (a list or tuple of non-zero ints).")
         .def(
             "add_soft_clause",
             [](WcnfStorage& self, nb::handle literals, nb::handle weight) {
-                auto clause = to_int64_list(literals, "clause");
-                self.add_soft_clause(clause, to_positive_int64(weight, "soft clause weight"));
+                auto clause = to_literal_list(literals, "a clause literal");
+                self.add_soft_clause(clause, to_positive_integral(weight, "soft clause weight"));
             },
             nb::arg("lits"), nb::arg("weight"), "Append a soft clause with a positive weight.")
         .def("merge", &WcnfStorage::merge, nb::arg("other"),
@@ -64,20 +64,23 @@ void bind_wcnf_storage(nb::module_& m) {
                      "The number of clauses stored, hard and soft; clause_count is the header value instead.")
         .def(
             "insert_prefatory_value",
-            [](WcnfStorage& self, nb::handle literal) { self.insert_prefatory_value(to_int64(literal, "literal")); },
+            [](WcnfStorage& self, nb::handle literal) { self.insert_prefatory_value(to_literal(literal, "literal")); },
             nb::arg("literal"), "Record a non-zero signed literal beside the clauses (written as a comment).")
-        .def("set_model_name", &WcnfStorage::set_model_name, nb::arg("name"))
+        .def(
+            "set_model_name",
+            [](WcnfStorage& self, nb::handle name) { self.set_model_name(to_text(name, "the model name")); },
+            nb::arg("name"))
         .def(
             "set_variable_count",
-            [](WcnfStorage& self, nb::handle n) { self.set_variable_count(to_int64(n, "variable count")); },
+            [](WcnfStorage& self, nb::handle n) { self.set_variable_count(to_integral(n, "variable count")); },
             nb::arg("n"))
         .def(
             "set_clause_count",
-            [](WcnfStorage& self, nb::handle n) { self.set_clause_count(to_int64(n, "clause count")); },
+            [](WcnfStorage& self, nb::handle n) { self.set_clause_count(to_integral(n, "clause count")); },
             nb::arg("n"))
         .def(
             "set_weight_limit",
-            [](WcnfStorage& self, nb::handle n) { self.set_weight_limit(to_int64(n, "weight limit")); },
+            [](WcnfStorage& self, nb::handle n) { self.set_weight_limit(to_integral(n, "weight limit")); },
             nb::arg("n"))
         .def_prop_ro("model_name", &WcnfStorage::model_name)
         .def_prop_ro("variable_count", &WcnfStorage::variable_count, "The variable count last set, or None.")

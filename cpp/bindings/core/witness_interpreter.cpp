@@ -18,7 +18,7 @@ void bind_witness_interpreter(nb::module_& m) {
         .def(
             "set_auxiliary_vars",
             [](WitnessInterpreter& self, nb::handle prefixes) {
-                self.set_auxiliary_vars(to_string_list(prefixes, "auxiliary prefixes"));
+                self.set_auxiliary_vars(to_text_list(prefixes, "auxiliary prefixes"));
             },
             nb::arg("prefixes"), "Name prefixes of auxiliary variables.")
         .def("build_mapping_tables", &WitnessInterpreter::build_mapping_tables, nb::arg("hide_auxiliary"),
@@ -28,7 +28,7 @@ void bind_witness_interpreter(nb::module_& m) {
             "interpret",
             [](const WitnessInterpreter& self, nb::handle model) {
                 nb::dict result;
-                for (const auto& [name, value] : self.interpret(to_int64_list(model, "model"))) {
+                for (const auto& [name, value] : self.interpret(to_literal_list(model, "a model literal"))) {
                     result[nb::str(name.data(), name.size())] = value;
                 }
                 return result;

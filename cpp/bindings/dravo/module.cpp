@@ -7,10 +7,12 @@
 #include <functional>
 #include <string>
 
+#include "bindings/python_values.hpp"
 #include "engine/dravo/dravo.hpp"
 
 namespace nb = nanobind;
 using namespace corvane::dravo;
+using corvane::bindings::to_text;
 
 namespace {
 
@@ -67,8 +69,8 @@ NB_MODULE(dravo, m) {
         .def("support", [](const Node& n) { return support(n.shared_from_this()); },
              "The variables of the formula, each once, in order of first appearance.")
         .def("tseytin",
-             [](const Node& n, Context& context, std::string_view prefix) {
-                 return tseytin(n.shared_from_this(), context, prefix);
+             [](const Node& n, Context& context, nb::handle prefix) {
+                 return tseytin(n.shared_from_this(), context, to_text(prefix, "the prefix"));
              },
              nb::arg("context"), nb::arg("prefix"),
              "An equisatisfiable formula in flat CNF: an And of clauses (each an Or of literals or a "
@@ -108,7 +110,9 @@ NB_MODULE(dravo, m) {
 
     nb::class_<Context>(m, "Context", "A namespace of variables: one Variable per name.")
         .def(nb::init<>())
-        .def("get_var", &Context::get_var, nb::arg("name"),
+        .def(
+            "get_var", [](Context& self, nb::handle name) { return self.get_var(to_text(name, "a variable name")); },
+            nb::arg("name"),
              "The variable of that name, created on first use. A name that is empty or contains '~' "
              "raises ValueError.");
 

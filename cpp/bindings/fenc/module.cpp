@@ -9,39 +9,15 @@
 #include <vector>
 
 #include "bindings/file_path.hpp"
+#include "bindings/python_values.hpp"
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/formula_encoder.hpp"
 
 namespace nb = nanobind;
 using corvane::fenc::FormulaEncoder;
+using namespace corvane::bindings;
 
 namespace {
-
-// A Python int (not a bool) as int64: TypeError for other objects,
-// OverflowError beyond 64 bits.
-std::int64_t to_int64(nb::handle value, const char* what) {
-    if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr())) {
-        throw nb::type_error((std::string(what) + " must be an int, got " +
-                              nb::cast<std::string>(nb::str(value.type().attr("__name__"))))
-                                 .c_str());
-    }
-    int overflow = 0;
-    const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-    if (overflow != 0) {
-        PyErr_Clear();
-        throw std::overflow_error(std::string(what) + " does not fit into 64 bits");
-    }
-    return v;
-}
-
-std::vector<std::int64_t> to_int64_list(nb::handle values, const char* what) {
-    if (!PyList_Check(values.ptr()) && !PyTuple_Check(values.ptr())) {
-        throw nb::type_error((std::string(what) + " must be a list or tuple of ints").c_str());
-    }
-    std::vector<std::int64_t> out;
-    for (nb::handle item : nb::borrow<nb::sequence>(values)) out.push_back(to_int64(item, what));
-    return out;
-}
 
 // The encoder as Python holds it, taking one call at a time: the
 // interruption check runs Python code (signal handlers, finalizers) that
@@ -90,35 +66,46 @@ NB_MODULE(_fenc, m) {
                           "Encodes a model given as declarations and expression texts into weighted CNF.\n\n"
                           "Long calls check for signals now and then: Ctrl-C stops them, leaving the encoder as it "
                           "was before the call.")
-        .def(nb::init<std::string>(), nb::arg("model_name"))
+        .def(
+            "__init__",
+            [](PyEncoder* self, nb::handle name) { new (self) PyEncoder(to_text(name, "the model name")); },
+            nb::arg("model_name"))
         .def(
             "create_variables",
-            [](PyEncoder& self, std::string name, nb::handle sizes) {
-                auto list = to_int64_list(sizes, "a size");
-                exclusive(self, [&] { self.create_variables(std::move(name), std::move(list)); });
+            [](PyEncoder& self, nb::handle name, nb::handle sizes) {
+                std::string text = to_text(name, "a variable name");
+                auto list = to_integral_list(sizes, "a size");
+                exclusive(self, [&] { self.create_variables(std::move(text), std::move(list)); });
             },
             nb::arg("name"), nb::arg("sizes"),
             "Declares a variable; its elements take the next numbers, row-major.")
         .def(
             "add_constraint",
-            [](PyEncoder& self, std::string text, std::string_view foralls) {
-                exclusive(self, [&] { self.add_constraint(std::move(text), foralls); });
+            [](PyEncoder& self, nb::handle text, nb::handle foralls) {
+                std::string constraint = to_text(text, "the constraint text");
+                const std::string foralls_text = to_text(foralls, "the foralls text");
+                exclusive(self, [&] { self.add_constraint(std::move(constraint), foralls_text); });
             },
             nb::arg("text"), nb::arg("foralls_text"), "Adds a hard constraint for every combination of the foralls.")
         .def(
             "add_soft_constraint",
-            [](PyEncoder& self, std::string text, std::string_view foralls, nb::handle weight,
-               nb::handle minimization) {
+            [](PyEncoder& self, nb::handle text, nb::handle foralls, nb::handle weight, nb::handle minimization) {
+                std::string constraint = to_text(text, "the constraint text");
+                const std::string foralls_text = to_text(foralls, "the foralls text");
+                const std::int64_t w = to_integral(weight, "the weight");
                 const int truth = PyObject_IsTrue(minimization.ptr());
                 if (truth < 0) throw nb::python_error();
-                const std::int64_t w = to_int64(weight, "the weight");
-                exclusive(self, [&] { self.add_soft_constraint(std::move(text), foralls, w, truth == 1); });
+                exclusive(self, [&] { self.add_soft_constraint(std::move(constraint), foralls_text, w, truth == 1); });
             },
             // The flag is read by its truth value, None (false) included, as container mode reads it.
             nb::arg("text"), nb::arg("foralls_text"), nb::arg("weight"), nb::arg("minimization").none(),
             "Adds a weighted soft sum for every combination of the foralls.")
         .def(
-            "add_target", [](PyEncoder& self, std::string text) { exclusive(self, [&] { self.add_target(std::move(text)); }); },
+            "add_target",
+            [](PyEncoder& self, nb::handle text) {
+                std::string target = to_text(text, "the target text");
+                exclusive(self, [&] { self.add_target(std::move(target)); });
+            },
             nb::arg("text"), "Sets the sum to minimise.")
         .def(
             "generate_cnf", [](PyEncoder& self) { exclusive(self, [&] { self.generate_cnf(); }); },
@@ -128,14 +115,14 @@ NB_MODULE(_fenc, m) {
         .def(
             "set_witness",
             [](PyEncoder& self, nb::handle model) {
-                auto literals = to_int64_list(model, "a witness literal");
+                auto literals = to_literal_list(model, "a witness literal");
                 exclusive(self, [&] { self.set_witness(std::move(literals)); });
             },
             nb::arg("model"), "Makes the next generate_cnf require a target value below this model's.")
         .def(
             "set_another_witness",
             [](PyEncoder& self, nb::handle model) {
-                auto literals = to_int64_list(model, "a witness literal");
+                auto literals = to_literal_list(model, "a witness literal");
                 exclusive(self, [&] { self.set_another_witness(std::move(literals)); });
             },
             nb::arg("model"), "Records a second model.")
@@ -147,14 +134,14 @@ NB_MODULE(_fenc, m) {
         .def(
             "save_metrics_json",
             [](const PyEncoder& self, nb::handle path) {
-                self.save_metrics_json(corvane::bindings::to_file_path(path));
+                self.save_metrics_json(to_file_path(path));
                 return true;
             },
             nb::arg("path"), "Writes the model's counts and times as JSON to a str, bytes or os.PathLike path; True once written.")
         .def(
             "save_metrics_csv",
             [](const PyEncoder& self, nb::handle path) {
-                self.save_metrics_csv(corvane::bindings::to_file_path(path));
+                self.save_metrics_csv(to_file_path(path));
                 return true;
             },
             nb::arg("path"), "Writes the model's counts and times as CSV to a str, bytes or os.PathLike path; True once written.");

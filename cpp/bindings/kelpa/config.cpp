@@ -14,7 +14,7 @@ void bind_config(nb::module_& m) {
         .def_prop_rw(
             "max_clauses_per_constraint", [](const PBConfig& c) { return c.max_clauses_per_constraint; },
             [](PBConfig& c, nb::handle value) {
-                const std::int64_t limit = to_int64(value, "max_clauses_per_constraint");
+                const std::int64_t limit = to_integral(value, "max_clauses_per_constraint");
                 if (limit < 0) {
                     throw nb::value_error(
                         ("max_clauses_per_constraint must not be negative, got " + std::to_string(limit)).c_str());
@@ -25,7 +25,7 @@ void bind_config(nb::module_& m) {
 
     nb::class_<AuxVarManager>(m, "AuxVarManager", "Hands out variable numbers first, first + 1, ..., none twice.")
         .def("__init__",
-             [](AuxVarManager* self, nb::handle first) { new (self) AuxVarManager(to_int64(first, "first")); },
+             [](AuxVarManager* self, nb::handle first) { new (self) AuxVarManager(to_literal(first, "first")); },
              nb::arg("first"))
         .def("get_variable", &AuxVarManager::get_variable);
 }

@@ -13,9 +13,9 @@ void bind_constraint(nb::module_& m) {
     nb::class_<WeightedLit>(m, "WeightedLit", "A literal (nonzero signed variable number) with an int weight.")
         .def("__init__",
              [](WeightedLit* self, nb::handle lit, nb::handle weight) {
-                 const Lit l = to_int64(lit, "WeightedLit lit");
+                 const Lit l = to_literal(lit, "WeightedLit lit");
                  if (l == 0) throw nb::value_error("WeightedLit lit must be a nonzero variable number");
-                 new (self) WeightedLit{l, to_int64(weight, "WeightedLit weight")};
+                 new (self) WeightedLit{l, to_integral(weight, "WeightedLit weight")};
              },
              nb::arg("lit"), nb::arg("weight"))
         .def_prop_ro("lit", [](const WeightedLit& w) { return w.lit; })
@@ -38,7 +38,7 @@ void bind_constraint(nb::module_& m) {
                      }
                      terms.push_back(nb::cast<const WeightedLit&>(item));
                  }
-                 new (self) PBConstraint{std::move(terms), comparator, to_int64(bound, "PBConstraint bound")};
+                 new (self) PBConstraint{std::move(terms), comparator, to_integral(bound, "PBConstraint bound")};
              },
              nb::arg("weighted_lits"), nb::arg("comparator"), nb::arg("bound"));
 }

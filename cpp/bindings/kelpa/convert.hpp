@@ -1,17 +1,19 @@
-// Conversions at the boundary of the kelpa module.
+// The kelpa module's parts, and the boundary conversions they share with
+// every binding module.
 #pragma once
 
 #include <cstdint>
 
 #include <nanobind/nanobind.h>
 
+#include "bindings/python_values.hpp"
+
 namespace corvane::kelpa_bindings {
 
 namespace nb = nanobind;
 
-// Any int-like value (bool included: True is 1) to int64; TypeError for
-// non-integers, OverflowError naming `what` beyond 64 bits.
-std::int64_t to_int64(nb::handle value, const char* what);
+using corvane::bindings::to_integral;
+using corvane::bindings::to_literal;
 
 void bind_enums(nb::module_& m);
 void bind_config(nb::module_& m);

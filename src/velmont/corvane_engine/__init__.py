@@ -1,6 +1,13 @@
 """The solver engine: log sink, clause storage, variable mapping, witness
 interpreter and engine manager; Boolean expressions in ``dravo``, the
-pseudo-Boolean encoder in ``kelpa`` and the linear solver in ``tovric``."""
+pseudo-Boolean encoder in ``kelpa`` and the linear solver in ``tovric``.
+
+Every native module takes Python values the same way: a literal or variable
+number is an int, never a bool; a weight, bound, count or size is any
+integral number (what ``operator.index`` takes: bool and numpy integers
+included), and an exception raised by its ``__index__`` comes through as
+itself; a number beyond signed 64 bits raises OverflowError; a text is a str,
+and one without a UTF-8 form (a lone surrogate) raises UnicodeEncodeError."""
 import platform
 
 from ._core import var_mapping, wcnf_storage, witness_interpreter

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nanobind/nanobind.h>
+
+// Python values at the engine's boundary: one conversion per kind of value,
+// the same in every binding module.
+//
+//   literal   a literal or a variable number: an int, never a bool (True in
+//             a clause is far more likely a bug than variable 1); numpy
+//             integers and other objects are refused with TypeError.
+//   integral  a weight, bound, count, size or limit: any integral number,
+//             i.e. what operator.index() takes: int, bool, numpy integers.
+//             An exception that the value's own __index__ raises propagates
+//             as itself; an object without __index__ gives TypeError.
+//   text      a str, as UTF-8 with embedded NUL characters kept: TypeError
+//             for other objects, UnicodeEncodeError for a str without a
+//             UTF-8 form (a lone surrogate).
+//
+// A number beyond signed 64 bits raises OverflowError naming it; no value
+// is ever wrapped.
+namespace corvane::bindings {
+
+namespace nb = nanobind;
+
+namespace detail {
+
+[[noreturn]] inline void raise(PyObject* type, const std::string& message) {
+    PyErr_SetString(type, message.c_str());
+    throw nb::python_error();
+}
+
+// The type's own name, module included where it has one: numpy.int64, numpy.bool.
+inline std::string type_of(nb::handle value) { return Py_TYPE(value.ptr())->tp_name; }
+
+// An int object (exact or subclass) as int64.
+inline std::int64_t int_value(nb::handle value, const char* what) {
+    int overflow = 0;
+    const long long result = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow != 0) {
+        raise(PyExc_OverflowError, std::string(what) + " " + nb::str(value).c_str() + " does not fit in 64 bits");
+    }
+    if (result == -1 && PyErr_Occurred()) throw nb::python_error();
+    return result;
+}
+
+inline void require_sequence(nb::handle values, const char* what, const char* items) {
+    if (!PyList_Check(values.ptr()) && !PyTuple_Check(values.ptr())) {
+        raise(PyExc_TypeError, std::string(what) + " must be a list or tuple of " + items + ", got " + type_of(values));
+    }
+}
+
+}  // namespace detail
+
+inline std::int64_t to_literal(nb::handle value, const char* what) {
+    if (PyBool_Check(value.ptr()) || !PyLong_Check(value.ptr())) {
+        detail::raise(PyExc_TypeError, std::string(what) + " must be an int, got " + detail::type_of(value));
+    }
+    return detail::int_value(value, what);
+}
+
+namespace detail {
+
+// The int that the value's __index__ gives.
+inline nb::object index_of(nb::handle value, const char* what) {
+    if (!PyIndex_Check(value.ptr())) {
+        raise(PyExc_TypeError, std::string(what) + " must be an integral number, got " + type_of(value));
+    }
+    nb::object index = nb::steal(PyNumber_Index(value.ptr()));
+    if (!index.is_valid()) throw nb::python_error();
+    return index;
+}
+
+}  // namespace detail
+
+inline std::int64_t to_integral(nb::handle value, const char* what) {
+    return detail::int_value(detail::index_of(value, what), what);
+}
+
+// An integral number above 0. The sign is checked first: a huge negative
+// weight is a wrong sign (ValueError), not an overflow.
+inline std::int64_t to_positive_integral(nb::handle value, const char* what) {
+    const nb::object index = detail::index_of(value, what);
+    if (PyObject_RichCompareBool(index.ptr(), nb::int_(0).ptr(), Py_LE) == 1) {
+        detail::raise(PyExc_ValueError, std::string(what) + " must be positive, got " + nb::str(index).c_str());
+    }
+    return detail::int_value(index, what);
+}
+
+namespace detail {
+
+template <typename Convert>
+std::vector<std::int64_t> number_list(nb::handle values, const char* what, const char* items, Convert convert) {
+    require_sequence(values, what, items);
+    std::vector<std::int64_t> result;
+    result.reserve(nb::len(values));
+    for (nb::handle item : nb::borrow<nb::sequence>(values)) result.push_back(convert(item, what));
+    return result;
+}
+
+}  // namespace detail
+
+inline std::vector<std::int64_t> to_literal_list(nb::handle values, const char* what) {
+    return detail::number_list(values, what, "ints", to_literal);
+}
+
+inline std::vector<std::int64_t> to_integral_list(nb::handle values, const char* what) {
+    return detail::number_list(values, what, "integral numbers", to_integral);
+}
+
+inline std::string to_text(nb::handle value, const char* what) {
+    if (!PyUnicode_Check(value.ptr())) {
+        detail::raise(PyExc_TypeError, std::string(what) + " must be a str, got " + detail::type_of(value));
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+    if (data == nullptr) throw nb::python_error();
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+inline std::vector<std::string> to_text_list(nb::handle values, const char* what) {
+    detail::require_sequence(values, what, "str");
+    std::vector<std::string> result;
+    for (nb::handle item : nb::borrow<nb::sequence>(values)) result.push_back(to_text(item, what));
+    return result;
+}
+
+}  // namespace corvane::bindings
