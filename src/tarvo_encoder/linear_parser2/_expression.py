@@ -83,22 +83,27 @@ class LinearExpression:
 
     @property
     def constant(self) -> _CoefType:
+        """The constant term c of c + a·x + xᵀQx."""
         return self._constant
 
     @property
     def linear_coefficients(self) -> csr_array:
+        """The coefficient row a: one entry per solver column of the process, as wide as when the row was made."""
         return self._linear.array
 
     @property
     def quadratic_coefficients(self) -> Optional[csc_array]:
+        """The symmetric matrix Q of the quadratic term xᵀQx, or None for a linear expression."""
         return None if self._quadratic is None else self._quadratic.array
 
     @property
     def lower_bound(self) -> Optional[_CoefType]:
+        """The lower bound set by `>=` or `==`, constant included; None when not set."""
         return self._lower_bound
 
     @property
     def upper_bound(self) -> Optional[_CoefType]:
+        """The upper bound set by `<=` or `==`, constant included; None when not set."""
         return self._upper_bound
 
     def __bool__(self):
@@ -218,22 +223,27 @@ class LinearExpressionsArr:
 
     @property
     def num_constraints(self) -> int:
+        """The number of rows."""
         return self._constants.shape[0]
 
     @property
     def constants(self) -> np.ndarray:
+        """The constant term of every row."""
         return self._constants
 
     @property
     def linear_coefficients(self) -> csr_array:
+        """The coefficient matrix: one row per constraint, one column per solver column of the process."""
         return self._linear_coefficients.tocsr()
 
     @property
     def lower_bounds(self) -> Optional[np.ndarray]:
+        """The lower bound of every row, set by `>=` or `==`; None when not set."""
         return self._lower_bounds
 
     @property
     def upper_bounds(self) -> Optional[np.ndarray]:
+        """The upper bound of every row, set by `<=` or `==`; None when not set."""
         return self._upper_bounds
 
     def __bool__(self):
@@ -334,6 +344,7 @@ class LinearExpressionsArr:
         return self.__bounded(self._lower_bounds, self.__border(other))
 
     def sum(self) -> LinearExpression:
+        """The sum of all rows, as one single-row expression."""
         self.__refuse_if_bounded()
         matrix = self._linear_coefficients
         if self._is_init:
@@ -345,6 +356,7 @@ class LinearExpressionsArr:
         return LinearExpression(constant=self._constants.sum(), linear_coefficients=row)
 
     def dot(self, other: np.ndarray) -> LinearExpression:
+        """The sum over i of other[i] times row i: a weighted sum, as one single-row expression."""
         if DEBUG and not isinstance(other, np.ndarray):
             _raise_logged(TypeError, "Undefined type " + str(type(other)))
         # The weighted sum would drop the bounds, as `sum` refuses to.
@@ -354,12 +366,15 @@ class LinearExpressionsArr:
 
 
 def sumexp(expr: LinearExpressionsArr) -> LinearExpression:
+    """The sum of all rows of `expr`: `sumexp(x[0, :])` is the sum of row 0 of x."""
     return expr.sum()
 
 
 def dot(
     first_expr: Union[LinearExpressionsArr, np.ndarray], second_expr: Union[LinearExpressionsArr, np.ndarray]
 ) -> LinearExpression:
+    """The weighted sum of a row set's rows, the weights a numpy vector of one entry per row, in either order:
+    `dot(x[:], cost)` is the sum of cost[k] * x[k]."""
     if DEBUG and not (
         (isinstance(first_expr, LinearExpressionsArr) and isinstance(second_expr, np.ndarray))
         or (isinstance(first_expr, np.ndarray) and isinstance(second_expr, LinearExpressionsArr))

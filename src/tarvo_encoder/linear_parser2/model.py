@@ -1,3 +1,47 @@
+"""The array linear model: `LinearModel`, its enumerations and `inf`.
+
+`LinearModel(log_solver=False, **options)`: an empty model over its own
+solver. `log_solver` prints the solver's log on the console; `options` are
+HiGHS options by name (`time_limit=10.0`, `mip_rel_gap=0.01`), passed on
+unchanged.
+
+`get_variable(name, variable_type, lower_bound=-inf, upper_bound=inf, **shape)`
+declares an array of variables and returns its `VariableArray`. `name` is an
+identifier; `variable_type` a `VariableType` of this module; the two bounds
+apply to every element, in the units of the variable's own values (`-inf` and
+`inf` leave a side free); `BINARY` ignores them (0 to 1). Each keyword of
+`shape` names a dimension and gives its size, first dimension first.
+
+`add_constraint(constraint, lower_bound=None, upper_bound=None,
+equation_bound=None)` adds one solver row lower_bound <= constraint <=
+upper_bound from a single-row expression (`x[0, 1] + 2 * x[1, 1] <= 4`);
+`add_constraints(constraints, lower_bounds=None, upper_bounds=None,
+equation_bounds=None)` adds a whole row set in one call, the bounds as numpy
+vectors of one entry per row (a comparison also takes one number for all:
+`x[0, :] <= 5`). A bound comes from the expression's comparison or from an
+argument, each side from one source only; a missing side is free. The
+expression's constant moves to the bounds. Constraints must be linear.
+
+`add_target(target, minimization)` makes a linear or quadratic single-row
+expression the objective, minimised when `minimization` is true, else
+maximised (a quadratic one must be convex to minimise, concave to maximise).
+It replaces the earlier target whole; its constant is not part of
+`objective_value`.
+
+`solve(is_feasible=False)` runs the solver on the model as built so far and
+returns `SolutionStatus.OPTIMAL`, or `SUBOPTIMAL` for a feasible point found
+within a time limit (with a warning). Without a usable solution it logs the
+solver's verdict and returns `INFEASIBLE`, or raises `SolverError` when
+`is_feasible` is true or the solver refused the model.
+
+`set_solution(variable_name, solution)` (start values for the next solves),
+`objective_value`, `get_result(variable_name)` (a variable's values, shaped
+like it), `get_tovric_solution()` and `write_model(model_path)` take and give
+what they do in the text model, `tarvo_encoder.linear_parser.linear_model`.
+
+With `DEBUG_SOLVER_MODE` set in the environment (any non-empty value),
+argument types and shapes are checked as well.
+"""
 from __future__ import annotations
 
 import os
@@ -30,12 +74,16 @@ _NOT_FINITE_TARGET = "The coefficients of a target must be finite numbers"
 
 
 class SolutionStatus(Enum):
+    """What `LinearModel.solve` found: the optimum, a feasible point when a time limit stopped the search, or no solution."""
+
     OPTIMAL = auto()
     SUBOPTIMAL = auto()
     INFEASIBLE = auto()
 
 
 class VariableType(Enum):
+    """The values a variable takes: any real number, integers, or 0 and 1."""
+
     REAL = auto()
     INTEGER = auto()
     BINARY = auto()

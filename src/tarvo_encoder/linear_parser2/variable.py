@@ -44,22 +44,27 @@ class VariableArray:
 
     @property
     def shape(self) -> Sequence[int]:
+        """The sizes of the dimensions, in declaration order; () without dimensions."""
         return tuple(self._shape)
 
     @property
     def lower_bound(self) -> float:
+        """The lower bound of every element (0 for a binary variable)."""
         return self._lower_bound
 
     @property
     def upper_bound(self) -> float:
+        """The upper bound of every element (1 for a binary variable)."""
         return self._upper_bound
 
     @property
     def name(self) -> str:
+        """The name given to `get_variable`."""
         return self._name
 
     @property
     def type(self) -> type:
+        """The numpy type of the values `get_result` returns: np.int32 or np.float64."""
         return self._type
 
     def _map(self) -> np.ndarray:
@@ -68,6 +73,10 @@ class VariableArray:
     def __getitem__(
         self, item: Union[_IndexType, list, np.ndarray, Sequence[_IndexType]]
     ) -> Union[LinearExpression, LinearExpressionsArr]:
+        """Elements as expressions with coefficient 1: one integer per dimension gives a single row
+        (`x[1, 2]`); a slice in any dimension (`x[0, :]`), a list or numpy array of flat indexes
+        (C order), or a boolean mask of the array's shape gives a row set, one row per element.
+        One integer or slice alone needs a one-dimensional array."""
         if _is_integer(item):
             self.__require_one_dimension()
             self.__require_position(item, self._count_elems)
