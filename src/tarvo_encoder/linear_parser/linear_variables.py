@@ -95,23 +95,32 @@ class LinearVariable:
 
     def __call__(self, *subscripts) -> CompiledLinearExpression:
         """The element at these int subscripts as evaluated formula text meets it: coefficient 1 at its column."""
-        column = self._column_of(subscripts)
-        # The single coefficient 1 at the element's column, in a column of column + 1 rows.
+        return self._element(self._column_of(subscripts))
+
+    @staticmethod
+    def _element(column: int) -> CompiledLinearExpression:
+        """The single coefficient 1 at the element's column, in a column of column + 1 rows."""
         return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
 
     def _column_of(self, subscripts) -> int:
         """The solver column of the element, its subscripts checked."""
-        # Once per element reference of evaluated text: plain ints in range take the short way.
+        column = self._column_in_range(subscripts)
+        if column is None:
+            self.__check_subscripts(subscripts)
+            column = self.__column(subscripts)
+        return column
+
+    def _column_in_range(self, subscripts) -> tp.Optional[int]:
+        """The solver column of the element when its subscripts are plain ints in range, else None."""
+        # Once per element reference of evaluated text, so the common case is tested first and alone.
+        if len(subscripts) != len(self._sizes):
+            return None
         column = self._st_shift
-        if len(subscripts) == len(self._sizes):
-            for subscript, size, stride in zip(subscripts, self._sizes, self._shifts):
-                if type(subscript) is not int or not 0 <= subscript < size:
-                    break
-                column += subscript * stride
-            else:
-                return column
-        self.__check_subscripts(subscripts)
-        return self.__column(subscripts)
+        for subscript, size, stride in zip(subscripts, self._sizes, self._shifts):
+            if type(subscript) is not int or not 0 <= subscript < size:
+                return None
+            column += subscript * stride
+        return column
 
     def __check_subscripts(self, subscripts) -> None:
         """One integer per dimension, each inside its dimension: anything else
