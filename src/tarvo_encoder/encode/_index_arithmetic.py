@@ -5,6 +5,7 @@ index arithmetic: names, decimal integers, + - * and grouping parentheses.
 A parenthesis never follows a name or a closing one, so nothing is called,
 and no attribute, subscript or keyword can appear.
 """
+import functools
 import keyword
 import re
 import typing as tp
@@ -55,8 +56,12 @@ def _is_arithmetic(tokens: tp.Sequence[str]) -> bool:
 
 def is_index_arithmetic(text: object) -> bool:
     """True for a text such as i, i + 1, 2 * (i - 1) or i - j."""
-    if not isinstance(text, str):
-        return False
+    return type(text) is str and _is_index_arithmetic_text(text)
+
+
+@functools.lru_cache(maxsize=4096)
+def _is_index_arithmetic_text(text: str) -> bool:
+    # Cached: a model subscripts with the same few index texts over and over.
     tokens = _tokens(text)
     return tokens is not None and _is_arithmetic(tokens)
 

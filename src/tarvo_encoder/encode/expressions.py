@@ -145,7 +145,7 @@ class Expression:
         _require_term(self, "as a soft constraint")
         return Expression(
             "FormulaPB(" + _expr2pb(self) + ", None, None).to_maxsat(manager, "
-            + minimization_text(minimization) + ")",
+            + _minimization_text(minimization) + ")",
             True,
         )
 
@@ -162,7 +162,7 @@ class Expression:
         return self._expr
 
 
-def minimization_text(minimization) -> str:
+def _minimization_text(minimization) -> str:
     """The text of a soft constraint's flag: True, False, None or an int's digits."""
     if minimization is None or isinstance(minimization, (bool, np.bool_)):
         return str(None if minimization is None else bool(minimization))

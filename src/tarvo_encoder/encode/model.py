@@ -11,7 +11,7 @@ from velmont.corvane_engine import dravo as bx
 from velmont.corvane_engine import kelpa as pb
 
 from .variables import Variable, Index
-from .expressions import Expression, VariableProxy, _Coefficient, minimization_text
+from .expressions import Expression, VariableProxy, _Coefficient, _minimization_text
 from .._exceptions import VariableError, FormulaError, TargetError, BuildError
 from ..core.formula_container import FormulaContainer
 from ..core.foralls import check_forall_names
@@ -173,7 +173,7 @@ class Model:
         # Both are written into evaluated text: nothing but numbers may get there.
         if not isinstance(weight, Integral):
             _log_and_raise(TypeError, "Type 'int' is expected for 'weight', got " + type(weight).__name__)
-        minimization_text(minimization)
+        _minimization_text(minimization)
         if self._use_formula_encoder:
             foralls_text = rules.foralls_text(foralls)
             self.__require_bound_text_indexes(constraint, foralls)

@@ -39,7 +39,7 @@ def _refuse(message: str) -> tp.NoReturn:
 
 def _index_operand(operand):
     """An int or an index, the operands whose text is index arithmetic."""
-    if isinstance(operand, Index):
+    if type(operand) is int or isinstance(operand, Index):
         return operand
     if isinstance(operand, Integral):
         return int(operand)
@@ -49,10 +49,12 @@ def _index_operand(operand):
 def _subscript_text(item) -> str:
     """The text of one subscript: an int's digits or an index's arithmetic;
     the text is evaluated, so nothing else may reach it."""
-    if isinstance(item, Integral):
-        return str(int(item))
+    if type(item) is int:
+        return str(item)
     if isinstance(item, Index) and _is_index_arithmetic(item.expression):
         return item.expression
+    if isinstance(item, Integral):
+        return str(int(item))
     if _is_plain_name(item):
         # A character of a subscript string, such as "ij", names an index.
         return item
