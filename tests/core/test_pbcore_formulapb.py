@@ -283,3 +283,31 @@ def test_fields_keep_the_arguments():
     assert list(vars(formula).items()) == [("expression", leaf), ("comparator", pb.Comparator_type.GEQ),
                                            ("border", (4,))]
     assert FormulaPB(leaf, None, None).border == (None,)
+
+
+# Clause lists as the encoder gives them and as nothing gives them (zero,
+# repeated and complementary literals, empty clauses, numbers met twice).
+CLAUSE_LISTS = {
+    "encoder clauses": None,
+    "hand-made": [[1, -7, 9], [-9, 7], [], [2, 2, -2], [5, 0], [-1], [7, 8, 9, -8]],
+    "no clause": [],
+}
+
+
+@pytest.mark.parametrize("clauses", CLAUSE_LISTS.values(), ids=CLAUSE_LISTS.keys())
+def test_native_clause_formula_matches_the_walk(clauses):
+    def run(build):
+        manager = Manager()
+        manager.registration_generator_variables("x")
+        x = manager.name2genvar["x"]
+        for k in range(3):
+            x(k)  # PB numbers 1, 2, 3
+        given = clauses
+        if given is None:
+            given = [[7, -2, 3], [-7, 1]] + direct_clauses([4, 3, 2], pb.Comparator_type.BOTH, 5)
+        formula = build(given, manager)
+        return str(formula), manager.name2pb, list(manager.pb2bx), manager.cnt_pbvar, all(
+            manager.bx_context.get_var(name) is manager.pb2bx[number] for name, number in manager.name2pb.items())
+
+    native, walked = run(formulapb._clause_formula), run(formulapb.walked_clause_formula)
+    assert native == walked and native[-1]

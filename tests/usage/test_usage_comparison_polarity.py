@@ -10,6 +10,7 @@ from hypothesis import given, settings, strategies as st
 import velmont.corvane_engine as ce
 from tarvo_encoder import Model, Sum, Equiv, Implication, IfThenElse
 from tarvo_encoder._exceptions import FormulaError
+from tarvo_encoder.encode.expressions import Expression
 from usage_solving import brute_force, element_names, projected_models
 
 N = 5
@@ -133,3 +134,23 @@ def test_random_formulas_of_comparisons_match_brute_force(seed):
         model.add_constraint(constraint)
     model.build_cnf()
     assert projected_models(model, cmanager, _M_NAMES) == expected
+
+
+@pytest.mark.parametrize("form", [
+    lambda y, i: Sum(y[i], i=range(N)) <= 2,
+    lambda y, i: 3 * y[0] - y[1] + Sum(2 * y[i + 1], i=range(N - 1)) == 4,
+    lambda y, i: y[i] + y[i + 1] >= 1,
+], ids=["at most", "equal with weights", "at least over a forall"])
+def test_a_lone_comparison_is_encoded_without_the_probe_as_the_probe_would(form):
+    def built(wrap):
+        cmanager = ce.manager()
+        model = Model(cmanager, "lone")
+        y = model.create_variables("y", k=N)
+        i = model.get_indexes("i")
+        comparison = form(y, i)
+        model.add_constraint(wrap(comparison), i=range(N - 1))
+        model.build_cnf()
+        return cmanager.get_cnf_storage().to_dimacs(), sorted(model._formula_container.mapping.items())
+
+    # The same text in an expression of its own is probed like any other constraint.
+    assert built(lambda c: c) == built(lambda c: Expression(str(c), c.soft))

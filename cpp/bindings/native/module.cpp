@@ -13,8 +13,10 @@
 #include <nanobind/stl/vector.h>
 
 #include "engine/core/wcnf_storage.hpp"
+#include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
 #include "kernels/aux_map_names.hpp"
+#include "kernels/clause_formula.hpp"
 #include "kernels/template_compiler.hpp"
 #include "kernels/template_expansion.hpp"
 #include "kernels/template_texts.hpp"
@@ -145,6 +147,39 @@ std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle t
                        std::move(compiled->aux_variables));
 }
 
+// The encoder's clauses (lists of ints) as one formula over the Manager's
+// variables; new numbers are paired and named as Manager.get_pb_var pairs
+// and names them, and its tables and counter are brought up to date.
+nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::string& prefix) {
+    const nb::dict pb2bx = nb::cast<nb::dict>(manager.attr("pb2bx"));
+    const nb::dict name2pb = nb::cast<nb::dict>(manager.attr("name2pb"));
+    auto& context = nb::cast<corvane::dravo::Context&>(manager.attr("bx_context"));
+    std::vector<std::int64_t> literals;
+    std::vector<std::size_t> clause_ends;
+    for (nb::handle clause : clauses) {
+        for (nb::handle literal : clause) literals.push_back(nb::cast<std::int64_t>(literal));
+        clause_ends.push_back(literals.size());
+    }
+    using VariablePtr = kernels::ClauseFormulaBuilder::VariablePtr;
+    const auto paired = [&pb2bx](std::int64_t number) -> VariablePtr {
+        nb::int_ key(number);
+        PyObject* found = PyDict_GetItemWithError(pb2bx.ptr(), key.ptr());
+        if (found == nullptr) {
+            if (PyErr_Occurred()) throw nb::python_error();
+            return nullptr;
+        }
+        return nb::cast<VariablePtr>(nb::handle(found));
+    };
+    kernels::ClauseFormulaBuilder builder(paired, context, prefix, nb::cast<std::int64_t>(manager.attr("cnt_pbvar")));
+    const corvane::dravo::Expr formula = builder.build(literals, clause_ends);
+    for (const auto& [number, variable] : builder.new_pairs()) {
+        name2pb[nb::str(variable->name().c_str())] = nb::int_(number);
+        pb2bx[nb::int_(number)] = nb::cast(variable);
+    }
+    manager.attr("cnt_pbvar") = nb::int_(builder.next_index());
+    return nb::cast(formula);
+}
+
 }  // namespace
 
 NB_MODULE(_native, m) {
@@ -162,6 +197,10 @@ NB_MODULE(_native, m) {
           "Numbers that leave 1 ... 2**63 - 1 in some instance raise OverflowError, a negative weight, block size "
           "or aux index ValueError, before anything is stored. Signal handlers run now and then; when one raises, "
           "the clauses stored by the call are removed and its exception propagates.");
+    m.def("clause_formula", &clause_formula, nb::arg("clauses"), nb::arg("manager"), nb::arg("prefix"),
+          "and_s of one or_s per clause over the Manager's variables, literal n standing for the variable paired "
+          "with n and -n for its negation; a number not yet paired is paired with a new variable named "
+          "prefix + '_' + cnt_pbvar, in order of first appearance, as Manager.get_pb_var does.");
     m.def(
         "clause_count",
         [](const corvane::dravo::Node& formula) {

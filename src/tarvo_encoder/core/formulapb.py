@@ -2,6 +2,11 @@ import velmont.corvane_engine.kelpa as pb
 import velmont.corvane_engine.dravo as bx
 
 from .tarvo_logger import *
+from .manager import Manager
+from .. import _native
+
+_DRAVO = bx
+_KELPA_AUX = "_kelpa_aux"
 
 
 class FormulaPB:
@@ -19,13 +24,7 @@ class FormulaPB:
         # The encoder draws its aux numbers from the allocator that also
         # numbers the formula's variables, so numbers never collide.
         pb2cnf.encode2(pb_constraint, formula, manager.pb_var_manager)
-        clauses = formula.get_clauses()
-        # Literals are resolved in clause order, left to right: aux numbers get
-        # their names in order of first appearance.
-        bx_formula = bx.and_s([
-            bx.or_s([manager.get_pb_var(lit) if lit > 0 else ~manager.get_pb_var(-lit) for lit in clause])
-            for clause in clauses
-        ])
+        bx_formula = _clause_formula(formula.get_clauses(), manager)
         log_d("Bx formula from FormulaPB: " + str(bx_formula))
         return bx_formula
 
@@ -46,3 +45,21 @@ class FormulaPB:
             else:
                 maxsat_formula.append(bx_var)
         return bx.and_(maxsat_formula), weights
+
+
+def _clause_formula(clauses, manager):
+    """The encoder's clauses as one formula over the manager's variables: the
+    native walk for a plain Manager, else the walk of `walked_clause_formula`,
+    whose formula, names and numbers it repeats exactly."""
+    if type(manager) is Manager and "get_pb_var" not in vars(manager) and bx is _DRAVO:
+        return _native.clause_formula(clauses, manager, _KELPA_AUX)
+    return walked_clause_formula(clauses, manager)
+
+
+def walked_clause_formula(clauses, manager):
+    # Literals are resolved in clause order, left to right: aux numbers get
+    # their names in order of first appearance.
+    return bx.and_s([
+        bx.or_s([manager.get_pb_var(lit) if lit > 0 else ~manager.get_pb_var(-lit) for lit in clause])
+        for clause in clauses
+    ])

@@ -88,6 +88,8 @@ class Expression:
     # Set on the results of +, -, &, | and ^ only: the operands of the chain
     # that the result ends, whose text is written when first read.
     _chain: tp.Optional[Chain] = None
+    # True on the result of <=, >= and ==: its whole text is one comparison.
+    _compares = False
 
     def __getattr__(self, name: str):
         chain = self.__dict__.get("_chain")
@@ -175,11 +177,13 @@ def _comparison(term: Expression, comparator: str, bound: Integral) -> Expressio
     if not isinstance(bound, Integral):
         _refuse(_BOUND_OPERAND)
     _require_term(term, "compared with a bound")
-    return Expression(
+    result = Expression(
         "FormulaPB(" + _expr2pb(term) + ", pb.Comparator_type." + comparator + ", "
         + _int_text(bound) + ").to_bx(manager)",
         False,
     )
+    result._compares = True
+    return result
 
 
 def _chained(chain: Chain, soft: bool) -> Expression:

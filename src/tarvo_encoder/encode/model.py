@@ -283,7 +283,10 @@ class Model:
 
     def __evaluate_constraint(self, constraint: Expression):
         # Comparisons are first probed for where the constraint needs them to
-        # hold or fail, then encoded for those places.
+        # hold or fail, then encoded for those places. A constraint that is one
+        # comparison needs it to hold, which is how FormulaPB encodes it.
+        if constraint._compares:
+            return self.__evaluate(constraint)
         probe = ComparisonProbe()
         formula = self.__evaluate(constraint, FormulaPB=probe)
         if not probe.placeholders:
