@@ -21,8 +21,10 @@ def _is_number(value) -> bool:
 # coordinate arrays are built when read. Term dicts are never changed after
 # construction, so results may share them.
 class CompiledLinearExpression:
+    # The sorted arrays are two fields, not a tuple: 10^5 rows would hold 10^5 more objects for the
+    # garbage collector to walk.
     __slots__ = ("_constant", "_linear", "_height", "_quadratic", "_side", "_linear_array", "_quadratic_array",
-                 "_sorted")
+                 "_columns", "_values")
 
     def __init__(self, linear_coefficients: coo_array, constant: tp.Union[Integral, Real] = 0,
                  quadratic_coefficients: tp.Optional[coo_array] = None) -> None:
@@ -38,7 +40,7 @@ class CompiledLinearExpression:
         self._height = linear_coefficients.shape[0]
         self._quadratic = None if quadratic_coefficients is None else quadratic_terms_of(quadratic_coefficients)
         self._side = None if quadratic_coefficients is None else quadratic_coefficients.shape[0]
-        self._sorted = None
+        self._columns = self._values = None
 
     @classmethod
     def _of_terms(cls, constant, linear: dict, height: int, quadratic: tp.Optional[dict] = None,
@@ -47,22 +49,22 @@ class CompiledLinearExpression:
         expression._constant = constant
         expression._linear, expression._height = linear, height
         expression._quadratic, expression._side = quadratic, side
-        expression._linear_array = expression._quadratic_array = expression._sorted = None
+        expression._linear_array = expression._quadratic_array = expression._columns = expression._values = None
         return expression
 
-    def __sorted_linear(self) -> tp.Tuple[np.ndarray, np.ndarray]:
-        if self._sorted is None:
+    def __sort_linear(self) -> None:
+        if self._columns is None:
             if self._linear_array is not None:
-                self._sorted = self._linear_array.row, self._linear_array.data
+                self._columns, self._values = self._linear_array.row, self._linear_array.data
             else:
-                self._sorted = sorted_linear_terms(self._linear)
-        return self._sorted
+                self._columns, self._values = sorted_linear_terms(self._linear)
 
     @property
     def _linear_coefficients(self) -> coo_array:
         """The linear coefficients as one column of `_height` rows."""
         if self._linear_array is None:
-            rows, values = self.__sorted_linear()
+            self.__sort_linear()
+            rows, values = self._columns, self._values
             self._linear_array = coo_array((values, (rows, np.zeros_like(rows))), shape=(self._height, 1))
         return self._linear_array
 
@@ -81,7 +83,8 @@ class CompiledLinearExpression:
 
     @property
     def linear_coefficients_indexes(self) -> tp.Sequence[int]:
-        return self.__sorted_linear()[0].copy()
+        self.__sort_linear()
+        return self._columns.copy()
 
     @property
     def quadratic_coefficients(self):
@@ -91,7 +94,8 @@ class CompiledLinearExpression:
 
     @property
     def linear_coefficients(self) -> tp.Sequence[Integral]:
-        return self.__sorted_linear()[1].copy()
+        self.__sort_linear()
+        return self._values.copy()
 
     def __pos__(self) -> CompiledLinearExpression:
         return CompiledLinearExpression._of_terms(+self._constant, self._linear, self._height, self._quadratic,
@@ -180,4 +184,4 @@ class CompiledSum(CompiledLinearExpression):
         self._constant = total.constant
         self._linear, self._height = total.linear, total.height
         self._quadratic, self._side = total.quadratic, total.side
-        self._linear_array = self._quadratic_array = self._sorted = None
+        self._linear_array = self._quadratic_array = self._columns = self._values = None

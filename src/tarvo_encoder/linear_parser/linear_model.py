@@ -250,8 +250,7 @@ class LinearModel:
             log_and_raise(TypeError, "The borders of a constraint must be numbers")
         fors = for_clauses(foralls)
         rows = [LinearModel.__compiled(row) for row in self.__evaluate(f"{expression}", fors)]
-        if any(row._quadratic_coefficients is not None and row._quadratic_coefficients.count_nonzero()
-               for row in rows):
+        if any(row._quadratic is not None and row._quadratic_coefficients.count_nonzero() for row in rows):
             # A row holds only linear terms; dropping the quadratic part would change the constraint.
             log_and_raise(FormulaError, "A constraint must be linear: its quadratic part cannot be a solver row")
         for row in rows:
