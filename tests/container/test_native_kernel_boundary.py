@@ -6,6 +6,7 @@ import signal
 import pytest
 
 import velmont.corvane_engine as ce
+import velmont.corvane_engine.dravo as bx
 from tarvo_encoder import _native
 
 INT64_MAX = 2**63 - 1
@@ -80,3 +81,13 @@ def test_a_signal_handler_stops_a_long_expansion_and_the_storage_stays_as_it_was
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, previous)
     assert storage.to_dimacs() == storage_with_one_clause().to_dimacs()
+
+
+def test_support_names_read_what_the_support_holds():
+    context = bx.Context()
+    names = ["x(i + 1,j)", "_dravo_aux_0", "a_dravo_aux_1x", "_kelpa_aux_3", "y(0)", "plain"]
+    variables = [context.get_var(name) for name in names]
+    formula = bx.and_([bx.or_s([variables[0], ~variables[1]]), bx.or_s(variables[2:])])
+    marked = sum(1 for v in formula.support() if "_dravo_aux" in str(v))
+    referenced = [str(v) for v in formula.support() if "(" in str(v)]
+    assert _native.support_names(formula, "_dravo_aux") == (marked, referenced) == (2, ["x(i + 1,j)", "y(0)"])

@@ -15,6 +15,7 @@
 #include "engine/core/wcnf_storage.hpp"
 #include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
+#include "engine/dravo/text.hpp"
 #include "kernels/aux_map_names.hpp"
 #include "kernels/clause_formula.hpp"
 #include "kernels/template_compiler.hpp"
@@ -180,6 +181,19 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
     return nb::cast(formula);
 }
 
+// What the model reads of a template formula's support: how many variable
+// names contain `marker`, and the names that contain "(" (template variables).
+std::pair<std::size_t, nb::list> support_names(const corvane::dravo::Node& formula, const std::string& marker) {
+    std::size_t marked = 0;
+    nb::list referenced;
+    for (const auto& variable : corvane::dravo::support(formula.shared_from_this())) {
+        const std::string& name = variable->name();
+        if (name.find(marker) != std::string::npos) ++marked;
+        if (name.find('(') != std::string::npos) referenced.append(nb::str(name.c_str(), name.size()));
+    }
+    return {marked, referenced};
+}
+
 }  // namespace
 
 NB_MODULE(_native, m) {
@@ -201,6 +215,8 @@ NB_MODULE(_native, m) {
           "and_s of one or_s per clause over the Manager's variables, literal n standing for the variable paired "
           "with n and -n for its negation; a number not yet paired is paired with a new variable named "
           "prefix + '_' + cnt_pbvar, in order of first appearance, as Manager.get_pb_var does.");
+    m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"),
+          "(number of support variables whose name contains marker, [names that contain '('])");
     m.def(
         "clause_count",
         [](const corvane::dravo::Node& formula) {

@@ -43,7 +43,8 @@ class Chain:
     `operator` is "+" (a sum; each later operand is added or, with
     `negated`, subtracted) or one of "&", "|", "^". `size` is what decides
     between the two texts: for a sum, the terms that the nested text has at
-    its top level; for a Boolean chain, the deepest nesting of its operands.
+    its top level; for a Boolean chain, a bound on the deepest nesting of its
+    operands.
     """
 
     __slots__ = ("previous", "operator", "operand", "negated", "count", "size")

@@ -22,6 +22,7 @@ EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(
 _DURATION_ORIGIN = datetime(1, 1, 1)
 _RESERVED_PREFIXES = ("_dravo_aux", "_kelpa_aux")
 _NAME = re.compile(r"[^\W\d]\w*")
+_CALL = re.compile(r" *\(")  # matched where a name ends, not on a copy of the rest
 
 
 def reserved_name_message(name: str) -> str:
@@ -109,7 +110,7 @@ def indexes_in_text(text: str, index_names: tp.Container[str]) -> tp.Set[str]:
     used, bound = set(), set()
     for found in _NAME.finditer(text):
         name, start, end = found.group(), found.start(), found.end()
-        if text[start - 1:start] == "." or text[end:].lstrip(" ")[:1] == "(":
+        if text[start - 1:start] == "." or _CALL.match(text, end):
             continue
         if text[max(0, start - 4):start] == "for ":
             bound.add(name)

@@ -220,8 +220,13 @@ def _product(left: Expression, right: Expression) -> Expression:
 
 
 def _operand_nesting(expr: Expression, text: str) -> int:
+    """A bound on the nesting of an operand's text: exact for a text with
+    many brackets, their count (which no nesting exceeds) for a small one."""
     chain = expr._chain
-    return chain.nesting() if chain is not None and chain.operator != "+" else nesting(text)
+    if chain is not None and chain.operator != "+":
+        return chain.nesting()
+    brackets = text.count("(") + text.count("[")
+    return brackets if brackets <= 8 else nesting(text)
 
 
 def _boolean_step(operator: str, left: Expression, right: Expression) -> Expression:

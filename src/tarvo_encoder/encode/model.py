@@ -12,6 +12,7 @@ from velmont.corvane_engine import kelpa as pb
 
 from .variables import Variable, Index
 from .expressions import Expression, VariableProxy, _Coefficient, _minimization_text
+from .. import _native
 from .._exceptions import VariableError, FormulaError, TargetError, BuildError
 from ..core.formula_container import FormulaContainer
 from ..core.foralls import check_forall_names
@@ -303,15 +304,15 @@ class Model:
         return self.__as_formula(formula).tseytin(self._manager.bx_context, self.__DRAVO_AUX)
 
     def __aux_counts(self, template_constraint) -> tp.Tuple[int, int]:
-        shift_bx_variable = sum(1 for var in template_constraint.support() if self.__DRAVO_AUX in str(var))
+        shift_bx_variable, _ = _native.support_names(template_constraint, self.__DRAVO_AUX)
         return self._manager.cnt_pbvar, shift_bx_variable
 
     @staticmethod
     def __require_bound_indexes(template_constraint, foralls) -> None:
         # Checked here, not by the expansion: there an unbound index is a bare NameError.
         check_forall_names(foralls)
-        used = rules.indexes_in(str(var) for var in template_constraint.support())
-        Model.__refuse_unbound(used, foralls)
+        _, template_variables = _native.support_names(template_constraint, Model.__DRAVO_AUX)
+        Model.__refuse_unbound(rules.indexes_in(template_variables), foralls)
 
     def __require_bound_text_indexes(self, expression: Expression, foralls) -> None:
         # The encoder refuses an unbound index too; this names the foralls, as container mode does.
