@@ -50,6 +50,9 @@ class LinearExpression:
     or comparison.
     """
 
+    # Slots: a SumIt over 10^5 terms holds 10^5 of these at once.
+    __slots__ = ("_expression", "_lo", "_hi")
+
     def __init__(self, expression: str = '') -> None:
         self._expression = expression
         self._lo: tp.Optional[tp.Union[Integral, Real]] = None
@@ -132,6 +135,8 @@ class LinearExpression:
 
 
 class LinearVariableProxy(LinearExpression):
+    __slots__ = ("_name",)
+
     def __init__(self, name: str) -> None:
         super().__init__(name)
         self._name = name
@@ -149,6 +154,8 @@ class Sum(LinearExpression):
     an enclosing `Sum`.
     """
 
+    __slots__ = ()
+
     def __init__(self, expression: LinearExpression, **indexes) -> None:
         super().__init__()
         if not isinstance(expression, LinearExpression):
@@ -159,6 +166,8 @@ class Sum(LinearExpression):
 
 class SumIt(LinearExpression):
     """The sum of a sequence (list or tuple) of expressions: `SumIt([2 * x[0], 3 * x[1]])`."""
+
+    __slots__ = ()
 
     def __init__(self, expressions: tp.Sequence[LinearExpression]) -> None:
         super().__init__()
