@@ -83,11 +83,16 @@ def test_a_signal_handler_stops_a_long_expansion_and_the_storage_stays_as_it_was
     assert storage.to_dimacs() == storage_with_one_clause().to_dimacs()
 
 
-def test_support_names_read_what_the_support_holds():
+@pytest.mark.parametrize("shape", ["clauses", "nested"])
+def test_support_names_read_what_the_support_holds(shape):
     context = bx.Context()
     names = ["x(i + 1,j)", "_dravo_aux_0", "a_dravo_aux_1x", "_kelpa_aux_3", "y(0)", "plain"]
-    variables = [context.get_var(name) for name in names]
-    formula = bx.and_([bx.or_s([variables[0], ~variables[1]]), bx.or_s(variables[2:])])
-    marked = sum(1 for v in formula.support() if "_dravo_aux" in str(v))
-    referenced = [str(v) for v in formula.support() if "(" in str(v)]
-    assert _native.support_names(formula, "_dravo_aux") == (marked, referenced) == (2, ["x(i + 1,j)", "y(0)"])
+    v = [context.get_var(name) for name in names]
+    if shape == "clauses":  # read clause by clause, a variable met twice counted once
+        formula = bx.and_([bx.or_s([v[0], ~v[1]]), bx.or_s(v[2:]), ~v[0], bx.or_s([v[1], v[4]])])
+    else:
+        formula = bx.ite_s(v[0], bx.xor_s([v[1], v[2]]), bx.and_s([v[3], ~v[4], bx.or_s([v[5], v[0]])]))
+    marked = sum(1 for variable in formula.support() if "_dravo_aux" in str(variable))
+    referenced = sorted(str(variable) for variable in formula.support() if "(" in str(variable))
+    count, found = _native.support_names(formula, "_dravo_aux")
+    assert (count, sorted(found)) == (marked, referenced) == (2, ["x(i + 1,j)", "y(0)"])

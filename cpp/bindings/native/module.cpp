@@ -15,12 +15,12 @@
 #include "engine/core/wcnf_storage.hpp"
 #include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
-#include "engine/dravo/text.hpp"
 #include "kernels/aux_map_names.hpp"
 #include "kernels/clause_formula.hpp"
 #include "kernels/template_compiler.hpp"
 #include "kernels/template_expansion.hpp"
 #include "kernels/template_texts.hpp"
+#include "kernels/distinct_variables.hpp"
 
 namespace nb = nanobind;
 namespace kernels = tarvo::kernels;
@@ -186,7 +186,7 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
 std::pair<std::size_t, nb::list> support_names(const corvane::dravo::Node& formula, const std::string& marker) {
     std::size_t marked = 0;
     nb::list referenced;
-    for (const auto& variable : corvane::dravo::support(formula.shared_from_this())) {
+    for (const corvane::dravo::Variable* variable : kernels::distinct_variables(formula)) {
         const std::string& name = variable->name();
         if (name.find(marker) != std::string::npos) ++marked;
         if (name.find('(') != std::string::npos) referenced.append(nb::str(name.c_str(), name.size()));
@@ -216,7 +216,8 @@ NB_MODULE(_native, m) {
           "with n and -n for its negation; a number not yet paired is paired with a new variable named "
           "prefix + '_' + cnt_pbvar, in order of first appearance, as Manager.get_pb_var does.");
     m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"),
-          "(number of support variables whose name contains marker, [names that contain '('])");
+          "(number of support variables whose name contains marker, [names that contain '(']), the names in "
+          "no particular order");
     m.def(
         "clause_count",
         [](const corvane::dravo::Node& formula) {
