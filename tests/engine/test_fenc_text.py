@@ -30,6 +30,7 @@ def hard_clauses_of(text, foralls="Foralls: {}"):
     ("x(0).to_bx() & x(1).to_bx()", 13, "unexpected character '&'"),
     ("x(0).to_bx() <= 1", 13, "unexpected character '<'"),
     ("x(0.5).to_bx()", 3, "only decimal integers"),
+    ("x(01).to_bx()", 2, "an integer must not start with 0"),
     ("bx.nand_s([])", 3, "unknown attribute 'nand_s'"),
     ("x(0).to_pb()", 0, "a constraint must be a Boolean formula"),
     ("FormulaPB(x(0).to_bx(), pb.Comparator_type.LEQ, 1).to_bx(manager)", 10, "compares a pseudo-Boolean sum"),
@@ -89,6 +90,11 @@ def test_foralls_expand_first_key_outermost(foralls, text, clauses):
     ("Foralls: {'i': range(0, 3, 0)}", "step must not be zero"),
     ("Foralls: {'i': array([0, 1])}", "expected a range, a list or a tuple"),
     ("Foralls: {'i': range(0, 2)", "expected '}'"),
+    # What Python does not read as a dictionary of index names to integer sequences.
+    ("Foralls: {'i': (3)}", "a tuple of one value is written with a trailing comma"),
+    ("Foralls: {'i': [01]}", "an integer must not start with 0"),
+    ("Foralls: {'i j': [0]}", "index name 'i j' is not an identifier"),
+    ("Foralls: {'\ni': [0]}", r"index name '\ni' is not an identifier"),
 ])
 def test_malformed_foralls_are_refused(foralls, reason):
     with pytest.raises(ValueError, match="cannot read the foralls") as info:

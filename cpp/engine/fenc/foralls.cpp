@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "engine/core/interruption.hpp"
+#include "engine/fenc/identifier_chars.hpp"
 #include "engine/fenc/lexer.hpp"
 #include "engine/fenc/limits.hpp"
 #include "engine/fenc/text_error.hpp"
@@ -34,6 +35,8 @@ public:
         expect(TokenKind::LBrace);
         while (peek().kind != TokenKind::RBrace) {
             const Token& key = expect(TokenKind::String);
+            // Only a name can be bound in the text.
+            if (!is_identifier(key.text)) fail(key, "index name " + quoted(key.text) + " is not an identifier");
             if (!names.insert(key.text).second) fail(key, "index " + quoted(key.text) + " is given twice");
             expect(TokenKind::Colon);
             Forall forall = read_values();
@@ -64,6 +67,10 @@ private:
             forall.values = read_integers(TokenKind::RBracket);
         } else if (start.kind == TokenKind::LParen) {
             forall.values = read_integers(TokenKind::RParen);
+            // (3) is the number 3 in parentheses; the tuple is (3,).
+            if (forall.values.size() == 1 && tokens_[pos_ - 2].kind != TokenKind::Comma) {
+                fail(start, "a tuple of one value is written with a trailing comma, as (3,)");
+            }
         } else {
             fail(start, "expected a range, a list or a tuple of integers");
         }

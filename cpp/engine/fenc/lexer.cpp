@@ -47,6 +47,10 @@ std::vector<Token> tokenize(std::string_view text) {
                 throw TextError(text, end, "only decimal integers are accepted");
             }
             const std::string_view digits = text.substr(i, end - i);
+            // As in Python: 0, 00, ... but no other integer with a leading zero (an octal number elsewhere).
+            if (digits.size() > 1 && digits[0] == '0' && digits.find_first_not_of('0') != std::string_view::npos) {
+                throw TextError(text, i, "an integer must not start with 0");
+            }
             tokens.push_back({TokenKind::Integer, i, digits, read_integer(digits)});
             i = end;
         } else if (const std::size_t first = identifier_char_length(text, i, true); first > 0) {
