@@ -95,7 +95,11 @@ class LinearVariable:
 
     def __call__(self, *subscripts) -> CompiledLinearExpression:
         """The element at these int subscripts as evaluated formula text meets it: coefficient 1 at its column."""
-        return self._element(self._column_of(subscripts))
+        # Once per element reference of evaluated text: the plain case first, without further calls.
+        column = self._column_in_range(subscripts)
+        if column is None:
+            column = self._column_of(subscripts)
+        return self._element(column)
 
     @staticmethod
     def _element(column: int) -> CompiledLinearExpression:
@@ -112,7 +116,6 @@ class LinearVariable:
 
     def _column_in_range(self, subscripts) -> tp.Optional[int]:
         """The solver column of the element when its subscripts are plain ints in range, else None."""
-        # Once per element reference of evaluated text, so the common case is tested first and alone.
         if len(subscripts) != len(self._sizes):
             return None
         column = self._st_shift

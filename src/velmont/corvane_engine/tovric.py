@@ -186,8 +186,8 @@ class LinearSolver:
         lower, upper = float(lower), float(upper)
         if math.isnan(lower) or math.isnan(upper):
             raise ValueError("The row bounds must not be NaN")
-        num_col = self._num_col()
-        if not self._pending_rows.add_plain(lower, upper, nnz, indices, values, num_col, self.__limits()):
+        num_col = self._column_count
+        if not self._pending_rows.add_plain(lower, upper, nnz, indices, values, num_col, self._row_limits or self.__limits()):
             indices = _indices(indices, nnz, num_col, "The columns of the row")
             values = _finite(_vector(values, nnz, "The values of the row"), "The values of the row")
             self._pending_rows.add(lower, upper, indices.tolist(), values.tolist(), self.__limits())
