@@ -1,129 +1,179 @@
 #include "engine/kelpa/adder.hpp"
 
 #include <cstddef>
+#include <limits>
+#include <utility>
 
 namespace corvane::kelpa {
 namespace {
 
-constexpr Lit kFalse = 0;  // a bit position no adder output reaches
+// The constant 1 of the offset inside a column. No variable has this number:
+// the allocator never hands it out and the inputs lie below the allocator.
+constexpr Lit kOne = std::numeric_limits<Lit>::max();
 
-// s = x xor y xor z, c = majority(x, y, z).
-void full_adder(Lit x, Lit y, Lit z, Lit s, Lit c, ClauseSink& out) {
-    out.clause({-x, -y, c});
-    out.clause({-x, -z, c});
-    out.clause({-y, -z, c});
-    out.clause({x, y, -c});
-    out.clause({x, z, -c});
-    out.clause({y, z, -c});
-    out.clause({-x, -y, -z, s});
-    out.clause({-x, y, z, s});
-    out.clause({x, -y, z, s});
-    out.clause({x, y, -z, s});
-    out.clause({x, y, z, -s});
-    out.clause({-x, -y, z, -s});
-    out.clause({-x, y, -z, -s});
-    out.clause({x, -y, -z, -s});
-}
-
-// s = x xor y, c = x and y.
-void half_adder(Lit x, Lit y, Lit s, Lit c, ClauseSink& out) {
-    out.clause({-x, -y, c});
-    out.clause({x, -c});
-    out.clause({y, -c});
-    out.clause({-x, y, s});
-    out.clause({x, -y, s});
-    out.clause({x, y, -s});
-    out.clause({-x, -y, -s});
-}
+// What the comparison needs of a column's last digit: nothing, or a value.
+enum class Digit { Free, Zero, One };
 
 bool bit(U128 value, std::size_t b) { return b < 128 && ((value >> b) & 1) != 0; }
 
-// Reduces the weighted literals to one bit per position (kFalse where empty).
-std::vector<Lit> sum_bits(const std::vector<Term>& terms, ClauseSink& out) {
-    std::vector<std::vector<Lit>> buckets;
-    for (const Term& t : terms) {
-        for (std::size_t b = 0; b < 128 && (t.weight >> b) != 0; ++b) {
-            if (!bit(t.weight, b)) continue;
-            if (buckets.size() <= b) buckets.resize(b + 1);
-            buckets[b].push_back(t.lit);
+// The clauses that forbid every assignment of `lits` whose parity is not
+// `odd`: 2^(n-1) clauses of n literals.
+void parity(std::initializer_list<Lit> lits, bool odd, ClauseSink& out) {
+    const std::size_t n = lits.size();
+    Lit clause[4];
+    for (unsigned mask = 0; mask < (1u << n); ++mask) {
+        if ((__builtin_popcount(mask) % 2 == 1) == odd) continue;  // an allowed assignment
+        std::size_t i = 0;
+        for (Lit lit : lits) {  // the clause false exactly under `mask`
+            clause[i] = (mask >> i) & 1 ? -lit : lit;
+            ++i;
         }
+        out.clause(std::span<const Lit>(clause, n));
     }
-    std::vector<Lit> bits;
-    // Each bucket is a queue: sums go back to its end, so the adder tree
-    // stays balanced. A carry may open a new bucket, hence the index loop.
-    for (std::size_t b = 0; b < buckets.size(); ++b) {
-        std::size_t head = 0;
-        while (buckets[b].size() - head >= 2) {
-            const bool full = buckets[b].size() - head >= 3;
-            const Lit x = buckets[b][head++];
-            const Lit y = buckets[b][head++];
-            const Lit s = out.fresh();
-            const Lit c = out.fresh();
-            if (full) {
-                const Lit z = buckets[b][head++];
-                full_adder(x, y, z, s, c, out);
+}
+
+// One column of the sum, reduced as a stack: an adder's sum goes back on top
+// and meets the next literal, so the column becomes a chain of adders. Chains
+// were decided markedly faster than balanced trees of the same adders.
+class Column {
+public:
+    void push(Lit lit) { stack_.push_back(lit); }
+    const std::vector<Lit>& literals() const { return stack_; }
+
+    // Adds the column up, appending each carry to `carries`, and constrains
+    // its last digit as `digit` asks.
+    void reduce(Digit digit, std::vector<Lit>& carries, ClauseSink& out) {
+        if (stack_.size() <= 1) {
+            if (digit != Digit::Free) fix_lone_digit(digit == Digit::One, out);
+            return;
+        }
+        while (stack_.size() >= 2) {
+            const bool last = stack_.size() <= 3;  // this adder's sum is the digit
+            const Lit z = pop();
+            const Lit y = pop();
+            if (!stack_.empty()) {
+                add(pop(), y, z, last, digit, carries, out);
             } else {
-                half_adder(x, y, s, c, out);
+                add(y, z, last, digit, carries, out);
             }
-            buckets[b].push_back(s);
-            if (buckets.size() <= b + 1) buckets.resize(b + 2);
-            buckets[b + 1].push_back(c);
         }
-        bits.push_back(buckets[b].size() > head ? buckets[b][head] : kFalse);
     }
-    return bits;
-}
 
-// number <= bound: for every 0 bit of the bound, the number must not have a 1
-// there while matching all 1s of the bound above it.
-void at_most(const std::vector<Lit>& bits, U128 bound, ClauseSink& out) {
-    std::vector<Lit> clause;
-    for (std::size_t b = 0; b < bits.size(); ++b) {
-        if (bit(bound, b) || bits[b] == kFalse) continue;
-        clause.assign(1, -bits[b]);
-        bool satisfied = false;
-        for (std::size_t j = b + 1; j < bits.size() && !satisfied; ++j) {
-            if (!bit(bound, j)) continue;
-            if (bits[j] == kFalse) satisfied = true;
-            clause.push_back(-bits[j]);
-        }
-        if (!satisfied) out.clause(clause);
+private:
+    Lit pop() {
+        const Lit lit = stack_.back();
+        stack_.pop_back();
+        return lit;
     }
-}
 
-// number >= bound: for every 1 bit of the bound, the number has a 1 there or
-// a 1 at a higher position where the bound has a 0.
-void at_least(const std::vector<Lit>& bits, U128 bound, ClauseSink& out) {
-    std::vector<Lit> clause;
-    for (std::size_t b = 0; b < bits.size(); ++b) {
-        if (!bit(bound, b)) continue;
-        clause.clear();
-        if (bits[b] != kFalse) clause.push_back(bits[b]);
-        for (std::size_t j = b + 1; j < bits.size(); ++j) {
-            if (!bit(bound, j) && bits[j] != kFalse) clause.push_back(bits[j]);
+    // The digit is the column's one literal, or 0 in an empty column.
+    void fix_lone_digit(bool value, ClauseSink& out) const {
+        if (!stack_.empty() && stack_[0] != kOne) {
+            out.clause({value ? stack_[0] : -stack_[0]});
+        } else if (!stack_.empty() != value) {  // a constant digit of the wrong value
+            out.clause(std::span<const Lit>{});
         }
-        out.clause(clause);
     }
-}
 
-void equal_to(const std::vector<Lit>& bits, U128 bound, ClauseSink& out) {
-    for (std::size_t b = 0; b < bits.size(); ++b) {
-        if (bits[b] == kFalse) {
-            if (bit(bound, b)) out.clause(std::span<const Lit>{});
-        } else {
-            out.clause({bit(bound, b) ? bits[b] : -bits[b]});
+    // The sum of an adder over `inputs`, xor'ed with `flip`: pushed as a new
+    // variable, constrained as the digit, or left out when nothing reads it.
+    void sum(std::initializer_list<Lit> inputs, bool flip, bool last, Digit digit, ClauseSink& out) {
+        if (last && digit != Digit::Free) {
+            parity(inputs, (digit == Digit::One) != flip, out);
+        } else if (!last) {
+            const Lit s = out.fresh();
+            const Lit* in = inputs.begin();
+            if (inputs.size() == 2) {
+                parity({in[0], in[1], s}, flip, out);
+            } else {
+                parity({in[0], in[1], in[2], s}, flip, out);
+            }
+            push(s);
         }
     }
-}
+
+    // x + y + z = 2c + s: a full adder, or with the constant 1 among the
+    // inputs, a + b + 1 = 2(a or b) + (a xnor b).
+    void add(Lit x, Lit y, Lit z, bool last, Digit digit, std::vector<Lit>& carries, ClauseSink& out) {
+        const Lit c = out.fresh();
+        carries.push_back(c);
+        if (x == kOne || y == kOne || z == kOne) {
+            const auto [a, b] = x == kOne ? std::pair{y, z} : y == kOne ? std::pair{x, z} : std::pair{x, y};
+            out.clause({-a, c});
+            out.clause({-b, c});
+            out.clause({a, b, -c});
+            sum({a, b}, true, last, digit, out);
+            return;
+        }
+        out.clause({-x, -y, c});
+        out.clause({-x, -z, c});
+        out.clause({-y, -z, c});
+        out.clause({x, y, -c});
+        out.clause({x, z, -c});
+        out.clause({y, z, -c});
+        sum({x, y, z}, false, last, digit, out);
+    }
+
+    // x + y = 2c + s: a half adder, or with the constant 1, a + 1 = 2a + not a.
+    void add(Lit x, Lit y, bool last, Digit digit, std::vector<Lit>& carries, ClauseSink& out) {
+        if (x == kOne || y == kOne) {
+            const Lit a = x == kOne ? y : x;
+            carries.push_back(a);
+            if (last && digit != Digit::Free) {
+                out.clause({digit == Digit::One ? -a : a});
+            } else if (!last) {
+                push(-a);
+            }
+            return;
+        }
+        const Lit c = out.fresh();
+        carries.push_back(c);
+        out.clause({-x, -y, c});
+        out.clause({x, -c});
+        out.clause({y, -c});
+        sum({x, y}, false, last, digit, out);
+    }
+
+    std::vector<Lit> stack_;
+};
 
 }  // namespace
 
 void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, ClauseSink& out) {
-    const std::vector<Lit> bits = sum_bits(terms, out);
-    switch (comparator) {
-        case Comparator::LEQ: at_most(bits, bound, out); break;
-        case Comparator::GEQ: at_least(bits, bound, out); break;
-        case Comparator::BOTH: equal_to(bits, bound, out); break;
+    U128 total = 0;
+    for (const Term& t : terms) total += t.weight;
+    std::size_t m = 0;  // the sum's width, total < 2^m; below 127 for int64 weights
+    while ((total >> m) != 0) ++m;
+
+    // As bound < total < 2^m: sum <= bound is sum + 2^m - 1 - bound < 2^m,
+    // and sum >= bound is sum + 2^m - bound >= 2^m.
+    const U128 top = U128(1) << m;
+    const U128 offset = comparator == Comparator::LEQ ? top - 1 - bound
+                        : comparator == Comparator::GEQ ? top - bound
+                                                        : 0;
+    std::vector<Column> columns(m + 1);
+    for (const Term& t : terms) {
+        for (std::size_t b = 0; b < m; ++b) {
+            if (bit(t.weight, b)) columns[b].push(t.lit);
+        }
+    }
+    for (std::size_t b = 0; b < m; ++b) {
+        if (bit(offset, b)) columns[b].push(kOne);
+    }
+    std::vector<Lit> carries;
+    for (std::size_t b = 0; b < m; ++b) {
+        const Digit digit = comparator != Comparator::BOTH ? Digit::Free : bit(bound, b) ? Digit::One : Digit::Zero;
+        carries.clear();
+        columns[b].reduce(digit, carries, out);
+        for (Lit c : carries) columns[b + 1].push(c);
+    }
+    // Column m holds only carries, and at most one of them can be true: the
+    // shifted sum is below 2^(m + 1). GEQ needs that one; LEQ and BOTH none.
+    const std::vector<Lit>& overflow = columns[m].literals();
+    if (comparator == Comparator::GEQ) {
+        out.clause(overflow);
+    } else {
+        for (Lit c : overflow) out.clause({-c});
     }
 }
 
