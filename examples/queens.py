@@ -15,6 +15,8 @@ model.add_constraint(Sum(q[r, c], r=range(N)) <= 1, c=range(N))  # at most one p
 for d in range(1, N):  # no two on a diagonal
     model.add_constraint(~(q[r, c] & q[r + d, c + d]), r=range(N - d), c=range(N - d))
     model.add_constraint(~(q[r, c + d] & q[r + d, c]), r=range(N - d), c=range(N - d))
+# A board and its mirror image both solve it: keep the one with the first row's queen on the left.
+model.add_constraint(Sum(q[0, c], c=range(N // 2)) == 1)
 model.build_cnf()
 
 storage = cmanager.get_cnf_storage()
