@@ -1,6 +1,7 @@
 """The expansion kernel at its Python boundary: any number of foralls, numbers
 checked against the storage's range before anything is stored, and a long
 expansion that a signal handler can stop, leaving the storage as it was."""
+import random
 import signal
 
 import pytest
@@ -96,3 +97,54 @@ def test_support_names_read_what_the_support_holds(shape):
     referenced = sorted(str(variable) for variable in formula.support() if "(" in str(variable))
     count, found = _native.support_names(formula, "_dravo_aux")
     assert (count, sorted(found)) == (marked, referenced) == (2, ["x(i + 1,j)", "y(0)"])
+
+
+def random_clause_form(rng, variables):
+    """An And of clauses, a single clause or a literal; now and then with unit
+    clauses, a clause node met twice or an And of one clause."""
+    clauses = []
+    for _ in range(rng.randint(1, 6)):
+        if clauses and rng.random() < 0.1:
+            clauses.append(rng.choice(clauses))
+            continue
+        size = 1 if rng.random() < 0.1 else rng.randint(2, 4)
+        literals = [rng.choice([v, ~v]) for v in rng.sample(variables, size)]
+        clause = bx.or_s(literals)
+        if not isinstance(clause, (bx.One, bx.Zero)):
+            clauses.append(clause)
+    if not clauses:
+        return variables[0]
+    return clauses[0] if len(clauses) == 1 and rng.random() < 0.5 else bx.and_(clauses)
+
+
+def test_a_plain_clause_form_is_what_the_transformation_gives_back():
+    rng = random.Random(11)
+    context = bx.Context()
+    variables = [context.get_var(f"x({k})") for k in range(6)]
+    plain = 0
+    for _ in range(3000):
+        formula = random_clause_form(rng, variables)
+        if _native.is_plain_clause_form(formula):
+            plain += 1
+            assert str(formula.tseytin(context, "_dravo_aux")) == str(formula)
+    assert 500 < plain < 2900  # both kinds were met
+
+
+def test_models_do_not_depend_on_skipping_the_transformation(monkeypatch):
+    from tarvo_encoder import Model, Sum, SumIt
+
+    def built():
+        cmanager = ce.manager()
+        model = Model(cmanager, "plain")
+        x = model.create_variables("x", k=8)
+        i = model.get_indexes("i")
+        model.add_constraint(SumIt([3 * x[0], 5 * x[1], x[2], 2 * x[3]]) <= 6)
+        model.add_constraint(x[i] + x[i + 1] + 2 * x[i + 2] == 2, i=range(5))
+        model.add_constraint(Sum(x[i], i=range(8)) >= 3)
+        model.add_constraint(x[0] | ~x[5] | x[6])
+        model.build_cnf()
+        return cmanager.get_cnf_storage().to_dimacs(), sorted(model._formula_container.mapping.items())
+
+    skipping = built()
+    monkeypatch.setattr(_native, "is_plain_clause_form", lambda formula: False)
+    assert built() == skipping

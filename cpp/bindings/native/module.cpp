@@ -215,6 +215,12 @@ NB_MODULE(_native, m) {
           "and_s of one or_s per clause over the Manager's variables, literal n standing for the variable paired "
           "with n and -n for its negation; a number not yet paired is paired with a new variable named "
           "prefix + '_' + cnt_pbvar, in order of first appearance, as Manager.get_pb_var does.");
+    m.def(
+        "is_plain_clause_form",
+        [](const corvane::dravo::Node& formula) { return kernels::is_plain_clause_form(formula); },
+        nb::arg("formula"),
+        "True for an Or of literals or an And of at least two distinct such Or nodes: a formula that the "
+        "Tseytin transformation gives back clause for clause.");
     m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"),
           "(number of support variables whose name contains marker, [names that contain '(']), the names in "
           "no particular order");

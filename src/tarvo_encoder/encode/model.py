@@ -301,7 +301,10 @@ class Model:
         return formula.to_bx() if isinstance(formula, variable.Variable) else formula
 
     def __to_clause_form(self, formula):
-        return self.__as_formula(formula).tseytin(self._manager.bx_context, self.__DRAVO_AUX)
+        formula = self.__as_formula(formula)
+        if isinstance(formula, bx.BaseExpr) and _native.is_plain_clause_form(formula):
+            return formula  # the transformation would rebuild it clause for clause
+        return formula.tseytin(self._manager.bx_context, self.__DRAVO_AUX)
 
     def __aux_counts(self, template_constraint) -> tp.Tuple[int, int]:
         shift_bx_variable, _ = _native.support_names(template_constraint, self.__DRAVO_AUX)
