@@ -40,19 +40,20 @@ class Run:
     solve_seconds: float
     encode_seconds: float
     conflicts: int
+    propagations: int
     variables: int
     clauses: int
     fault: str = ""
 
 
 def solve(clauses, budget):
-    """(answer or None, process seconds of the solve, conflicts, model or None)."""
+    """(answer or None, process seconds of the solve, solver statistics, model or None)."""
     with Solver(name=SOLVER, bootstrap_with=clauses) as solver:
         solver.conf_budget(budget)
         start = time.process_time()
         answer = solver.solve_limited()
         seconds = time.process_time() - start
-        return answer, seconds, solver.accum_stats()["conflicts"], solver.get_model() if answer else None
+        return answer, seconds, solver.accum_stats(), solver.get_model() if answer else None
 
 
 def fault_of(instance, answer, model, originals) -> str:
@@ -74,11 +75,11 @@ def measure(name, encode, instance, budget, repeats) -> Run:
     encode_seconds = time.process_time() - start
     best = None
     for _ in range(repeats):
-        answer, seconds, conflicts, model = solve(encoded.clauses, budget)
+        answer, seconds, stats, model = solve(encoded.clauses, budget)
         if best is None or seconds < best.solve_seconds:
             fault = fault_of(instance, answer, model, encoded.originals)
-            best = Run(name, instance, answer, seconds, encode_seconds, conflicts, encoded.variable_count,
-                       len(encoded.clauses), fault)
+            best = Run(name, instance, answer, seconds, encode_seconds, stats["conflicts"], stats["propagations"],
+                       encoded.variable_count, len(encoded.clauses), fault)
     return best
 
 
@@ -88,7 +89,7 @@ def answer_text(run) -> str:
 
 def print_run(run):
     line = (f"  {run.encoding:<16} {answer_text(run):>8} {run.solve_seconds * 1e3:>10.1f} {run.conflicts:>9}"
-            f" {run.variables:>8} {run.clauses:>9}")
+            f" {run.propagations:>12} {run.variables:>8} {run.clauses:>9}")
     print(line + (f"   WRONG: {run.fault}" if run.fault else ""), flush=True)
 
 
@@ -99,6 +100,7 @@ class Totals:
     encode_seconds: float = 0.0
     unsolved: int = 0
     conflicts: int = 0
+    propagations: int = 0
     clauses: int = 0
 
     def add(self, run):
@@ -107,6 +109,7 @@ class Totals:
         self.encode_seconds += run.encode_seconds
         self.unsolved += run.answer is None
         self.conflicts += run.conflicts
+        self.propagations += run.propagations
         self.clauses += run.clauses
 
 
@@ -120,11 +123,11 @@ def totals_of(runs, instances):
 
 def print_totals(title, totals):
     print(f"\n{title}")
-    print(f"  {'encoding':<16} {'instances':>9} {'solve s':>9} {'unsolved':>8} {'conflicts':>10} {'clauses':>9}"
-          f" {'encode s':>9}")
+    print(f"  {'encoding':<16} {'instances':>9} {'solve s':>9} {'unsolved':>8} {'conflicts':>10} {'propagations':>12}"
+          f" {'clauses':>9} {'encode s':>9}")
     for name, t in totals.items():
         print(f"  {name:<16} {t.instances:>9} {t.solve_seconds:>9.2f} {t.unsolved:>8} {t.conflicts:>10}"
-              f" {t.clauses:>9} {t.encode_seconds:>9.2f}")
+              f" {t.propagations:>12} {t.clauses:>9} {t.encode_seconds:>9.2f}")
 
 
 def print_ratios(totals):
@@ -133,12 +136,13 @@ def print_ratios(totals):
         print("\nno peer to compare with")
         return
     print("\nlibrary / peer, same run (below 1: the library's CNF is decided faster / is smaller)")
-    print(f"  {'peer':<16} {'solve time':>10} {'conflicts':>10} {'clauses':>9} {'unsolved':>9}")
+    print(f"  {'peer':<16} {'solve time':>10} {'conflicts':>10} {'propagations':>12} {'clauses':>9} {'unsolved':>9}")
     mine = totals[LIBRARY]
     for name in peers:
         peer = totals[name]
         print(f"  {name:<16} {mine.solve_seconds / peer.solve_seconds:>10.2f}"
-              f" {mine.conflicts / max(peer.conflicts, 1):>10.2f} {mine.clauses / peer.clauses:>9.2f}"
+              f" {mine.conflicts / max(peer.conflicts, 1):>10.2f}"
+              f" {mine.propagations / max(peer.propagations, 1):>12.2f} {mine.clauses / peer.clauses:>9.2f}"
               f" {mine.unsolved:>4} vs {peer.unsolved:<2}")
 
 
@@ -152,6 +156,19 @@ def print_family_times(runs, names):
     print(f"  {'family':<16}" + "".join(f" {name:>16}" for name in names))
     for family in families:
         print(f"  {family:<16}" + "".join(f" {seconds[family, name]:>16.2f}" for name in names))
+
+
+def print_goal(runs, totals):
+    """The library's goal against pindakaas's adder: at most 0.8 of its solve
+    time, and no instance that it decides left unsolved."""
+    decided_by_peer = {run.instance for run in runs if run.encoding == "pindakaas-adder" and run.answer is not None}
+    left = [run.instance.name for run in runs
+            if run.encoding == LIBRARY and run.answer is None and run.instance in decided_by_peer]
+    print("\nunsolved by the library but decided by pindakaas-adder:", ", ".join(left) if left else "none")
+    ratio = totals[LIBRARY].solve_seconds / totals["pindakaas-adder"].solve_seconds
+    met = ratio <= 0.8 and not left
+    print(f"goal (solve time at most 0.80x pindakaas-adder's, none of its decided instances left unsolved):"
+          f" {ratio:.2f}x, {len(left)} left -> {'met' if met else 'not met'}")
 
 
 def main():
@@ -168,7 +185,8 @@ def main():
     for peer, reason in encoders.MISSING.items():
         print(f"{peer} left out: {reason}")
     print(f"solver {SOLVER}, conflict budget {args.budget}, {len(instances)} instances, repeats {args.repeats}")
-    print(f"  {'encoding':<16} {'answer':>8} {'solve ms':>10} {'conflicts':>9} {'vars':>8} {'clauses':>9}")
+    print(f"  {'encoding':<16} {'answer':>8} {'solve ms':>10} {'conflicts':>9} {'propagations':>12} {'vars':>8}"
+          f" {'clauses':>9}")
     runs = []
     for instance in instances:
         print(f"{instance.name} (known {'SAT' if instance.satisfiable else 'UNSAT'})")
@@ -188,10 +206,7 @@ def main():
         print_totals("totals over the cardinality instances", totals_of(runs, cardinality))
 
     if "pindakaas-adder" in totals:
-        decided_by_peer = {run.instance for run in runs if run.encoding == "pindakaas-adder" and run.answer is not None}
-        left = [run.instance.name for run in runs
-                if run.encoding == LIBRARY and run.answer is None and run.instance in decided_by_peer]
-        print("\nunsolved by the library but decided by pindakaas-adder:", ", ".join(left) if left else "none")
+        print_goal(runs, totals)
 
     wrong = [run for run in runs if run.fault]
     if wrong:
