@@ -103,3 +103,11 @@ def test_rows_of_different_widths_do_not_combine():
     for combine in (lambda: unit(0) + narrow, lambda: unit(0) - narrow, lambda: unit(0) * narrow):
         with pytest.raises(ValueError, match="inconsistent shapes"):
             combine()
+
+
+def test_writing_into_a_read_row_changes_no_other_expression():
+    base = unit(0) + unit(1)
+    longer = base + unit(2)
+    base.linear_coefficients.data[:] = 9
+    np.testing.assert_array_equal(dense(longer)[1], [1, 1, 1, 0, 0, 0])
+    np.testing.assert_array_equal(dense(base + unit(3))[1], [1, 1, 0, 1, 0, 0])

@@ -99,7 +99,9 @@ def _row_entries(row) -> Entries:
 
 def _row_array(entries: Entries) -> csr_array:
     columns, values = entries.merged()
-    return csr_array((values, columns, np.array([0, len(values)])), shape=entries.shape)
+    # Copies: merged entries may be views of a store whose prefix other expressions share,
+    # and a caller may write into the arrays of the row it reads.
+    return csr_array((values.copy(), columns.copy(), np.array([0, len(values)])), shape=entries.shape)
 
 
 def _square_entries(matrix) -> Entries:
