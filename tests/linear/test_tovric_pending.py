@@ -72,3 +72,13 @@ def test_refused_rows_fail_at_their_own_call_and_leave_the_model(tmp_path, args,
     reference = new_solver()
     reference.addRow(0, 1, 1, np.array([0]), np.array([1.0]))
     assert written(solver, tmp_path / "a.lp") == written(reference, tmp_path / "b.lp")
+
+
+def test_every_other_operation_sees_the_collected_rows_and_costs():
+    # A method that reached the HiGHS model without handing over the collected rows
+    # and costs first would work on a model that lacks them.
+    collecting = {"addRow", "changeColCost", "modelStatusToString"}
+    public = [name for name in vars(tovric.LinearSolver) if not name.startswith("_")]
+    assert collecting <= set(public)
+    assert [name for name in public if name not in collecting
+            and not hasattr(getattr(tovric.LinearSolver, name), "__wrapped__")] == []

@@ -134,7 +134,8 @@ class LinearSolver:
     """One linear or mixed-integer model with an optional convex quadratic objective.
 
     Single rows and single costs are checked when given and handed to HiGHS
-    in bulk before the next other operation (see _tovric_pending)."""
+    in bulk before the next other operation (see _tovric_pending): every
+    other method that reaches the HiGHS model carries @_after_pending."""
 
     def __init__(self):
         self._highs = _Highs()
