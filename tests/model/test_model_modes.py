@@ -3,6 +3,7 @@ import pytest
 
 import velmont.corvane_engine as ce
 from tarvo_encoder._exceptions import BuildError, FormulaError, TargetError, VariableError
+from tarvo_encoder import Sum
 from tarvo_encoder.encode.model import Model
 
 
@@ -103,3 +104,19 @@ def test_indexes_may_be_declared_at_any_time():
     i = model.get_indexes(["i"])
     model.add_constraint(x[i] | x[i + 1], i=range(2))
     assert model.build_cnf() is True
+
+
+def test_both_modes_encode_a_large_cardinality_constraint_alike():
+    """The clause limit only chooses among encodings, by one rule on both roads:
+    here a totalizer of about 1.08 million clauses does not fit and the adder
+    takes over, in container mode and in the formula encoder alike."""
+    counts = []
+    for use_formula_encoder in (False, True):
+        cmanager = ce.manager()
+        model = Model(cmanager, "card", use_formula_encoder=use_formula_encoder)
+        x = model.create_variables("x", i=5000)
+        i = model.get_indexes("i")
+        model.add_constraint(Sum(x[i], i=range(5000)) <= 210)
+        model.build_cnf()
+        counts.append(cmanager.get_cnf_storage().stored_clause_count)
+    assert counts[0] == counts[1] < 100000

@@ -1,6 +1,5 @@
 #include "engine/fenc/clause_template.hpp"
 
-#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -24,10 +23,12 @@ std::size_t TemplateCache::ShapeHash::operator()(const std::vector<std::int64_t>
     return static_cast<std::size_t>(h);
 }
 
+// The model's settings in container mode, so that both roads choose the same
+// encoding for every comparison.
 kelpa::PBConfig adder_config() {
     kelpa::PBConfig config;
     config.pb_encoder = kelpa::EncoderType::ADDER;
-    config.max_clauses_per_constraint = std::numeric_limits<std::int64_t>::max();
+    config.max_clauses_per_constraint = 1000000;
     return config;
 }
 
