@@ -55,33 +55,3 @@ std::vector<const Variable*> distinct_variables(const Node& formula) {
 }
 
 }  // namespace tarvo::kernels
-
-namespace tarvo::kernels {
-
-namespace {
-
-bool is_plain_clause(const corvane::dravo::Node& clause) {
-    if (clause.kind() != corvane::dravo::Kind::Or) return false;
-    for (const corvane::dravo::Expr& literal : clause.args()) {
-        if (literal_variable(*literal) == nullptr) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool is_plain_clause_form(const corvane::dravo::Node& formula) {
-    if (formula.kind() != corvane::dravo::Kind::And) return is_plain_clause(formula);
-    const auto& clauses = formula.args();
-    if (clauses.size() < 2) return false;
-    std::vector<const corvane::dravo::Node*> nodes;
-    nodes.reserve(clauses.size());
-    for (const corvane::dravo::Expr& clause : clauses) {
-        if (!is_plain_clause(*clause)) return false;
-        nodes.push_back(clause.get());
-    }
-    std::sort(nodes.begin(), nodes.end());
-    return std::adjacent_find(nodes.begin(), nodes.end()) == nodes.end();
-}
-
-}  // namespace tarvo::kernels

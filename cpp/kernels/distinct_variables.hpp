@@ -13,13 +13,3 @@ namespace tarvo::kernels {
 std::vector<const corvane::dravo::Variable*> distinct_variables(const corvane::dravo::Node& formula);
 
 }  // namespace tarvo::kernels
-
-namespace tarvo::kernels {
-
-// True for a formula that the Tseytin transformation would give back clause
-// for clause: one Or of literals, or an And of at least two distinct Or
-// nodes of literals. (It moves unit clauses and merges a clause node met
-// twice, so formulas with those are not plain.)
-bool is_plain_clause_form(const corvane::dravo::Node& formula);
-
-}  // namespace tarvo::kernels

@@ -100,34 +100,36 @@ def test_support_names_read_what_the_support_holds(shape):
 
 
 def random_clause_form(rng, variables):
-    """An And of clauses, a single clause or a literal; now and then with unit
-    clauses, a clause node met twice or an And of one clause."""
-    clauses = []
-    for _ in range(rng.randint(1, 6)):
-        if clauses and rng.random() < 0.1:
-            clauses.append(rng.choice(clauses))
-            continue
-        size = 1 if rng.random() < 0.1 else rng.randint(2, 4)
-        literals = [rng.choice([v, ~v]) for v in rng.sample(variables, size)]
-        clause = bx.or_s(literals)
-        if not isinstance(clause, (bx.One, bx.Zero)):
-            clauses.append(clause)
-    if not clauses:
+    """An And of clauses and unit literals, a single clause or a literal; with
+    clause nodes and literals met twice and variables in units and clauses."""
+    conjuncts = []
+    for _ in range(rng.randint(1, 7)):
+        if conjuncts and rng.random() < 0.15:
+            conjuncts.append(rng.choice(conjuncts))
+        elif rng.random() < 0.3:
+            v = rng.choice(variables)
+            conjuncts.append(rng.choice([v, ~v]))
+        else:
+            clause = bx.or_s([rng.choice([v, ~v]) for v in rng.sample(variables, rng.randint(2, 4))])
+            if not isinstance(clause, (bx.One, bx.Zero)):
+                conjuncts.append(clause)
+    if not conjuncts:
         return variables[0]
-    return clauses[0] if len(clauses) == 1 and rng.random() < 0.5 else bx.and_(clauses)
+    return conjuncts[0] if len(conjuncts) == 1 and rng.random() < 0.5 else bx.and_(conjuncts)
 
 
-def test_a_plain_clause_form_is_what_the_transformation_gives_back():
+def test_a_clause_form_is_ordered_as_the_transformation_orders_it():
     rng = random.Random(11)
     context = bx.Context()
     variables = [context.get_var(f"x({k})") for k in range(6)]
-    plain = 0
-    for _ in range(3000):
+    for _ in range(4000):
         formula = random_clause_form(rng, variables)
-        if _native.is_plain_clause_form(formula):
-            plain += 1
-            assert str(formula.tseytin(context, "_dravo_aux")) == str(formula)
-    assert 500 < plain < 2900  # both kinds were met
+        found = _native.transformed_clause_form(formula)
+        assert found is not None
+        assert str(found) == str(formula.tseytin(context, "_dravo_aux")), str(formula)
+    others = [bx.and_([]), bx.and_([variables[0], bx.xor_s(variables[:2])]), bx.one(), bx.ite_s(*variables[:3]),
+              bx.and_([bx.or_s(variables[:2]), bx.and_(variables[2:4])]), bx.or_s([variables[0], bx.and_s(variables[1:3])])]
+    assert [_native.transformed_clause_form(formula) for formula in others] == [None] * len(others)
 
 
 def test_models_do_not_depend_on_skipping_the_transformation(monkeypatch):
@@ -142,9 +144,10 @@ def test_models_do_not_depend_on_skipping_the_transformation(monkeypatch):
         model.add_constraint(x[i] + x[i + 1] + 2 * x[i + 2] == 2, i=range(5))
         model.add_constraint(Sum(x[i], i=range(8)) >= 3)
         model.add_constraint(x[0] | ~x[5] | x[6])
+        model.add_constraint(x[7])
         model.build_cnf()
         return cmanager.get_cnf_storage().to_dimacs(), sorted(model._formula_container.mapping.items())
 
     skipping = built()
-    monkeypatch.setattr(_native, "is_plain_clause_form", lambda formula: False)
+    monkeypatch.setattr(_native, "transformed_clause_form", lambda formula: None)
     assert built() == skipping

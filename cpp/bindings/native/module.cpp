@@ -16,6 +16,7 @@
 #include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
 #include "kernels/aux_map_names.hpp"
+#include "kernels/clause_form.hpp"
 #include "kernels/clause_formula.hpp"
 #include "kernels/template_compiler.hpp"
 #include "kernels/template_expansion.hpp"
@@ -216,11 +217,14 @@ NB_MODULE(_native, m) {
           "with n and -n for its negation; a number not yet paired is paired with a new variable named "
           "prefix + '_' + cnt_pbvar, in order of first appearance, as Manager.get_pb_var does.");
     m.def(
-        "is_plain_clause_form",
-        [](const corvane::dravo::Node& formula) { return kernels::is_plain_clause_form(formula); },
+        "transformed_clause_form",
+        [](const corvane::dravo::Node& formula) -> std::optional<corvane::dravo::Expr> {
+            return kernels::transformed_clause_form(formula.shared_from_this());
+        },
         nb::arg("formula"),
-        "True for an Or of literals or an And of at least two distinct such Or nodes: a formula that the "
-        "Tseytin transformation gives back clause for clause.");
+        "What formula.tseytin() gives for a formula already in clause form (an And of Or nodes of literals "
+        "over distinct variables and of literals, or one such Or or literal), found without transforming; "
+        "None for any other formula.");
     m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"),
           "(number of support variables whose name contains marker, [names that contain '(']), the names in "
           "no particular order");

@@ -302,9 +302,10 @@ class Model:
 
     def __to_clause_form(self, formula):
         formula = self.__as_formula(formula)
-        if isinstance(formula, bx.BaseExpr) and _native.is_plain_clause_form(formula):
-            return formula  # the transformation would rebuild it clause for clause
-        return formula.tseytin(self._manager.bx_context, self.__DRAVO_AUX)
+        # A formula already in clause form needs no transformation, only its order.
+        transformed = _native.transformed_clause_form(formula) if isinstance(formula, bx.BaseExpr) else None
+        return transformed if transformed is not None else formula.tseytin(self._manager.bx_context,
+                                                                           self.__DRAVO_AUX)
 
     def __aux_counts(self, template_constraint) -> tp.Tuple[int, int]:
         shift_bx_variable, _ = _native.support_names(template_constraint, self.__DRAVO_AUX)
