@@ -19,6 +19,7 @@ from ..core.foralls import check_forall_names
 from ..core import pboperations, formulapb, manager, variable
 from ..core.tarvo_logger import *
 from . import _model_rules as rules
+from . import _text_shapes as text_shapes
 from ._comparison_polarity import ComparisonProbe
 
 
@@ -280,7 +281,7 @@ class Model:
     def __evaluate(self, expression: Expression, **overrides):
         # A fresh mapping per evaluation: nothing the text binds survives it.
         namespace = self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
-        return eval(str(expression), namespace)
+        return text_shapes.evaluate(str(expression), namespace)
 
     def __evaluate_constraint(self, constraint: Expression):
         # Comparisons are first probed for where the constraint needs them to
