@@ -1,5 +1,6 @@
 """Every Python example of README.md runs as written and prints what the
-README shows after it, so the README cannot drift from the code."""
+README shows after it, so the README cannot drift from the code; and every
+benchmark has its section in benchmarks/README.md."""
 import contextlib
 import io
 import re
@@ -71,3 +72,16 @@ def test_the_opening_commands_are_make_targets():
 ])
 def test_examples_pair_code_with_the_output_shown_after_it(text, found):
     assert [(code, expected) for _, code, expected in examples(text)] == found
+
+
+def benchmark_sections(text):
+    """Script name -> the text of its section in benchmarks/README.md."""
+    parts = re.split(r"^## `(bench_\w+\.py)`.*$", text, flags=re.M)
+    return dict(zip(parts[1::2], parts[2::2]))
+
+
+def test_every_benchmark_has_a_section_with_the_command_that_reproduces_it():
+    sections = benchmark_sections((ROOT / "benchmarks" / "README.md").read_text())
+    scripts = sorted(path.name for path in (ROOT / "benchmarks").glob("bench_*.py"))
+    assert [name for name in scripts if name not in sections] == []
+    assert [name for name in scripts if f"benchmarks/{name}" not in sections[name]] == []
