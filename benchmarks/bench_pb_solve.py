@@ -73,13 +73,14 @@ def measure(name, encode, instance, budget, repeats) -> Run:
     start = time.process_time()
     encoded = encode(instance)
     encode_seconds = time.process_time() - start
-    best = None
+    best, fault = None, ""
     for _ in range(repeats):
         answer, seconds, stats, model = solve(encoded.clauses, budget)
+        fault = fault or fault_of(instance, answer, model, encoded.originals)
         if best is None or seconds < best.solve_seconds:
-            fault = fault_of(instance, answer, model, encoded.originals)
             best = Run(name, instance, answer, seconds, encode_seconds, stats["conflicts"], stats["propagations"],
-                       encoded.variable_count, len(encoded.clauses), fault)
+                       encoded.variable_count, len(encoded.clauses))
+    best.fault = fault
     return best
 
 

@@ -1,18 +1,16 @@
 """The decision instances of bench_pb_solve.py, generated from fixed seeds.
 
 Every instance is a conjunction of linear constraints over 0/1 variables
-whose answer is known without a SAT solver: an optimum or the reachable sums
-by dynamic programming, or a solution planted by construction, or a counting
-argument. Weights are positive and every bound is non-negative, so that each
-peer takes the constraints as they are.
+whose answer is known without a SAT solver: an optimum by dynamic
+programming, a sum reached or not by meeting in the middle, a solution
+planted by construction, or a counting argument. Weights are positive and
+every bound is non-negative, so that each peer takes the constraints as
+they are.
 """
 import random
 from dataclasses import dataclass
 
 import numpy as np
-
-COMPARATORS = ("<=", ">=", "==")
-
 
 @dataclass(frozen=True)
 class Constraint:
