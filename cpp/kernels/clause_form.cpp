@@ -26,115 +26,98 @@ std::optional<std::pair<const Node*, bool>> literal_of(const Node& node) {
     return std::make_pair(operand, negated);
 }
 
-// The operand graph that the transformation builds for such a formula: the
-// root, one slot per distinct clause node and per distinct variable, and
-// the order in which it writes them (reversed depth-first post-order, the
-// operands entered right to left).
-class ClauseFormOrder {
-public:
-    bool read(const Expr& formula) {
-        slots_.push_back({nullptr, {}, 0, false});  // the root
-        if (formula->kind() == Kind::And) {
-            for (const Expr& conjunct : formula->args()) {
-                if (!add_conjunct(conjunct)) return false;
-            }
-        } else if (!add_conjunct(formula)) {
-            return false;
-        }
-        return true;
-    }
-
-    std::vector<Expr> conjuncts() {
-        std::vector<Expr> written;
-        for (std::uint32_t slot : order()) {
-            Slot& s = slots_[slot];
-            if (s.node == nullptr) continue;  // the root
-            if (s.node->kind() == Kind::Or) {
-                written.push_back(s.node->shared_from_this());
-                continue;
-            }
-            if (s.required & kPositive) written.push_back(s.node->shared_from_this());
-            if (s.required & kNegative) written.push_back(corvane::dravo::negate(s.node->shared_from_this()));
-        }
-        return written;
-    }
-
-private:
-    struct Slot {
-        const Node* node;  // a clause (Or) or a variable; nullptr for the root
-        std::vector<std::uint32_t> operands;
-        std::uint8_t required;  // units demanding the variable true / false
-        bool seen;
-    };
-
-    std::uint32_t slot_of(const Node* node) {
-        const auto [it, inserted] = index_.try_emplace(node, static_cast<std::uint32_t>(slots_.size()));
-        if (inserted) slots_.push_back({node, {}, 0, false});
-        return it->second;
-    }
-
-    bool add_conjunct(const Expr& conjunct) {
-        if (conjunct->kind() == Kind::Or) {
-            // One literal or none: the transformation writes a unit or the empty clause instead.
-            if (conjunct->args().size() < 2) return false;
-            const bool known = index_.contains(conjunct.get());
-            const std::uint32_t clause = slot_of(conjunct.get());
-            slots_[0].operands.push_back(clause);
-            if (known) return true;
-            std::vector<const Node*> variables;
-            for (const Expr& literal : conjunct->args()) {
-                const auto read = literal_of(*literal);
-                if (!read) return false;
-                variables.push_back(read->first);
-                const std::uint32_t variable = slot_of(read->first);
-                slots_[clause].operands.push_back(variable);
-            }
-            std::sort(variables.begin(), variables.end());
-            return std::adjacent_find(variables.begin(), variables.end()) == variables.end();
-        }
-        const auto read = literal_of(*conjunct);
+// A clause of at least two literals over distinct variables.
+bool is_clause(const Node& node, std::vector<const Node*>& scratch) {
+    if (node.kind() != Kind::Or || node.args().size() < 2) return false;
+    scratch.clear();
+    for (const Expr& literal : node.args()) {
+        const auto read = literal_of(*literal);
         if (!read) return false;
-        const std::uint32_t variable = slot_of(read->first);
-        slots_[variable].required |= read->second ? kNegative : kPositive;
-        slots_[0].operands.push_back(variable);
-        return true;
+        scratch.push_back(read->first);
     }
+    std::sort(scratch.begin(), scratch.end());
+    return std::adjacent_find(scratch.begin(), scratch.end()) == scratch.end();
+}
 
-    std::vector<std::uint32_t> order() {
-        std::vector<std::pair<std::uint32_t, std::size_t>> stack{{0, 0}};
-        std::vector<std::uint32_t> post;
-        slots_[0].seen = true;
-        while (!stack.empty()) {
-            auto& [slot, done] = stack.back();
-            const auto& operands = slots_[slot].operands;
-            if (done == operands.size()) {
-                post.push_back(slot);
-                stack.pop_back();
-                continue;
-            }
-            const std::uint32_t child = operands[operands.size() - 1 - done];
-            ++done;
-            if (!slots_[child].seen) {
-                slots_[child].seen = true;
-                stack.push_back({child, 0});
-            }
-        }
-        std::reverse(post.begin(), post.end());
-        return post;
-    }
-
-    std::vector<Slot> slots_;
-    std::unordered_map<const Node*, std::uint32_t> index_;
+// One unit variable: the signs its unit clauses demand, and where the
+// transformation writes them: after conjunct `conjunct`, as the
+// `rank`-th literal of that clause (a unit conjunct has rank 0).
+struct Unit {
+    std::uint8_t signs = 0;
+    std::size_t conjunct = 0;
+    std::size_t rank = 0;
+    bool placed = false;
 };
 
 }  // namespace
 
+// The transformation numbers the operand graph (the root, each distinct
+// clause node, each variable) in reversed depth-first post-order, operands
+// entered right to left, and writes each node's clauses in that order. For
+// a root And over clauses and unit literals this means: the clauses in
+// their order, a clause node met twice at its last place, and the unit
+// clauses of a variable right after the conjunct of its last occurrence,
+// those met inside one clause in the clause's literal order.
 std::optional<Expr> transformed_clause_form(const Expr& formula) {
-    ClauseFormOrder order;
-    if (!order.read(formula)) return std::nullopt;
-    std::vector<Expr> conjuncts = order.conjuncts();
-    if (conjuncts.empty()) return std::nullopt;  // left to the transformation
-    return conjuncts.size() == 1 ? conjuncts.front() : corvane::dravo::and_(std::move(conjuncts));
+    const std::vector<Expr> single{formula};
+    const std::vector<Expr>& conjuncts = formula->kind() == Kind::And ? formula->args() : single;
+    if (conjuncts.empty()) return std::nullopt;
+    std::unordered_map<const Node*, Unit> units;
+    std::vector<const Node*> scratch, clause_nodes;
+    for (const Expr& conjunct : conjuncts) {
+        if (conjunct->kind() == Kind::Or) {
+            if (!is_clause(*conjunct, scratch)) return std::nullopt;
+            clause_nodes.push_back(conjunct.get());
+            continue;
+        }
+        const auto read = literal_of(*conjunct);
+        if (!read) return std::nullopt;
+        units[read->first].signs |= read->second ? kNegative : kPositive;
+    }
+    std::sort(clause_nodes.begin(), clause_nodes.end());
+    const bool repeated_clauses = std::adjacent_find(clause_nodes.begin(), clause_nodes.end()) != clause_nodes.end();
+    // Written as it stands, but for an And of one clause, which becomes that clause.
+    if (units.empty() && !repeated_clauses && conjuncts.size() != 1) return formula;
+
+    // The last place of each unit variable and of each repeated clause node.
+    std::unordered_map<const Node*, std::size_t> last_clause;
+    std::size_t to_place = units.size();
+    for (std::size_t c = conjuncts.size(); c-- > 0;) {
+        const Node& conjunct = *conjuncts[c];
+        if (conjunct.kind() == Kind::Or) {
+            if (repeated_clauses) last_clause.try_emplace(&conjunct, c);
+            const auto& literals = conjunct.args();
+            for (std::size_t r = literals.size(); to_place > 0 && r-- > 0;) {
+                const auto found = units.find(literal_of(*literals[r])->first);
+                if (found != units.end() && !found->second.placed) {
+                    found->second = {found->second.signs, c, r, true};
+                    --to_place;
+                }
+            }
+        } else {
+            Unit& unit = units[literal_of(conjunct)->first];
+            if (!unit.placed) {
+                unit = {unit.signs, c, 0, true};
+                --to_place;
+            }
+        }
+    }
+    std::vector<std::vector<std::pair<std::size_t, const Node*>>> after(conjuncts.size());
+    for (const auto& [variable, unit] : units) after[unit.conjunct].emplace_back(unit.rank, variable);
+    std::vector<Expr> written;
+    for (std::size_t c = 0; c < conjuncts.size(); ++c) {
+        const Node& conjunct = *conjuncts[c];
+        if (conjunct.kind() == Kind::Or && (!repeated_clauses || last_clause.at(&conjunct) == c)) {
+            written.push_back(conjuncts[c]);
+        }
+        std::sort(after[c].begin(), after[c].end());
+        for (const auto& [rank, variable] : after[c]) {
+            const Unit& unit = units.at(variable);
+            if (unit.signs & kPositive) written.push_back(variable->shared_from_this());
+            if (unit.signs & kNegative) written.push_back(corvane::dravo::negate(variable->shared_from_this()));
+        }
+    }
+    return written.size() == 1 ? written.front() : corvane::dravo::and_(std::move(written));
 }
 
 }  // namespace tarvo::kernels
