@@ -37,6 +37,35 @@ def _is_scalar(value) -> bool:
     return isinstance(value, _CoefType)
 
 
+class ColumnsOwner:
+    """The identity of one model's columns.
+
+    Every model numbers its columns from 0, so a column number alone cannot tell
+    whose variable it is. An expression therefore carries the owner of the columns
+    it names: None when it names none of a known model (constants, or rows built by
+    hand), a model's owner, or _MIXED once variables of two models meet in it. A
+    model adds only expressions whose owner is None or its own."""
+
+    __slots__ = ()
+
+    # A copied expression still names the same model's columns.
+    def __copy__(self) -> "ColumnsOwner":
+        return self
+
+    def __deepcopy__(self, memo) -> "ColumnsOwner":
+        return self
+
+
+_MIXED = ColumnsOwner()
+
+
+def _joint_owner(first, second):
+    """The owner of an expression built from operands owned by `first` and `second`."""
+    if first is second or second is None:
+        return first
+    return second if first is None else _MIXED
+
+
 class LinearExpression:
     """An expression specifying a single row of the constraint matrix"""
 
@@ -66,11 +95,13 @@ class LinearExpression:
         self._quadratic = None if quadratic_coefficients is None else SparsePart.of_square(quadratic_coefficients)
         self._lower_bound = lower_bound
         self._upper_bound = upper_bound
+        self._owner = None
 
     @classmethod
-    def _of_parts(cls, constant, linear: SparsePart, quadratic: Optional[SparsePart],
+    def _of_parts(cls, owner, constant, linear: SparsePart, quadratic: Optional[SparsePart],
                   lower_bound=None, upper_bound=None) -> "LinearExpression":
-        """An expression over parts already held; the scipy arrays are built when read."""
+        """An expression over parts already held, naming columns of `owner` (see `ColumnsOwner`);
+        the scipy arrays are built when read."""
         if DEBUG and not _is_scalar(constant):
             _raise_logged(TypeError, "Constant must be a float or int number")
         expression = cls.__new__(cls)
@@ -79,6 +110,7 @@ class LinearExpression:
         expression._quadratic = quadratic
         expression._lower_bound = lower_bound
         expression._upper_bound = upper_bound
+        expression._owner = owner
         return expression
 
     @property
@@ -128,7 +160,7 @@ class LinearExpression:
         """self + other, or self - other for a negative `sign`."""
         if self.__operand_is_scalar(other):
             constant = self._constant + other if sign > 0 else self._constant - other
-            return LinearExpression._of_parts(constant, self._linear, self._quadratic)
+            return LinearExpression._of_parts(self._owner, constant, self._linear, self._quadratic)
         own, theirs = self._quadratic, other._quadratic
         if theirs is None:
             quadratic = own
@@ -137,7 +169,9 @@ class LinearExpression:
         else:
             quadratic = own.plus(theirs, sign)
         constant = self._constant + other._constant if sign > 0 else self._constant - other._constant
-        return LinearExpression._of_parts(constant, self._linear.plus(other._linear, sign), quadratic)
+        return LinearExpression._of_parts(
+            _joint_owner(self._owner, other._owner), constant, self._linear.plus(other._linear, sign), quadratic
+        )
 
     def __add__(self, other: Union[_CoefType, "LinearExpression"]) -> "LinearExpression":
         return self.__combined(other, 1)
@@ -150,24 +184,29 @@ class LinearExpression:
     def __rsub__(self, other) -> "LinearExpression":
         if self.__operand_is_scalar(other):
             quadratic = None if self._quadratic is None else self._quadratic.scaled(-1)
-            return LinearExpression._of_parts(other - self._constant, self._linear.scaled(-1), quadratic)
+            return LinearExpression._of_parts(self._owner, other - self._constant, self._linear.scaled(-1), quadratic)
         return other - self
 
     def __mul__(self, other: Union[_CoefType, "LinearExpression"]) -> "LinearExpression":
         if self.__operand_is_scalar(other):
             quadratic = None if self._quadratic is None else self._quadratic.scaled(other)
-            return LinearExpression._of_parts(other * self._constant, self._linear.scaled(other), quadratic)
+            return LinearExpression._of_parts(self._owner, other * self._constant, self._linear.scaled(other), quadratic)
         if self._quadratic is not None or other._quadratic is not None:
             _raise_logged(ValueError, "Creating a quadratic expression is only available for linear expressions")
         linear = self._linear.scaled(other._constant).plus(other._linear.scaled(self._constant))
         return LinearExpression._of_parts(
-            self._constant * other._constant, linear, symmetric_product(self._linear, other._linear)
+            _joint_owner(self._owner, other._owner),
+            self._constant * other._constant,
+            linear,
+            symmetric_product(self._linear, other._linear),
         )
 
     __rmul__ = __mul__
 
     def __bounded(self, lower_bound, upper_bound) -> "LinearExpression":
-        return LinearExpression._of_parts(self._constant, self._linear, self._quadratic, lower_bound, upper_bound)
+        return LinearExpression._of_parts(
+            self._owner, self._constant, self._linear, self._quadratic, lower_bound, upper_bound
+        )
 
     def __eq__(self, other: _CoefType) -> "LinearExpression":
         if self.__is_bounded():
@@ -220,6 +259,14 @@ class LinearExpressionsArr:
         self._lower_bounds = lower_bounds
         self._upper_bounds = upper_bounds
         self._is_init = is_init
+        self._owner = None
+
+    @classmethod
+    def _owned(cls, owner, **fields) -> "LinearExpressionsArr":
+        """A row set over the columns of `owner` (see `ColumnsOwner`), made from the constructor's `fields`."""
+        rows = cls(**fields)
+        rows._owner = owner
+        return rows
 
     @property
     def num_constraints(self) -> int:
@@ -259,7 +306,8 @@ class LinearExpressionsArr:
     def __combined(self, other, sign: int) -> "LinearExpressionsArr":
         self.__refuse_if_bounded()
         if _is_scalar(other):
-            return LinearExpressionsArr(
+            return LinearExpressionsArr._owned(
+                self._owner,
                 linear_coefficients=self._linear_coefficients, constants=self._constants + sign * other, is_init=True
             )
         if not isinstance(other, LinearExpressionsArr):
@@ -268,12 +316,15 @@ class LinearExpressionsArr:
         other.__refuse_if_bounded()
         if self._constants.shape != other._constants.shape:
             _raise_logged(FormulaError, _LENGTH_MISMATCH)
+        owner = _joint_owner(self._owner, other._owner)
         if sign > 0:
-            return LinearExpressionsArr(
+            return LinearExpressionsArr._owned(
+                owner,
                 linear_coefficients=self._linear_coefficients + other._linear_coefficients,
                 constants=self._constants + other._constants,
             )
-        return LinearExpressionsArr(
+        return LinearExpressionsArr._owned(
+            owner,
             linear_coefficients=self._linear_coefficients - other._linear_coefficients,
             constants=self._constants - other._constants,
         )
@@ -290,20 +341,23 @@ class LinearExpressionsArr:
         self.__refuse_if_bounded()
         if not _is_scalar(other):
             _raise_logged(TypeError, "Type 'float', 'int' or 'LinearExpressionsArr' is expected for left side of expression")
-        return LinearExpressionsArr(
+        return LinearExpressionsArr._owned(
+            self._owner,
             linear_coefficients=-self._linear_coefficients, constants=other - self._constants, is_init=True
         )
 
     def __mul__(self, other: Union[_CoefType, np.ndarray]) -> "LinearExpressionsArr":
         self.__refuse_if_bounded()
         if _is_scalar(other):
-            return LinearExpressionsArr(
+            return LinearExpressionsArr._owned(
+                self._owner,
                 linear_coefficients=other * self._linear_coefficients, constants=other * self._constants, is_init=True
             )
         if isinstance(other, np.ndarray):
             if DEBUG and (other.ndim != 1 or other.size != self._constants.size):
                 _raise_logged(FormulaError, _LENGTH_MISMATCH)
-            return LinearExpressionsArr(
+            return LinearExpressionsArr._owned(
+                self._owner,
                 linear_coefficients=self._linear_coefficients.multiply(other[:, None]).tocsr(),
                 constants=self._constants * other,
             )
@@ -320,7 +374,8 @@ class LinearExpressionsArr:
         return bound
 
     def __bounded(self, lower_bounds, upper_bounds) -> "LinearExpressionsArr":
-        return LinearExpressionsArr(
+        return LinearExpressionsArr._owned(
+            self._owner,
             linear_coefficients=self._linear_coefficients,
             constants=self._constants,
             lower_bounds=lower_bounds,
@@ -353,7 +408,7 @@ class LinearExpressionsArr:
             row = csr_array((matrix.data.copy(), (matrix.indices.copy(),)), shape=(matrix.shape[1],))
         else:
             row = csr_array(matrix.sum(axis=0))
-        return LinearExpression(constant=self._constants.sum(), linear_coefficients=row)
+        return LinearExpression._of_parts(self._owner, self._constants.sum(), SparsePart.of_row(row), None)
 
     def dot(self, other: np.ndarray) -> LinearExpression:
         """The sum over i of other[i] times row i: a weighted sum, as one single-row expression."""
@@ -362,7 +417,7 @@ class LinearExpressionsArr:
         # The weighted sum would drop the bounds, as `sum` refuses to.
         self.__refuse_if_bounded()
         row = (csr_array(other) @ self._linear_coefficients).tocsr()
-        return LinearExpression(constant=np.dot(self._constants, other), linear_coefficients=row)
+        return LinearExpression._of_parts(self._owner, np.dot(self._constants, other), SparsePart.of_row(row), None)
 
 
 def sumexp(expr: LinearExpressionsArr) -> LinearExpression:

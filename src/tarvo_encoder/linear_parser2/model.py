@@ -59,7 +59,13 @@ import velmont.corvane_engine.tovric as tovric
 from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
 from tarvo_encoder._solver_verdict import refusal_message, unsolved_verdict
 from tarvo_encoder.core.tarvo_logger import log_w
-from tarvo_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr, _raise_logged
+from tarvo_encoder.linear_parser2._expression import (
+    _CoefType,
+    ColumnsOwner,
+    LinearExpression,
+    LinearExpressionsArr,
+    _raise_logged,
+)
 from tarvo_encoder.linear_parser2.variable import VariableArray
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
@@ -108,6 +114,8 @@ class LinearModel:
         self._solution = None
         self._solution_values: tp.Optional[np.ndarray] = None
         self._objective_value: tp.Optional[float] = None
+        # Carried by every expression built on this model's variables.
+        self._columns_owner = ColumnsOwner()
 
     def get_variable(
         self,
@@ -146,7 +154,9 @@ class LinearModel:
             type_var = np.int32
         else:
             _raise_logged(ValueError, "Invalid variable format")
-        var = VariableArray(name, tuple(shape.values()), lower_bound, upper_bound, type_var, first)
+        var = VariableArray(
+            name, tuple(shape.values()), lower_bound, upper_bound, type_var, first, owner=self._columns_owner
+        )
         self._variables[name] = var
         self._general_shift_variables += count
         VariableArray._total_created_variables += count
@@ -178,7 +188,7 @@ class LinearModel:
         if constraint.quadratic_coefficients is not None:
             _raise_logged(BuildError, "A constraint with a quadratic part cannot be added")
         row = constraint.linear_coefficients
-        self.__require_own_columns(_FOREIGN_ROW, row.indices)
+        self.__require_own_columns(_FOREIGN_ROW, constraint._owner, row.indices)
         if lower_bound is None:
             lower_bound = -inf
         if upper_bound is None:
@@ -210,7 +220,7 @@ class LinearModel:
         if upper_bounds is None:
             upper_bounds = np.full(constants.shape, inf, dtype=np.float64)
         matrix = constraints.linear_coefficients
-        self.__require_own_columns(_FOREIGN_ROWS, matrix.indices)
+        self.__require_own_columns(_FOREIGN_ROWS, constraints._owner, matrix.indices)
         self._tovric_model.addRows(
             constraints.num_constraints,
             lower_bounds - constants,
@@ -229,7 +239,7 @@ class LinearModel:
         # A copy: building the Hessian may sort these arrays in place, and they would be the target's.
         entries = None if quadratic is None else quadratic.tocoo(copy=True)
         quadratic_columns = () if entries is None else (entries.row, entries.col)
-        self.__require_own_columns(_FOREIGN_TARGET, row.indices, *quadratic_columns)
+        self.__require_own_columns(_FOREIGN_TARGET, target._owner, row.indices, *quadratic_columns)
         # The new target replaces the earlier one whole: every column gets a cost, 0 where
         # the row names none, and a linear target passes an empty Hessian.
         dim = self._general_shift_variables
@@ -246,10 +256,14 @@ class LinearModel:
             dim, hessian.size, tovric.HessianFormat.kTriangular, hessian.indptr, hessian.indices, hessian.data
         )
 
-    # Rows and targets are as wide as the process's column count when they were
-    # built, which differs from this model's count once other variables exist;
-    # only their entries must lie in this model's columns.
-    def __require_own_columns(self, message: str, *columns: np.ndarray) -> None:
+    # An expression built on another model's variables names columns of the same
+    # numbers here, as every model counts from 0: its owner tells them apart. Rows
+    # and targets are as wide as the process's column count when they were built,
+    # which differs from this model's count once other variables exist; only their
+    # entries must lie in this model's columns.
+    def __require_own_columns(self, message: str, owner, *columns: np.ndarray) -> None:
+        if owner is not None and owner is not self._columns_owner:
+            _raise_logged(BuildError, message)
         if max((part.max() for part in columns if part.size), default=-1) >= self._general_shift_variables:
             _raise_logged(BuildError, message)
 

@@ -1,12 +1,12 @@
 """Variable arrays of the array linear model and the rows that indexing makes."""
 import os
 from numbers import Integral
-from typing import Sequence, Union
+from typing import Optional, Sequence, Union
 
 import numpy as np
 from scipy.sparse import csr_array
 
-from tarvo_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr, _raise_logged
+from tarvo_encoder.linear_parser2._expression import ColumnsOwner, LinearExpression, LinearExpressionsArr, _raise_logged
 from tarvo_encoder.linear_parser2._sparse_part import Entries, SparsePart
 
 DEBUG = bool(os.environ.get("DEBUG_SOLVER_MODE", False))
@@ -32,6 +32,8 @@ class VariableArray:
         upper_bound: float,
         type_var: type,
         shift: int = 0,
+        *,
+        owner: Optional[ColumnsOwner] = None,
     ) -> None:
         self._name = name
         self._shape = shape
@@ -41,6 +43,9 @@ class VariableArray:
         self._type = type_var
         self._upper_bound = upper_bound
         self._shift = shift
+        # The token of the model whose columns these are; every expression made by
+        # indexing carries it, so that no other model takes the expression.
+        self._owner = owner
 
     @property
     def shape(self) -> Sequence[int]:
@@ -163,11 +168,11 @@ class VariableArray:
     def __row(self, positions: np.ndarray) -> LinearExpression:
         entries = Entries.of((positions + self._shift,), np.ones(positions.shape, dtype=self._type),
                              (self._total_created_variables,))
-        return LinearExpression._of_parts(0.0, SparsePart.of_entries(entries, is_row=True), None)
+        return LinearExpression._of_parts(self._owner, 0.0, SparsePart.of_entries(entries, is_row=True), None)
 
     def __rows(self, positions: np.ndarray) -> LinearExpressionsArr:
         count = positions.shape[0]
         values = np.ones((count,), dtype=self._type)
         row_numbers = np.arange(count, dtype=np.int32)
         matrix = csr_array((values, (row_numbers, positions + self._shift)), shape=(count, self._total_created_variables))
-        return LinearExpressionsArr(linear_coefficients=matrix, is_init=True)
+        return LinearExpressionsArr._owned(self._owner, linear_coefficients=matrix, is_init=True)
