@@ -21,6 +21,8 @@ vectors of one entry per row (a comparison also takes one number for all:
 `x[0, :] <= 5`). A bound comes from the expression's comparison or from an
 argument, each side from one source only; a missing side is free. The
 expression's constant moves to the bounds. Constraints must be linear.
+Rows, row sets and targets are built on this model's own variables: one
+that uses another model's variables is refused (`BuildError`).
 
 `add_target(target, minimization)` makes a linear or quadratic single-row
 expression the objective, minimised when `minimization` is true, else
