@@ -7,6 +7,7 @@ from pysat.solvers import Solver
 import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
+from tarvo_encoder import _native
 from tarvo_encoder.core import formulapb
 from tarvo_encoder.core.formulapb import FormulaPB
 from tarvo_encoder.core.manager import Manager
@@ -285,29 +286,44 @@ def test_fields_keep_the_arguments():
     assert FormulaPB(leaf, None, None).border == (None,)
 
 
-# Clause lists as the encoder gives them and as nothing gives them (zero,
-# repeated and complementary literals, empty clauses, numbers met twice).
+# Clause lists as nothing gives them (zero, repeated and complementary
+# literals, empty clauses, numbers met twice), and an encoder's database.
 CLAUSE_LISTS = {
-    "encoder clauses": None,
     "hand-made": [[1, -7, 9], [-9, 7], [], [2, 2, -2], [5, 0], [-1], [7, 8, 9, -8]],
     "no clause": [],
 }
 
 
+def encoder_database(weights, comparator, bound, first_number):
+    config = pb.PBConfig()
+    config.pb_encoder = pb.PB_Encoder_type.ADDER
+    allocator = pb.AuxVarManager(first_number)
+    lits = [pb.WeightedLit(n, w) for n, w in zip(range(1, len(weights) + 1), weights)]
+    database = pb.VectorClauseDatabase(config)
+    pb.pb2cnf(config).encode2(pb.PBConstraint(lits, comparator, bound), database, allocator)
+    return database
+
+
+def paired_run(given, build):
+    manager = Manager()
+    manager.registration_generator_variables("x")
+    x = manager.name2genvar["x"]
+    for k in range(3):
+        x(k)  # PB numbers 1, 2, 3
+    formula = build(given, manager)
+    return str(formula), manager.name2pb, list(manager.pb2bx), manager.cnt_pbvar, all(
+        manager.bx_context.get_var(name) is manager.pb2bx[number] for name, number in manager.name2pb.items())
+
+
 @pytest.mark.parametrize("clauses", CLAUSE_LISTS.values(), ids=CLAUSE_LISTS.keys())
 def test_native_clause_formula_matches_the_walk(clauses):
-    def run(build):
-        manager = Manager()
-        manager.registration_generator_variables("x")
-        x = manager.name2genvar["x"]
-        for k in range(3):
-            x(k)  # PB numbers 1, 2, 3
-        given = clauses
-        if given is None:
-            given = [[7, -2, 3], [-7, 1]] + direct_clauses([4, 3, 2], pb.Comparator_type.BOTH, 5)
-        formula = build(given, manager)
-        return str(formula), manager.name2pb, list(manager.pb2bx), manager.cnt_pbvar, all(
-            manager.bx_context.get_var(name) is manager.pb2bx[number] for name, number in manager.name2pb.items())
+    native = paired_run(clauses, lambda given, manager: _native.clause_formula(given, manager, "_kelpa_aux"))
+    assert native == paired_run(clauses, formulapb.walked_clause_formula) and native[-1]
 
-    native, walked = run(formulapb._clause_formula), run(formulapb.walked_clause_formula)
-    assert native == walked and native[-1]
+
+@pytest.mark.parametrize("comparator", COMPARATORS)
+def test_native_clause_formula_reads_the_encoders_database_as_the_walk_reads_its_clauses(comparator):
+    database = encoder_database([4, 3, 2], COMPARATORS[comparator][0], 5, 4)
+    native = paired_run(database, formulapb._clause_formula)
+    walked = paired_run(database, lambda given, manager: formulapb.walked_clause_formula(given.get_clauses(), manager))
+    assert native == walked and native[3] > 0

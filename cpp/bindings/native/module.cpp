@@ -15,6 +15,7 @@
 #include "engine/core/wcnf_storage.hpp"
 #include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
+#include "engine/kelpa/kelpa.hpp"
 #include "kernels/aux_map_names.hpp"
 #include "kernels/clause_form.hpp"
 #include "kernels/clause_formula.hpp"
@@ -149,7 +150,7 @@ std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle t
                        std::move(compiled->aux_variables));
 }
 
-// The encoder's clauses (lists of ints) as one formula over the Manager's
+// The encoder's clauses (lists of ints, or its database) as one formula over the Manager's
 // variables; new numbers are paired and named as Manager.get_pb_var pairs
 // and names them, and its tables and counter are brought up to date.
 nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::string& prefix) {
@@ -158,9 +159,20 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
     auto& context = nb::cast<corvane::dravo::Context&>(manager.attr("bx_context"));
     std::vector<std::int64_t> literals;
     std::vector<std::size_t> clause_ends;
-    for (nb::handle clause : clauses) {
-        for (nb::handle literal : clause) literals.push_back(nb::cast<std::int64_t>(literal));
-        clause_ends.push_back(literals.size());
+    if (nb::isinstance<corvane::kelpa::ClauseBuffer>(clauses)) {
+        // The encoder's database itself: its literals with a 0 after every clause.
+        for (const std::int64_t literal : nb::cast<const corvane::kelpa::ClauseBuffer&>(clauses).literals()) {
+            if (literal == 0) {
+                clause_ends.push_back(literals.size());
+            } else {
+                literals.push_back(literal);
+            }
+        }
+    } else {
+        for (nb::handle clause : clauses) {
+            for (nb::handle literal : clause) literals.push_back(nb::cast<std::int64_t>(literal));
+            clause_ends.push_back(literals.size());
+        }
     }
     using VariablePtr = kernels::ClauseFormulaBuilder::VariablePtr;
     const auto paired = [&pb2bx](std::int64_t number) -> VariablePtr {
@@ -203,6 +215,7 @@ NB_MODULE(_native, m) {
     // there; they must be known before a function of this module receives one.
     nb::module_::import_("velmont.corvane_engine._core");
     nb::module_::import_("velmont.corvane_engine.dravo");
+    nb::module_::import_("velmont.corvane_engine.kelpa");
     m.def("expand_template", &expand_template, nb::arg("storage"), nb::arg("clauses"), nb::arg("forall_values"),
           nb::arg("num_formula"), nb::arg("block_size"), nb::arg("aux_variables"),
           "Append every instance's clauses of a compiled template to `storage` and return its aux map names.\n\n"
@@ -213,7 +226,7 @@ NB_MODULE(_native, m) {
           "or aux index ValueError, before anything is stored. Signal handlers run now and then; when one raises, "
           "the clauses stored by the call are removed and its exception propagates.");
     m.def("clause_formula", &clause_formula, nb::arg("clauses"), nb::arg("manager"), nb::arg("prefix"),
-          "and_s of one or_s per clause over the Manager's variables, literal n standing for the variable paired "
+          "and_s of one or_s per clause (lists of ints, or a kelpa VectorClauseDatabase) over the Manager's variables, literal n standing for the variable paired "
           "with n and -n for its negation; a number not yet paired is paired with a new variable named "
           "prefix + '_' + cnt_pbvar, in order of first appearance, as Manager.get_pb_var does.");
     m.def(

@@ -24,7 +24,7 @@ class FormulaPB:
         # The encoder draws its aux numbers from the allocator that also
         # numbers the formula's variables, so numbers never collide.
         pb2cnf.encode2(pb_constraint, formula, manager.pb_var_manager)
-        bx_formula = _clause_formula(formula.get_clauses(), manager)
+        bx_formula = _clause_formula(formula, manager)
         log_d("Bx formula from FormulaPB: " + str(bx_formula))
         return bx_formula
 
@@ -47,13 +47,14 @@ class FormulaPB:
         return bx.and_(maxsat_formula), weights
 
 
-def _clause_formula(clauses, manager):
-    """The encoder's clauses as one formula over the manager's variables: the
-    native walk for a plain Manager, else the walk of `walked_clause_formula`,
-    whose formula, names and numbers it repeats exactly."""
+def _clause_formula(database, manager):
+    """The clauses of the encoder's database as one formula over the manager's
+    variables: the native walk, reading the database itself, for a plain
+    Manager, else the walk of `walked_clause_formula`, whose formula, names
+    and numbers it repeats exactly."""
     if type(manager) is Manager and "get_pb_var" not in vars(manager) and bx is _DRAVO:
-        return _native.clause_formula(clauses, manager, _KELPA_AUX)
-    return walked_clause_formula(clauses, manager)
+        return _native.clause_formula(database, manager, _KELPA_AUX)
+    return walked_clause_formula(database.get_clauses(), manager)
 
 
 def walked_clause_formula(clauses, manager):
