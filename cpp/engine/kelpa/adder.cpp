@@ -11,6 +11,10 @@ namespace {
 // the allocator never hands it out and the inputs lie below the allocator.
 constexpr Lit kOne = std::numeric_limits<Lit>::max();
 
+// About one full adder per column entry: 6 clauses of 3 literals and 8 of 4,
+// each with its terminating 0.
+constexpr std::size_t kLiteralsPerFullAdder = 6 * 4 + 8 * 5;
+
 // What the comparison needs of a column's last digit: nothing, or a value.
 enum class Digit { Free, Zero, One };
 
@@ -18,7 +22,7 @@ bool bit(U128 value, std::size_t b) { return b < 128 && ((value >> b) & 1) != 0;
 
 // The clauses that forbid every assignment of `lits` whose parity is not
 // `odd`: 2^(n-1) clauses of n literals.
-void parity(std::initializer_list<Lit> lits, bool odd, ClauseSink& out) {
+void parity(std::initializer_list<Lit> lits, bool odd, Emitter& out) {
     const std::size_t n = lits.size();
     Lit clause[4];
     for (unsigned mask = 0; mask < (1u << n); ++mask) {
@@ -42,7 +46,7 @@ public:
 
     // Adds the column up, appending each carry to `carries`, and constrains
     // its last digit as `digit` asks.
-    void reduce(Digit digit, std::vector<Lit>& carries, ClauseSink& out) {
+    void reduce(Digit digit, std::vector<Lit>& carries, Emitter& out) {
         if (stack_.size() <= 1) {
             if (digit != Digit::Free) fix_lone_digit(digit == Digit::One, out);
             return;
@@ -67,7 +71,7 @@ private:
     }
 
     // The digit is the column's one literal, or 0 in an empty column.
-    void fix_lone_digit(bool value, ClauseSink& out) const {
+    void fix_lone_digit(bool value, Emitter& out) const {
         if (!stack_.empty() && stack_[0] != kOne) {
             out.clause({value ? stack_[0] : -stack_[0]});
         } else if (!stack_.empty() != value) {  // a constant digit of the wrong value
@@ -77,7 +81,7 @@ private:
 
     // The sum of an adder over `inputs`, xor'ed with `flip`: pushed as a new
     // variable, constrained as the digit, or left out when nothing reads it.
-    void sum(std::initializer_list<Lit> inputs, bool flip, bool last, Digit digit, ClauseSink& out) {
+    void sum(std::initializer_list<Lit> inputs, bool flip, bool last, Digit digit, Emitter& out) {
         if (last && digit != Digit::Free) {
             parity(inputs, (digit == Digit::One) != flip, out);
         } else if (!last) {
@@ -94,7 +98,7 @@ private:
 
     // x + y + z = 2c + s: a full adder, or with the constant 1 among the
     // inputs, a + b + 1 = 2(a or b) + (a xnor b).
-    void add(Lit x, Lit y, Lit z, bool last, Digit digit, std::vector<Lit>& carries, ClauseSink& out) {
+    void add(Lit x, Lit y, Lit z, bool last, Digit digit, std::vector<Lit>& carries, Emitter& out) {
         const Lit c = out.fresh();
         carries.push_back(c);
         if (x == kOne || y == kOne || z == kOne) {
@@ -115,7 +119,7 @@ private:
     }
 
     // x + y = 2c + s: a half adder, or with the constant 1, a + 1 = 2a + not a.
-    void add(Lit x, Lit y, bool last, Digit digit, std::vector<Lit>& carries, ClauseSink& out) {
+    void add(Lit x, Lit y, bool last, Digit digit, std::vector<Lit>& carries, Emitter& out) {
         if (x == kOne || y == kOne) {
             const Lit a = x == kOne ? y : x;
             carries.push_back(a);
@@ -139,7 +143,7 @@ private:
 
 }  // namespace
 
-void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, ClauseSink& out) {
+void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, Emitter& out) {
     U128 total = 0;
     for (const Term& t : terms) total += t.weight;
     std::size_t m = 0;  // the sum's width, total < 2^m; below 127 for int64 weights
@@ -152,11 +156,16 @@ void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bo
                         : comparator == Comparator::GEQ ? top - bound
                                                         : 0;
     std::vector<Column> columns(m + 1);
+    std::size_t entries = 0;
     for (const Term& t : terms) {
         for (std::size_t b = 0; b < m; ++b) {
-            if (bit(t.weight, b)) columns[b].push(t.lit);
+            if (bit(t.weight, b)) {
+                columns[b].push(t.lit);
+                ++entries;
+            }
         }
     }
+    out.expect_literals(entries * kLiteralsPerFullAdder);
     for (std::size_t b = 0; b < m; ++b) {
         if (bit(offset, b)) columns[b].push(kOne);
     }

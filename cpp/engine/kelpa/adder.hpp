@@ -18,6 +18,6 @@ namespace corvane::kelpa {
 // two, 2^m: the comparison is then whether column m holds a true carry, which
 // propagates back into the adders at once; the digits below m need no
 // variable. BOTH builds the number once and fixes every digit to the bound's.
-void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, ClauseSink& out);
+void encode_adder(const std::vector<Term>& terms, Comparator comparator, U128 bound, Emitter& out);
 
 }  // namespace corvane::kelpa

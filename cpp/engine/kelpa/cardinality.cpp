@@ -20,7 +20,7 @@ std::vector<Lit> negated(const std::vector<Lit>& lits) {
     return result;
 }
 
-void pairwise_at_most_one(const std::vector<Lit>& lits, ClauseSink& out) {
+void pairwise_at_most_one(const std::vector<Lit>& lits, Emitter& out) {
     for (std::size_t i = 0; i < lits.size(); ++i) {
         for (std::size_t j = i + 1; j < lits.size(); ++j) out.clause({-lits[i], -lits[j]});
     }
@@ -30,7 +30,7 @@ void pairwise_at_most_one(const std::vector<Lit>& lits, ClauseSink& out) {
 // j + 1 of the first i + 1 literals are true" (one polarity suffices, as a
 // register bit set too high only forbids more), and the i-th literal may not
 // be true once k are counted.
-void sequential_counter(const std::vector<Lit>& lits, std::size_t k, ClauseSink& out) {
+void sequential_counter(const std::vector<Lit>& lits, std::size_t k, Emitter& out) {
     std::vector<Lit> reg{lits[0]};
     std::vector<Lit> next;
     for (std::size_t i = 1; i < lits.size(); ++i) {
@@ -64,7 +64,7 @@ std::int64_t sequential_counter_clauses(std::size_t n, std::size_t k) {
 // counts to k + 1 at most.
 std::size_t totalizer_limit(std::size_t k, CountDirections directions) { return directions.up ? k + 1 : k; }
 
-void totalizer_compare(const std::vector<Lit>& lits, std::size_t k, CountDirections directions, ClauseSink& out) {
+void totalizer_compare(const std::vector<Lit>& lits, std::size_t k, CountDirections directions, Emitter& out) {
     const std::vector<Lit> counts = totalizer(lits, totalizer_limit(k, directions), directions, out);
     if (directions.up) out.clause({-counts[k]});
     if (directions.down) out.clause({counts[k - 1]});
@@ -76,7 +76,7 @@ std::int64_t totalizer_compare_clauses(std::size_t n, std::size_t k, CountDirect
 
 struct Encoding {
     std::int64_t clauses;
-    std::function<void(ClauseSink&)> write;
+    std::function<void(Emitter&)> write;
 };
 
 // The arc-consistent encodings of sum(lits) <comparator> k, in order of
@@ -87,17 +87,17 @@ std::vector<Encoding> candidates(const std::vector<Lit>& lits, Comparator compar
     std::vector<Encoding> result;
     auto at_most = [&](const std::vector<Lit>& over, std::size_t bound) {
         if (bound + 1 == n) {
-            result.push_back({1, [over](ClauseSink& out) { out.clause(negated(over)); }});
+            result.push_back({1, [over](Emitter& out) { out.clause(negated(over)); }});
         } else if (bound == 1 && n <= kPairwiseMaxLits) {
-            result.push_back({pairs, [over](ClauseSink& out) { pairwise_at_most_one(over, out); }});
+            result.push_back({pairs, [over](Emitter& out) { pairwise_at_most_one(over, out); }});
         } else {
             result.push_back({sequential_counter_clauses(n, bound),
-                              [over, bound](ClauseSink& out) { sequential_counter(over, bound, out); }});
-            result.push_back({totalizer_compare_clauses(n, bound, {true, false}), [over, bound](ClauseSink& out) {
+                              [over, bound](Emitter& out) { sequential_counter(over, bound, out); }});
+            result.push_back({totalizer_compare_clauses(n, bound, {true, false}), [over, bound](Emitter& out) {
                                   totalizer_compare(over, bound, {true, false}, out);
                               }});
             // at most `bound` of `over` is at least n - bound of their negations
-            result.push_back({totalizer_compare_clauses(n, n - bound, {false, true}), [over, bound](ClauseSink& out) {
+            result.push_back({totalizer_compare_clauses(n, n - bound, {false, true}), [over, bound](Emitter& out) {
                                   totalizer_compare(negated(over), over.size() - bound, {false, true}, out);
                               }});
         }
@@ -111,16 +111,16 @@ std::vector<Encoding> candidates(const std::vector<Lit>& lits, Comparator compar
                 at_most(over, 1);
                 for (Encoding& encoding : result) {
                     encoding.clauses += 1;
-                    encoding.write = [over, at_most_one = std::move(encoding.write)](ClauseSink& out) {
+                    encoding.write = [over, at_most_one = std::move(encoding.write)](Emitter& out) {
                         at_most_one(out);
                         out.clause(over);
                     };
                 }
             } else {
-                result.push_back({totalizer_compare_clauses(n, k, {true, true}), [lits, k](ClauseSink& out) {
+                result.push_back({totalizer_compare_clauses(n, k, {true, true}), [lits, k](Emitter& out) {
                                       totalizer_compare(lits, k, {true, true}, out);
                                   }});
-                result.push_back({totalizer_compare_clauses(n, n - k, {true, true}), [lits, k, n](ClauseSink& out) {
+                result.push_back({totalizer_compare_clauses(n, n - k, {true, true}), [lits, k, n](Emitter& out) {
                                       totalizer_compare(negated(lits), n - k, {true, true}, out);
                                   }});
             }
@@ -132,7 +132,7 @@ std::vector<Encoding> candidates(const std::vector<Lit>& lits, Comparator compar
 }  // namespace
 
 bool encode_cardinality(const std::vector<Lit>& lits, Comparator comparator, std::size_t k,
-                        std::int64_t max_clauses, ClauseSink& out) {
+                        std::int64_t max_clauses, Emitter& out) {
     // Beyond this many times the adder's size (about 14 clauses an input), the
     // propagation an arc-consistent encoding gains no longer pays for the
     // clauses a solver has to carry.

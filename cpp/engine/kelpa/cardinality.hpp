@@ -15,6 +15,6 @@ namespace corvane::kelpa {
 // anything when none fits within max_clauses (the adder, whose size grows
 // only with the weights' bits, then takes over).
 bool encode_cardinality(const std::vector<Lit>& lits, Comparator comparator, std::size_t k,
-                        std::int64_t max_clauses, ClauseSink& out);
+                        std::int64_t max_clauses, Emitter& out);
 
 }  // namespace corvane::kelpa

@@ -1,9 +1,8 @@
 // Internal: where the encodings write their clauses and take their aux
-// variables. An interface, so that an encoding can also be run through a
-// counter that only measures how large it would be.
+// variables: the caller's buffer and allocator.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <initializer_list>
 #include <span>
 
@@ -11,21 +10,15 @@
 
 namespace corvane::kelpa {
 
-class ClauseSink {
-public:
-    virtual ~ClauseSink() = default;
-    virtual void clause(std::span<const Lit> lits) = 0;
-    virtual Lit fresh() = 0;
-    void clause(std::initializer_list<Lit> lits) { clause(std::span<const Lit>(lits.begin(), lits.size())); }
-};
-
-// Writes into the caller's buffer, aux variables from the caller's allocator.
-class Emitter final : public ClauseSink {
+class Emitter {
 public:
     Emitter(ClauseBuffer& out, AuxVarManager& aux) : out_(out), aux_(aux) {}
-    using ClauseSink::clause;
-    void clause(std::span<const Lit> lits) override { out_.add_clause(lits); }
-    Lit fresh() override { return aux_.get_variable(); }
+    void clause(std::span<const Lit> lits) { out_.add_clause(lits); }
+    void clause(std::initializer_list<Lit> lits) { clause(std::span<const Lit>(lits.begin(), lits.size())); }
+    Lit fresh() { return aux_.get_variable(); }
+    // Room for about this many more literals, so that a large encoding does
+    // not copy the buffer again and again as it grows.
+    void expect_literals(std::size_t count) { out_.reserve_more(count); }
 
 private:
     ClauseBuffer& out_;

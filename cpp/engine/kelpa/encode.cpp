@@ -40,7 +40,7 @@ bool unit_weights(const std::vector<Term>& terms) {
     return true;
 }
 
-void encode_normal_form(const NormalForm& form, std::int64_t max_clauses, ClauseSink& out) {
+void encode_normal_form(const NormalForm& form, std::int64_t max_clauses, Emitter& out) {
     if (form.never) {
         out.clause(std::span<const Lit>{});
         return;

@@ -73,6 +73,7 @@ public:
         add_clause(std::span<const Lit>(clause.begin(), clause.size()));
     }
     const std::vector<Lit>& literals() const { return literals_; }
+    void reserve_more(std::size_t literals) { literals_.reserve(literals_.size() + literals); }
     std::size_t clause_count() const { return clause_count_; }
 
 private:

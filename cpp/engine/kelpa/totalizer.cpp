@@ -9,7 +9,7 @@ namespace {
 
 // Outputs of a node counting the true literals of its two children a and b.
 std::vector<Lit> merge(const std::vector<Lit>& a, const std::vector<Lit>& b, std::size_t limit,
-                       CountDirections directions, ClauseSink& out) {
+                       CountDirections directions, Emitter& out) {
     const std::size_t p = a.size(), q = b.size();
     std::vector<Lit> r(std::min(p + q, limit));
     for (Lit& o : r) o = out.fresh();
@@ -61,7 +61,7 @@ Node bottom_up(std::vector<Node> level, Merge merge_pair) {
 }  // namespace
 
 std::vector<Lit> totalizer(const std::vector<Lit>& lits, std::size_t limit, CountDirections directions,
-                           ClauseSink& out) {
+                           Emitter& out) {
     std::vector<std::vector<Lit>> leaves;
     leaves.reserve(lits.size());
     for (Lit lit : lits) leaves.push_back({lit});

@@ -18,7 +18,7 @@ struct CountDirections {
 // `lits` are true", with m = min(lits.size(), limit); counts beyond `limit`
 // are not told apart. Requires lits.size() >= 2.
 std::vector<Lit> totalizer(const std::vector<Lit>& lits, std::size_t limit, CountDirections directions,
-                           ClauseSink& out);
+                           Emitter& out);
 
 // The number of clauses totalizer() writes for n literals, in O(n).
 std::int64_t totalizer_clauses(std::size_t n, std::size_t limit, CountDirections directions);
