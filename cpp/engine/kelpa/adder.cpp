@@ -36,6 +36,16 @@ void parity(std::initializer_list<Lit> lits, bool odd, Emitter& out) {
     }
 }
 
+// c = majority(x, y, z), both directions.
+void majority(Lit x, Lit y, Lit z, Lit c, Emitter& out) {
+    out.clause({-x, -y, c});
+    out.clause({-x, -z, c});
+    out.clause({-y, -z, c});
+    out.clause({x, y, -c});
+    out.clause({x, z, -c});
+    out.clause({y, z, -c});
+}
+
 // One column of the sum, reduced as a stack: an adder's sum goes back on top
 // and meets the next literal, so the column becomes a chain of adders. Chains
 // were decided markedly faster than balanced trees of the same adders.
@@ -52,6 +62,10 @@ public:
             return;
         }
         while (stack_.size() >= 2) {
+            if (digit != Digit::Free && (stack_.size() == 4 || stack_.size() == 2)) {
+                fix_even_digit(digit == Digit::One, carries, out);
+                return;
+            }
             const bool last = stack_.size() <= 3;  // this adder's sum is the digit
             const Lit z = pop();
             const Lit y = pop();
@@ -77,6 +91,28 @@ private:
         } else if (!stack_.empty() != value) {  // a constant digit of the wrong value
             out.clause(std::span<const Lit>{});
         }
+    }
+
+    // The last two or four literals of a column whose digit is fixed (only
+    // equalities fix digits, so no constant is among them). A final half
+    // adder w + s = 2c + d needs no variable: d = 1 leaves no carry, d = 0
+    // makes the carry w itself. With four, s = x xor y xor z of the full
+    // adder below enters the digit's parity directly.
+    void fix_even_digit(bool value, std::vector<Lit>& carries, Emitter& out) {
+        const Lit z = pop();
+        const Lit y = pop();
+        if (stack_.empty()) {
+            parity({y, z}, value, out);
+            if (!value) carries.push_back(y);
+            return;
+        }
+        const Lit x = pop();
+        const Lit w = pop();
+        const Lit c = out.fresh();
+        carries.push_back(c);
+        majority(x, y, z, c, out);
+        parity({w, x, y, z}, value, out);
+        if (!value) carries.push_back(w);
     }
 
     // The sum of an adder over `inputs`, xor'ed with `flip`: pushed as a new
@@ -109,25 +145,17 @@ private:
             sum({a, b}, true, last, digit, out);
             return;
         }
-        out.clause({-x, -y, c});
-        out.clause({-x, -z, c});
-        out.clause({-y, -z, c});
-        out.clause({x, y, -c});
-        out.clause({x, z, -c});
-        out.clause({y, z, -c});
+        majority(x, y, z, c, out);
         sum({x, y, z}, false, last, digit, out);
     }
 
-    // x + y = 2c + s: a half adder, or with the constant 1, a + 1 = 2a + not a.
+    // x + y = 2c + s: a half adder, or with the constant 1, a + 1 = 2a + not a
+    // (the constant only comes with a free digit).
     void add(Lit x, Lit y, bool last, Digit digit, std::vector<Lit>& carries, Emitter& out) {
         if (x == kOne || y == kOne) {
             const Lit a = x == kOne ? y : x;
             carries.push_back(a);
-            if (last && digit != Digit::Free) {
-                out.clause({digit == Digit::One ? -a : a});
-            } else if (!last) {
-                push(-a);
-            }
+            if (!last) push(-a);
             return;
         }
         const Lit c = out.fresh();
