@@ -323,7 +323,7 @@ def test_native_clause_formula_matches_the_walk(clauses):
 
 @pytest.mark.parametrize("comparator", COMPARATORS)
 def test_native_clause_formula_reads_the_encoders_database_as_the_walk_reads_its_clauses(comparator):
-    database = encoder_database([4, 3, 2], COMPARATORS[comparator][0], 5, 4)
+    database = encoder_database([7, 5, 3], COMPARATORS[comparator][0], 7, 4)  # aux variables in every comparison
     native = paired_run(database, formulapb._clause_formula)
     walked = paired_run(database, lambda given, manager: formulapb.walked_clause_formula(given.get_clauses(), manager))
     assert native == walked and native[3] > 0

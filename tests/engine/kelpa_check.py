@@ -31,10 +31,17 @@ def holds(terms, comparator, bound, assignment):
     return COMPARE[comparator](total, bound)
 
 
+def assert_no_variable_twice(clauses):
+    """A clause never holds a variable twice: no repeated literal, no tautology."""
+    for clause in clauses:
+        assert len({abs(lit) for lit in clause}) == len(clause), clause
+
+
 def assert_exact(terms, comparator, bound, num_vars, encoder=pb.PB_Encoder_type.ADDER, limit=None):
     """Models projected on variables 1..num_vars == assignments satisfying the constraint."""
     first = num_vars + 1
     clauses, next_free = encode(terms, comparator, bound, first, encoder, limit)
+    assert_no_variable_twice(clauses)
     for clause in clauses:
         for lit in clause:
             assert 0 < abs(lit) <= num_vars or first <= abs(lit) < next_free, (lit, clauses)

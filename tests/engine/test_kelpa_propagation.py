@@ -8,7 +8,7 @@ import pytest
 from pysat.solvers import Solver
 
 import velmont.corvane_engine.kelpa as pb
-from kelpa_check import encode, holds
+from kelpa_check import assert_no_variable_twice, encode, holds
 
 COMPARATORS = [pb.Comparator_type.LEQ, pb.Comparator_type.GEQ, pb.Comparator_type.BOTH]
 CONSTRAINTS_PER_CASE = 60
@@ -43,6 +43,7 @@ def test_full_assignments_are_decided_by_propagation(kind, comparator):
         # a bound at the sum of one of them keeps both outcomes frequent
         bound = sum_under(terms, rng.choice(assignments)) + rng.choice([-1, 0, 0, 1])
         clauses, _ = encode(terms, comparator, bound, num_vars + 1)
+        assert_no_variable_twice(clauses)
         with Solver(name="minisat22", bootstrap_with=clauses) as solver:
             for assignment in assignments:
                 assumptions = [v if value else -v for v, value in assignment.items()]

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <unordered_map>
 #include <utility>
 
 namespace corvane::kelpa {
@@ -57,6 +58,7 @@ public:
     // Adds the column up, appending each carry to `carries`, and constrains
     // its last digit as `digit` asks.
     void reduce(Digit digit, std::vector<Lit>& carries, Emitter& out) {
+        carry_repeated(carries);
         if (stack_.size() <= 1) {
             if (digit != Digit::Free) fix_lone_digit(digit == Digit::One, out);
             return;
@@ -78,6 +80,24 @@ public:
     }
 
 private:
+    // x + x = 2x: a literal that a carry brought into the column a second
+    // time moves up as a carry itself, so that no adder sees one variable
+    // twice (its clauses would repeat a literal or hold both signs).
+    void carry_repeated(std::vector<Lit>& carries) {
+        std::unordered_map<Lit, std::size_t> count;
+        for (Lit lit : stack_) ++count[lit];
+        if (count.size() == stack_.size()) return;
+        std::vector<Lit> kept;
+        for (Lit lit : stack_) {
+            std::size_t& left = count[lit];
+            if (left == 0) continue;
+            for (; left >= 2; left -= 2) carries.push_back(lit);
+            if (left == 1) kept.push_back(lit);
+            left = 0;
+        }
+        stack_.swap(kept);
+    }
+
     Lit pop() {
         const Lit lit = stack_.back();
         stack_.pop_back();
