@@ -1,5 +1,7 @@
 """The Python surface of kelpa: allocator, weighted literals, constraints,
 encoder selection, limits and the boundary checks."""
+import signal
+
 import pytest
 
 import velmont.corvane_engine.kelpa as pb
@@ -166,3 +168,29 @@ def test_large_variable_numbers_survive_the_round_trip():
 def test_constraint_refuses_a_weighted_lit_made_with_new():
     with pytest.raises(TypeError, match="must hold WeightedLit objects, not an empty one made with __new__"):
         pb.PBConstraint([pb.WeightedLit(1, 1), pb.WeightedLit.__new__(pb.WeightedLit)], pb.Comparator_type.LEQ, 1)
+
+
+def test_a_signal_stops_a_long_encoding_and_leaves_everything_as_before():
+    """What the signal handler raises ends encode2 at once (the whole encoding
+    would take seconds); the database and the allocator are untouched."""
+
+    class Stop(Exception):
+        pass
+
+    def stop(signum, frame):
+        raise Stop
+
+    weights = [(k * 2654435761) % 2**40 + 1 for k in range(100_000)]
+    constraint = pb.PBConstraint([pb.WeightedLit(v + 1, w) for v, w in enumerate(weights)], LEQ, sum(weights) // 2)
+    config = pb.PBConfig()
+    database = pb.VectorClauseDatabase(config)
+    aux = pb.AuxVarManager(100_001)
+    previous = signal.signal(signal.SIGALRM, stop)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.05)
+        with pytest.raises(Stop):
+            pb.pb2cnf(config).encode2(constraint, database, aux)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert database.get_clauses() == [] and aux.get_variable() == 100_001

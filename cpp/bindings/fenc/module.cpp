@@ -10,6 +10,7 @@
 
 #include "bindings/file_path.hpp"
 #include "bindings/python_values.hpp"
+#include "bindings/signal_check.hpp"
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/formula_encoder.hpp"
 
@@ -40,19 +41,13 @@ auto exclusive(PyEncoder& self, Call&& call) {
     return call();
 }
 
-// Ctrl-C during a long call: the handlers run now, and what they raise
-// ends the call.
-void check_signals() {
-    if (PyErr_CheckSignals() != 0) throw nb::python_error();
-}
-
 }  // namespace
 
 NB_MODULE(_fenc, m) {
     m.doc() = "Native formula encoder: compiles expression text into weighted CNF.";
     // The storage and mapping types returned here are registered by _core.
     nb::module_::import_("velmont.corvane_engine._core");
-    corvane::set_interruption_check(&check_signals);
+    corvane::bindings::install_signal_check();
 
     nb::register_exception_translator([](const std::exception_ptr& p, void*) {
         try {

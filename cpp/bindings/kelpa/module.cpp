@@ -1,3 +1,4 @@
+#include "bindings/signal_check.hpp"
 #include "convert.hpp"
 #include "engine/kelpa/kelpa.hpp"
 
@@ -22,6 +23,7 @@ NB_MODULE(kelpa, m) {
             PyErr_SetString(PyExc_NotImplementedError, e.what());
         }
     });
+    corvane::bindings::install_signal_check();
     corvane::kelpa_bindings::bind_enums(m);
     corvane::kelpa_bindings::bind_config(m);
     corvane::kelpa_bindings::bind_constraint(m);

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <span>
 
+#include "engine/core/interruption.hpp"
 #include "engine/kelpa/kelpa.hpp"
 
 namespace corvane::kelpa {
@@ -13,7 +14,10 @@ namespace corvane::kelpa {
 class Emitter {
 public:
     Emitter(ClauseBuffer& out, AuxVarManager& aux) : out_(out), aux_(aux) {}
-    void clause(std::span<const Lit> lits) { out_.add_clause(lits); }
+    void clause(std::span<const Lit> lits) {
+        poll_.step();
+        out_.add_clause(lits);
+    }
     void clause(std::initializer_list<Lit> lits) { clause(std::span<const Lit>(lits.begin(), lits.size())); }
     Lit fresh() { return aux_.get_variable(); }
     // Room for about this many more literals, so that a large encoding does
@@ -23,6 +27,7 @@ public:
 private:
     ClauseBuffer& out_;
     AuxVarManager& aux_;
+    InterruptionPoll poll_;  // a constraint can be as long as the caller likes
 };
 
 }  // namespace corvane::kelpa
