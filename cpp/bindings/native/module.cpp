@@ -12,6 +12,7 @@
 #include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
+#include "bindings/signal_check.hpp"
 #include "engine/core/wcnf_storage.hpp"
 #include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
@@ -55,12 +56,6 @@ std::vector<kernels::AuxVariable> to_aux_variables(const std::vector<AuxForm>& f
     return variables;
 }
 
-// Runs the Python signal handlers now and then during a long loop (the GIL
-// is held throughout); a handler's exception stops the loop.
-void check_signals() {
-    if (PyErr_CheckSignals() != 0) throw nb::python_error();
-}
-
 void set_item(nb::dict& mapping, std::string_view name, std::int64_t number) {
     nb::str key(name.data(), name.size());
     nb::int_ value(number);
@@ -76,7 +71,8 @@ nb::dict expand_into(corvane::WcnfStorage& storage, const std::vector<kernels::T
     const std::int64_t instances = kernels::count_instances(forall_values);
     kernels::AuxMapNames names(num_formula, block_size, std::move(aux_variables), instances);
     const std::size_t first = storage.size();
-    kernels::expand_template(clauses, forall_values, storage, check_signals);
+    // The GIL is held throughout: the handlers run in the loop, and what they raise ends it.
+    kernels::expand_template(clauses, forall_values, storage, corvane::bindings::check_signals);
     try {
         nb::dict mapping;
         std::uint64_t since_check = 0;
@@ -87,7 +83,7 @@ nb::dict expand_into(corvane::WcnfStorage& storage, const std::vector<kernels::T
             since_check += names.size() + 1;
             if (since_check >= (1u << 14)) {
                 since_check = 0;
-                check_signals();
+                corvane::bindings::check_signals();
             }
         }
         return mapping;
