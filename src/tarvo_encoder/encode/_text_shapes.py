@@ -15,6 +15,9 @@ import typing as tp
 _INTEGER = re.compile(r"(?<![\w.])[0-9]+(?![\w.])")
 _PLACEHOLDER = "_tarvo_int_"
 _SHAPES_KEPT = 512
+# Longer shapes are compiled but not kept: they rarely repeat, and a few of
+# them would hold much memory.
+_LONGEST_KEPT = 100_000
 
 _shapes: tp.Dict[str, tp.Any] = {}
 
@@ -35,9 +38,10 @@ def evaluate(text: str, namespace: dict):
             code = compile(shape, "<string>", "eval")
         except (SyntaxError, ValueError, RecursionError, MemoryError):
             return eval(text, namespace)
-        if len(_shapes) >= _SHAPES_KEPT:
-            _shapes.clear()
-        _shapes[shape] = code
+        if len(shape) <= _LONGEST_KEPT:
+            if len(_shapes) >= _SHAPES_KEPT:
+                _shapes.clear()
+            _shapes[shape] = code
     if any(key.startswith(_PLACEHOLDER) for key in namespace):
         return eval(text, namespace)
     namespace.update(zip(names, map(int, integers)))
