@@ -27,7 +27,7 @@ $(VENV)/.deps-installed: pyproject.toml
 build: $(VENV)/.deps-installed
 	@mkdir -p $(BUILD)
 	flock $(BUILD)/.lock sh -c '$(VENV)/bin/cmake -S . -B $(BUILD) -G Ninja -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV))/bin/ninja \
-		-DPython_EXECUTABLE=$(abspath $(VPY)) $(CMAKE_FLAGS) > $(BUILD)/configure.log && $(VENV)/bin/cmake --build $(BUILD) -j2 -- -k 0'
+		-DPython_EXECUTABLE=$(abspath $(VPY)) -DTARVO_WERROR=ON $(CMAKE_FLAGS) > $(BUILD)/configure.log && $(VENV)/bin/cmake --build $(BUILD) -j2 -- -k 0'
 
 demo: install
 	$(VPY) examples/demo.py

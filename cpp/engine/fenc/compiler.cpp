@@ -35,7 +35,7 @@ struct Operand {
 enum class PendingKind : std::uint8_t { Prefix, Binary, Paren, Call, List, Set, Comprehension };
 
 struct Pending {
-    Pending(PendingKind kind, TokenKind op, std::uint32_t position) : kind(kind), op(op), position(position) {}
+    Pending(PendingKind kind_, TokenKind op_, std::uint32_t position_) : kind(kind_), op(op_), position(position_) {}
 
     PendingKind kind;
     TokenKind op;  // Prefix / Binary: the operator token
