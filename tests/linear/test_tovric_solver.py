@@ -2,6 +2,8 @@
 arguments that HiGHS would read out of bounds or silently drop."""
 import gzip
 import itertools
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -182,3 +184,15 @@ def test_integer_columns_with_a_hessian_are_refused_with_a_reason(capfd, output_
     solver.run()
     assert solver.getModelStatus() == tovric.TovricModelStatus.kOptimal and solver.getRefusal() is None
     assert capfd.readouterr().out == ""
+
+
+@pytest.mark.parametrize("version", ["1.17.0", "1.15.1", "2.16.0"])
+def test_an_untested_highspy_release_is_refused_at_import(version):
+    """The solver reaches into highspy's core module; another release could
+    change it under the solver, so the import says what is needed instead."""
+    script = ("import importlib.metadata as m\n"
+              f"m.version = lambda name: {version!r}\n"
+              "import velmont.corvane_engine.tovric\n")
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert run.returncode != 0
+    assert f"needs highspy 1.16.x, found highspy {version}" in run.stderr

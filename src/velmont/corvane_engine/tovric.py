@@ -9,11 +9,20 @@ of leaving the model silently unchanged. `run` reports its outcome through
 """
 import functools
 import gzip
+import importlib.metadata
 import math
 import os
 import shutil
 
 import numpy as np
+
+# This layer reaches into highspy's core module, whose names are not part of
+# its public interface: only the releases it was tested with are taken.
+_TESTED_HIGHSPY = "1.16"
+if not importlib.metadata.version("highspy").startswith(_TESTED_HIGHSPY + "."):
+    raise ImportError(f"velmont.corvane_engine.tovric needs highspy {_TESTED_HIGHSPY}.x, found highspy "
+                      f"{importlib.metadata.version('highspy')}: install the version that pyproject.toml names")
+
 from highspy import (HessianFormat, HighsLogType, HighsModelStatus, HighsSolution, HighsStatus, HighsVarType, ObjSense,
                      SolutionStatus, kHighsInf)
 # The core class, not the `highspy.Highs` wrapper: the wrapper prints a
