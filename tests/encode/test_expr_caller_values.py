@@ -18,7 +18,7 @@ PAYLOAD = "print('ran') or 1"
 class Formatted(int):
     """An int whose formatting says something else."""
 
-    def __format__(self, spec):
+    def __format__(self, format_spec):
         return PAYLOAD
 
     def __str__(self):
@@ -26,7 +26,7 @@ class Formatted(int):
 
 
 class ListWithText(list):
-    def __format__(self, spec):
+    def __format__(self, format_spec):
         return "[0] if print('ran') else [0]"
 
 
