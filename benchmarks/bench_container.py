@@ -170,6 +170,8 @@ def peer_seconds(build):
         return seconds(build)
     except ImportError as missing:
         return f"missing ({missing.name}; make bench installs the bench extra)"
+    except AssertionError as missing:  # pysat.pb asserts that pindakaas is there
+        return f"missing ({missing}; make bench installs the bench extra)"
 
 
 def ratio(ours, peer):
