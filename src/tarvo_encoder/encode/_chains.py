@@ -54,9 +54,12 @@ class Chain:
         self.operator = operator
         self.operand = operand
         self.negated = negated
-        self.count = 1 if previous is None else previous.count + 1
-        self.size = size if previous is None else (
-            previous.size + size if operator == "+" else max(previous.size, size))
+        if previous is None:
+            self.count, self.size = 1, size
+        else:
+            self.count = previous.count + 1
+            self.size = previous.size + size if operator == "+" else (
+                size if size > previous.size else previous.size)
 
     @property
     def written_flat(self) -> bool:

@@ -245,7 +245,9 @@ class VariableProxy(Expression):
     """One element reference of a model variable, such as x(i + 1,j)."""
 
     def __init__(self, name: str) -> None:
-        super().__init__(name)
+        # Expression.__init__ written out: element references are made by the thousand.
+        self._expr = name
+        self._soft = True
         self.name = name
 
     def __repr__(self):

@@ -73,7 +73,10 @@ class Variable:
         self.shifts = list(running_products)[:-1][::-1]
 
     def __getitem__(self, items) -> VariableProxy:
-        if isinstance(items, tp.Sequence):
+        # Ints and tuples first: the general Sequence test costs more than the rest.
+        if type(items) is int:
+            text = str(items)
+        elif type(items) is tuple or isinstance(items, tp.Sequence):
             text = ",".join(map(_subscript_text, items))
         else:
             text = _subscript_text(items)
