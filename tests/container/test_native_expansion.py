@@ -111,6 +111,8 @@ NATIVE_CASES = {
         foralls={"i": range(3)}, variables=X_3x4, pb=2, bx=3,
     ),
     "a template without clauses": dict(template=[], foralls={"i": range(4)}, variables=X_3x4, pb=1),
+    # The template is never read then, and the other loop's length costs nothing.
+    "zero instances": dict(template=[["unbound(i)"]], foralls={"i": range(10**4), "j": []}, variables=X_3x4),
     "a forall named like a builtin": dict(
         template=[["x(len,0)"]], foralls={"len": range(3)}, variables=X_3x4,
     ),
@@ -159,7 +161,6 @@ FALLBACK_CASES = {
     "bool weight": dict(template=[["x(i,0)"]], foralls={"i": range(2)}, variables=X_3x4, weights=[True]),
     "integer literal": dict(template=[["5", "-x(0,0)"]], foralls={}, variables=X_3x4),
     "conditional literal": dict(template=[["('_dravo_aux_2' if n else 1)"]], foralls={"n": range(2)}, variables=X_3x4, bx=2),
-    "zero instances": dict(template=[["unbound(i)"]], foralls={"i": range(2), "j": []}, variables=X_3x4),
     "aux area starting at the dummy variable": dict(template=[["'_kelpa_aux_0'"]], foralls={}, variables=X_3x4, pb=1, start=0),
     "forall named __debug__": dict(template=[["x(__debug__,0)"]], foralls={"__debug__": range(2)}, variables=X_3x4),
     "leading zero in an index": dict(template=[["x(01,0)"]], foralls={}, variables=X_3x4),

@@ -77,7 +77,9 @@ def expand_natively(a, pb_prefix: str, tseytin_prefix: str) -> tp.Optional[tp.Di
     arguments = _kernel_arguments(a)
     if arguments is None:
         return None
-    mapping = _native.expand_texts(a.cnf_stor, *arguments, pb_prefix, tseytin_prefix)
+    loops = arguments[3]
+    # No instance: nothing to expand, however long the other loops are.
+    mapping = _native.expand_texts(a.cnf_stor, *arguments, pb_prefix, tseytin_prefix) if all(loops) else {}
     if mapping is not None:
         # The evaluation leaves the builtins entry in its globals; so does this road.
         a.eval_state.setdefault("__builtins__", builtins.__dict__)
@@ -111,7 +113,9 @@ def _kernel_arguments(a) -> tp.Optional[tuple]:
     weights = _weights(a.weights, len(a.template_constraint))
     if weights is None:
         return None
-    return (template, weights, list(foralls), [list(values) for values in foralls.values()], _declared_variables(a.eval_state),
+    # Without instances the loops are not run at all, whatever their lengths.
+    loops = [list(values) if instances else [] for values in foralls.values()]
+    return (template, weights, list(foralls), loops, _declared_variables(a.eval_state),
             a.num_formula, a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
 
 
