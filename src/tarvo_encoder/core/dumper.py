@@ -6,6 +6,7 @@ from operator import ior
 
 import velmont.corvane_engine as ce
 
+from .._logged_errors import raise_logged as _raise_logged
 from .tarvo_logger import *
 from .native_expansion import expand_natively
 
@@ -142,12 +143,8 @@ class Dumper(ABC):
             log_w("Indefinite dravo index")
         if not 0 <= aux_index < block_size:
             # Outside its block the number would belong to another aux variable.
-            message = (
-                f"Aux variable '{name}' has index {aux_index}, outside the block of"
-                f" {block_size} {kind} aux variables of its instance"
-            )
-            log_e(message)
-            raise ValueError(message)
+            _raise_logged(ValueError, f"Aux variable '{name}' has index {aux_index}, outside the block of"
+                                      f" {block_size} {kind} aux variables of its instance")
         number = block_start + offset + aux_index
         aux_map_name = f"{prefix}[{num_formula},{instance_number},{aux_index}]"
         known = mapping.get(aux_map_name)

@@ -16,7 +16,7 @@ from operator import mul
 import numpy as np
 
 from .._exceptions import VariableError
-from .tarvo_logger import log_e
+from .._logged_errors import raise_logged as _raise_logged, refuse_type as _refuse
 
 Foralls = tp.Dict[str, tp.Sequence[int]]
 
@@ -42,9 +42,7 @@ def formula_foralls(foralls: Foralls) -> Foralls:
     snapshot = snapshot_foralls(foralls)
     instances = count_instances(snapshot)
     if instances > MAX_INSTANCES:
-        message = f"The foralls make {instances} instances; a formula has at most {MAX_INSTANCES}"
-        log_e(message)
-        raise ValueError(message)
+        _raise_logged(ValueError, f"The foralls make {instances} instances; a formula has at most {MAX_INSTANCES}")
     return snapshot
 
 
@@ -65,10 +63,8 @@ def check_forall_names(foralls: Foralls) -> None:
             _refuse(f"Forall name {key!r} is not an identifier")
         if unicodedata.normalize("NFKC", key) != key:
             # The evaluation would bind the folded name, not this one.
-            message = (f"Forall name {key!r} reads as {unicodedata.normalize('NFKC', key)!r} in evaluated text"
-                       " (NFKC form): use that name")
-            log_e(message)
-            raise VariableError(message)
+            _raise_logged(VariableError, f"Forall name {key!r} reads as {unicodedata.normalize('NFKC', key)!r}"
+                                         " in evaluated text (NFKC form): use that name")
 
 
 def _int_list(key: str, values) -> tp.List[int]:
@@ -80,8 +76,3 @@ def _int_list(key: str, values) -> tp.List[int]:
         if not isinstance(value, (numbers.Integral, np.bool_)):
             _refuse(f"Forall '{key}' holds {value!r} of type {type(value).__name__}, which is not an int")
     return [int(value) for value in values]
-
-
-def _refuse(message: str) -> tp.NoReturn:
-    log_e(message)
-    raise TypeError(message)

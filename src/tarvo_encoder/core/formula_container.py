@@ -6,7 +6,7 @@ import velmont.corvane_engine.dravo as bx
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
 from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts
-from .tarvo_logger import log_e
+from .._logged_errors import raise_logged as _raise_logged
 
 # The storage holds the weight limit, one above all soft weights, in 64 signed bits.
 _MAX_WEIGHT_LIMIT = 2**63 - 1
@@ -78,9 +78,7 @@ class FormulaContainer:
     ):
         if self._target_mapping is not None and not self._target_retired:
             # Both targets would share one aux area.
-            message = "A target is already in place; reset it before adding another one"
-            log_e(message)
-            raise ValueError(message)
+            _raise_logged(ValueError, "A target is already in place; reset it before adding another one")
         record, _, num_clauses = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable
         )
@@ -121,10 +119,9 @@ class FormulaContainer:
         num_template_clauses = len(record.template_constraint)
         limit = self.hard_weight + count_instances(record.foralls) * sum(record.weights[:num_template_clauses])
         if limit > _MAX_WEIGHT_LIMIT:
-            message = (f"Soft constraint refused: the soft weights would add up to {limit - 1}, and the weight limit"
-                       f" above them must stay within 2**63 - 1 ({_MAX_WEIGHT_LIMIT})")
-            log_e(message)
-            raise OverflowError(message)
+            _raise_logged(OverflowError, f"Soft constraint refused: the soft weights would add up to {limit - 1},"
+                                         " and the weight limit above them must stay within 2**63 - 1"
+                                         f" ({_MAX_WEIGHT_LIMIT})")
         return limit
 
     def __dump_hard_constraints(self) -> None:

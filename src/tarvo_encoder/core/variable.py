@@ -2,8 +2,8 @@ from numbers import Integral
 
 import velmont.corvane_engine.dravo as bx
 
+from .._logged_errors import refuse_type as _refuse
 from .pboperations import PBVariable
-from .tarvo_logger import log_e
 
 
 class GeneratorVariable:
@@ -35,8 +35,6 @@ class Variable:
         # The text of a reference times a coefficient expression, x(i) * (2 ** i),
         # puts the reference first; the product is the term with that factor.
         if not isinstance(factor, Integral):
-            message = ("A product of " + self.name + " needs an integer factor, not a "
-                       + type(factor).__name__ + ": a product of two terms is not pseudo-Boolean")
-            log_e(message)
-            raise TypeError(message)
+            _refuse("A product of " + self.name + " needs an integer factor, not a "
+                    + type(factor).__name__ + ": a product of two terms is not pseudo-Boolean")
         return factor * self.to_pb()

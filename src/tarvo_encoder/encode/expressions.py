@@ -7,6 +7,7 @@ import numpy as np
 
 from ..core.foralls import check_forall_names as _check_forall_names, snapshot_foralls as _snapshot_foralls
 from ..core.tarvo_logger import *
+from .._logged_errors import refuse_type as _refuse
 from .._grouping import grouped as _grouped, grouped_sum as _grouped_sum
 from ._chains import Chain, nesting
 from ._index_arithmetic import (is_dependent_range as _is_dependent_range,
@@ -31,11 +32,6 @@ _NOT_EQUAL = (
 )
 _MINIMIZATION_OPERAND = "Type 'bool', 'int' or None is expected for 'minimization', got "
 _POWER_OPERAND = "pow_expression takes ints, indexes and pow_expression results, got "
-
-
-def _refuse(message: str) -> tp.NoReturn:
-    log_e(message)
-    raise TypeError(message)
 
 
 def _int_text(value: Integral) -> str:

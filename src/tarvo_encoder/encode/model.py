@@ -14,6 +14,7 @@ from .variables import Variable, Index
 from .expressions import Expression, VariableProxy, _Coefficient, _minimization_text
 from .. import _native
 from .._exceptions import VariableError, FormulaError, TargetError, BuildError
+from .._logged_errors import raise_logged as _log_and_raise
 from ..core.formula_container import FormulaContainer
 from ..core.foralls import check_forall_names
 from ..core import pboperations, formulapb, manager, variable
@@ -25,11 +26,6 @@ from ._comparison_polarity import ComparisonProbe
 
 def _labelled(label: str, text: str) -> str:
     return label.rjust(15) + " : " + text
-
-
-def _log_and_raise(error_type: tp.Type[Exception], message: str) -> tp.NoReturn:
-    log_e(message)
-    raise error_type(message)
 
 
 class Model:

@@ -8,6 +8,7 @@ from copy import deepcopy
 
 from .expressions import VariableProxy
 from ..core.tarvo_logger import *
+from .._logged_errors import raise_logged as _raise_logged, refuse_type as _refuse
 from .._index_text import scaled_text as _scaled_text, shifted_text as _shifted_text
 from ._index_arithmetic import is_index_arithmetic as _is_index_arithmetic, is_plain_name as _is_plain_name
 
@@ -30,11 +31,6 @@ class Index:
 
     def __str__(self) -> str:
         return self.expression
-
-
-def _refuse(message: str) -> tp.NoReturn:
-    log_e(message)
-    raise TypeError(message)
 
 
 def _index_operand(operand):
@@ -92,12 +88,8 @@ class Variable:
         # variable's element, the dummy variable or an aux variable.
         for position, (item, (dimension, size)) in enumerate(zip(items, self.indexes.items())):
             if not 0 <= item < size:
-                message = (
-                    f"Index value {item} at position {position} of variable '{self.name}'"
-                    f" is outside dimension '{dimension}' of size {size}"
-                )
-                log_e(message)
-                raise IndexError(message)
+                _raise_logged(IndexError, f"Index value {item} at position {position} of variable '{self.name}'"
+                                          f" is outside dimension '{dimension}' of size {size}")
         return self.__number(items)
 
     def __iter__(self):
@@ -109,12 +101,7 @@ class Variable:
         self.__refuse_iteration()
 
     def __refuse_iteration(self) -> tp.NoReturn:
-        message = (
-            f"Variable '{self.name}' cannot be iterated; subscript it with indexes,"
-            f" such as {self.name}[i]"
-        )
-        log_e(message)
-        raise TypeError(message)
+        _refuse(f"Variable '{self.name}' cannot be iterated; subscript it with indexes, such as {self.name}[i]")
 
     @property
     def map(self) -> tp.Dict[str, int]:

@@ -6,6 +6,7 @@ from numbers import Integral, Real
 import numpy as np
 from scipy.sparse import coo_array
 
+from .._logged_errors import refuse_type as _refuse
 from ..core.tarvo_logger import *
 from ._compiled_terms import (TermSum, added_terms, negated_terms, product_terms, quadratic_terms_of, scaled_terms,
                               sorted_linear_terms, sorted_quadratic_terms)
@@ -132,9 +133,7 @@ class CompiledLinearExpression:
             constant = self._constant - other if subtract else self._constant + other
             return CompiledLinearExpression._of_terms(constant, self._linear, self._height, self._quadratic,
                                                       self._side)
-        message = "Type 'LinearExpression' is expected for left side of expression"
-        log_e(message)
-        raise TypeError(message)
+        _refuse("Type 'LinearExpression' is expected for left side of expression")
 
     def __mul__(self, other: tp.Union[Integral, Real, CompiledLinearExpression]) -> CompiledLinearExpression:
         if _is_number(other):
@@ -147,9 +146,7 @@ class CompiledLinearExpression:
             height = max(self._height, other._height)
             return CompiledLinearExpression._of_terms(c2 * c1, linear, height,
                                                       product_terms(self._linear, other._linear), height)
-        message = "Type 'LinearExpression' or 'int' is expected for expression"
-        log_e(message)
-        raise TypeError(message)
+        _refuse("Type 'LinearExpression' or 'int' is expected for expression")
 
     def __rmul__(self, other: int) -> CompiledLinearExpression:
         return self.__mul__(other)
@@ -165,9 +162,7 @@ class CompiledSum(CompiledLinearExpression):
                 total.add_terms(element._constant, element._linear, element._height, element._quadratic,
                                 element._side)
             elif total.expressions and not _is_number(element):
-                message = "Type 'LinearExpression' is expected for left side of expression"
-                log_e(message)
-                raise TypeError(message)
+                _refuse("Type 'LinearExpression' is expected for left side of expression")
             else:
                 total.add_number(element)
         self.__take(total)

@@ -7,13 +7,8 @@ from numbers import Integral, Real
 import numpy as np
 
 from .._exceptions import FormulaError
+from .._logged_errors import raise_logged as log_and_raise
 from ..core.tarvo_logger import *
-
-
-def log_and_raise(error: type, message: str):
-    """Log `message` at error level, then raise `error` with the same text."""
-    log_e(message)
-    raise error(message)
 
 
 def _values_text(values) -> str:

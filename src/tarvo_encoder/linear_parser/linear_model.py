@@ -62,11 +62,12 @@ from scipy.sparse import csc_array
 import velmont.corvane_engine.tovric as tovric
 
 from .._exceptions import FormulaError, SolverError, VariableError
+from .._logged_errors import raise_logged as log_and_raise
 from .._solver_verdict import refusal_message, unsolved_verdict
 from ..core.tarvo_logger import *
 from .compiled_linear_expressions import CompiledLinearExpression, CompiledSum
 from ._sum_text import evaluated_sum
-from .linear_expression import for_clauses, log_and_raise
+from .linear_expression import for_clauses
 from .linear_variables import Index, LinearVariable
 
 inf = tovric.kTovricInf

@@ -6,8 +6,9 @@ import typing as tp
 from numbers import Integral
 
 from .._index_text import scaled_text, shifted_text
+from .._logged_errors import raise_logged as log_and_raise
 from .compiled_linear_expressions import CompiledLinearExpression
-from .linear_expression import LinearVariableProxy, log_and_raise
+from .linear_expression import LinearVariableProxy
 
 
 class Index:

@@ -13,7 +13,7 @@ import numpy as np
 from scipy.sparse import csc_array, csr_array
 
 from tarvo_encoder._exceptions import FormulaError
-from tarvo_encoder.core.tarvo_logger import log_e
+from tarvo_encoder._logged_errors import raise_logged as _raise_logged
 from tarvo_encoder.linear_parser2._sparse_part import SparsePart, symmetric_product
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
@@ -25,12 +25,6 @@ _BOUND_SET = "The expression already has one of the boundaries set."
 _LENGTH_MISMATCH = "Expression smust have the same number of elements."
 # `lo <= e <= hi` is `(lo <= e) and (e <= hi)` to the host: a truth value would silently drop `lo`.
 _NO_TRUTH_VALUE = "An expression has no truth value: write a chained comparison lo <= e <= hi as (e >= lo) <= hi"
-
-
-def _raise_logged(error_type, msg):
-    """Log `msg` at error level, then raise `error_type(msg)`."""
-    log_e(msg)
-    raise error_type(msg)
 
 
 def _is_scalar(value) -> bool:

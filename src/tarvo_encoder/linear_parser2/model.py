@@ -59,6 +59,7 @@ from scipy.sparse import csc_array
 
 import velmont.corvane_engine.tovric as tovric
 from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
+from tarvo_encoder._logged_errors import raise_logged as _raise_logged
 from tarvo_encoder._solver_verdict import refusal_message, unsolved_verdict
 from tarvo_encoder.core.tarvo_logger import log_w
 from tarvo_encoder.linear_parser2._expression import (
@@ -66,7 +67,6 @@ from tarvo_encoder.linear_parser2._expression import (
     ColumnsOwner,
     LinearExpression,
     LinearExpressionsArr,
-    _raise_logged,
 )
 from tarvo_encoder.linear_parser2.variable import VariableArray
 

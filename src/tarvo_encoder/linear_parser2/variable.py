@@ -6,7 +6,8 @@ from typing import Optional, Sequence, Union
 import numpy as np
 from scipy.sparse import csr_array
 
-from tarvo_encoder.linear_parser2._expression import ColumnsOwner, LinearExpression, LinearExpressionsArr, _raise_logged
+from tarvo_encoder._logged_errors import raise_logged as _raise_logged
+from tarvo_encoder.linear_parser2._expression import ColumnsOwner, LinearExpression, LinearExpressionsArr
 from tarvo_encoder.linear_parser2._sparse_part import Entries, SparsePart
 
 DEBUG = bool(os.environ.get("DEBUG_SOLVER_MODE", False))
