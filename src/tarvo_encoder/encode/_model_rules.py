@@ -107,6 +107,9 @@ def indexes_in_text(text: str, index_names: tp.Container[str]) -> tp.Set[str]:
     bind them: names that are neither called, nor attributes, nor loop names.
     A name that some loop binds counts as bound everywhere, so this finds no
     more than the text uses."""
+    # Most texts name no declared index at all, which one scan of the names tells.
+    if not index_names or not any(name in index_names for name in _NAME.findall(text)):
+        return set()
     used, bound = set(), set()
     for found in _NAME.finditer(text):
         name, start, end = found.group(), found.start(), found.end()
