@@ -71,7 +71,7 @@ def test_zero_sized_block_reserves_the_name_only(model):
     assert model._variables["e"] is empty
 
 
-@pytest.mark.parametrize("name", ["", None, "1x", "a b", "a-b"])
+@pytest.mark.parametrize("name", ["", None, 5, "1x", "a b", "a-b"])
 def test_bad_names_are_refused(raises_logged, model, name):
     with raises_logged(ValueError, "Linear variable must have a non-empty name containing only letters"):
         model.get_variable(name, VariableType.REAL)

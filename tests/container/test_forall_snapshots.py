@@ -40,6 +40,7 @@ def test_snapshot_is_independent_of_the_callers_objects():
     [
         ({"i j": [0]}, "Forall name 'i j' is not an identifier"),
         ({"for": [0]}, "Forall name 'for' is not an identifier"),
+        ({"__debug__": [0]}, "Forall name '__debug__' is not an identifier"),
         ({"i]+[__import__('os')": [0]}, "Forall name \"i]+[__import__('os')\" is not an identifier"),
         ({"i": "01"}, "Forall 'i' must be a range or a sequence of ints, not str"),
         ({"i": {0, 1}}, "Forall 'i' must be a range or a sequence of ints, not set"),

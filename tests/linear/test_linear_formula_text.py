@@ -122,6 +122,10 @@ VALUES_TEXT = "Index values must be a range or a sequence of integers"
     ({"i": iter([0, 1])}, TypeError, VALUES_TEXT),
     ({"i in range(1)] + [0 for i": [0]}, ValueError, "Index name 'i in range(1)] + [0 for i' is not an identifier"),
     ({"in": [0]}, ValueError, "Index name 'in' is not an identifier"),
+    ({"__debug__": [0]}, ValueError, "Index name '__debug__' is not an identifier"),
+    # The loop would bind i, the name's NFKC form, and leave the fullwidth name unbound.
+    ({"\uff49": [0]}, ValueError,
+     "Index name '\uff49' reads as 'i' in evaluated text (NFKC form): use that name"),
 ])
 def test_sum_refuses_values_that_are_not_integer_ranges(sink, indexes, error, text):
     with pytest.raises(error) as raised:

@@ -49,10 +49,15 @@ def reserved(name):
             "Python keywords). Change the name to a valid one")
 
 
+def folded(kind, name, folded_name):
+    return f"{kind} name {name!r} reads as {folded_name!r} in evaluated text (NFKC form): use that name"
+
+
 @pytest.mark.parametrize("args, kwargs, error, text, reserved", [
     (("", VariableType.REAL), {}, ValueError, NAME_TEXT, False),
     (("1x", VariableType.REAL), {}, ValueError, NAME_TEXT, False),
     (("x-y", VariableType.REAL), {}, ValueError, NAME_TEXT, False),
+    ((5, VariableType.REAL), {}, ValueError, NAME_TEXT, False),
     (("v", VariableType.INTEGER), {}, ValueError, INT_TEXT, True),
     (("v", VariableType.INTEGER, 0.0, 5), {}, ValueError, INT_TEXT, True),
     (("v", VariableType.INTEGER, np.int64(0), 5), {}, ValueError, INT_TEXT, True),
@@ -66,6 +71,9 @@ def reserved(name):
     (("None", VariableType.REAL), {}, VariableError, reserved("None"), False),
     (("range", VariableType.REAL), {}, VariableError, reserved("range"), False),
     (("__builtins__", VariableType.REAL), {}, VariableError, reserved("__builtins__"), False),
+    (("__debug__", VariableType.REAL), {}, VariableError, reserved("__debug__"), False),
+    # Formula text would call the variable by the name's NFKC form: another variable's, or none.
+    (("\ufb01", VariableType.REAL), {}, VariableError, folded("Linear variable", "\ufb01", "fi"), False),
     # The engine holds integer bounds as int32.
     (("v", VariableType.INTEGER, 0, 2**31), {}, ValueError, INT32_TEXT, False),
     (("v", VariableType.INTEGER, -2**31 - 1, 0), {}, ValueError, INT32_TEXT, False),
@@ -114,6 +122,8 @@ def test_indexes(sink):
     ("True", reserved("True")),
     ("range", reserved("range")),
     ("__builtins__", reserved("__builtins__")),
+    ("__debug__", reserved("__debug__")),
+    ("\uff49", folded("Index", "\uff49", "i")),
 ])
 def test_index_names_must_be_plain_names(sink, name, text):
     # An index's name is pasted into formula text: "0), x(1" turned one row into two of another meaning.

@@ -129,7 +129,7 @@ def test_indexes_come_singly_or_as_a_list(model):
     (["i", "dummy_var"], VariableError, "Index named dummy_var is already in use"),
 ] + [(["i", name], VariableError, "Name '" + name + "' is reserved by the expression evaluation of the model "
       "(FormulaPB, Sum, __builtins__, bx, manager, pb, range and Python keywords). Change the name to a valid one")
-     for name in RESERVED_NAMES + ["__builtins__"]])
+     for name in RESERVED_NAMES + ["__builtins__", "__debug__"]])
 def test_refused_index_names_keep_earlier_indexes(model, sink, indexes, error, message):
     with pytest.raises(error) as raised:
         model.get_indexes(indexes)

@@ -5,10 +5,8 @@ dumper evaluates, so only names and values whose text is plain Python may
 get there: identifiers as keys, and a range or a list of ints as values.
 """
 
-import keyword
 import numbers
 import typing as tp
-import unicodedata
 from collections.abc import Sequence
 from functools import reduce
 from operator import mul
@@ -17,6 +15,7 @@ import numpy as np
 
 from .._exceptions import VariableError
 from .._logged_errors import raise_logged as _raise_logged, refuse_type as _refuse
+from .._text_rules import is_loop_name as _is_loop_name, is_nfkc as _is_nfkc, nfkc_message as _nfkc_message
 
 Foralls = tp.Dict[str, tp.Sequence[int]]
 
@@ -59,12 +58,11 @@ def _length(values) -> int:
 
 def check_forall_names(foralls: Foralls) -> None:
     for key in foralls:
-        if not isinstance(key, str) or not key.isidentifier() or keyword.iskeyword(key):
+        if not _is_loop_name(key):
             _refuse(f"Forall name {key!r} is not an identifier")
-        if unicodedata.normalize("NFKC", key) != key:
+        if not _is_nfkc(key):
             # The evaluation would bind the folded name, not this one.
-            _raise_logged(VariableError, f"Forall name {key!r} reads as {unicodedata.normalize('NFKC', key)!r}"
-                                         " in evaluated text (NFKC form): use that name")
+            _raise_logged(VariableError, _nfkc_message("Forall", key))
 
 
 def _int_list(key: str, values) -> tp.List[int]:

@@ -14,7 +14,6 @@ and the caller evaluates the text, which then raises or warns as it always
 does.
 """
 import builtins
-import keyword
 import typing as tp
 from collections.abc import Sequence
 
@@ -22,6 +21,7 @@ import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 
 from .. import _native
+from .._text_rules import is_plain_name as _is_plain_text_name
 from ..encode.variables import Variable
 
 # Numbers and coefficients stay well inside the kernel's signed 64 bits.
@@ -54,12 +54,9 @@ class ClauseTexts(Sequence):
 
 
 def _is_plain_name(name) -> bool:
-    """A name that the evaluation binds and looks up as written (non-ASCII
-    names are normalised by Python's parser; __debug__ is a constant)."""
-    return (
-        type(name) is str and name.isascii() and name.isidentifier()
-        and not keyword.iskeyword(name) and name != "__debug__"
-    )
+    """A name that the evaluation binds and looks up as written, and that the
+    kernel, which compares names byte by byte, can read: an ASCII one."""
+    return type(name) is str and name.isascii() and _is_plain_text_name(name)
 
 
 def _is_int(value) -> bool:

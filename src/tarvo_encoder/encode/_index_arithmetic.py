@@ -6,20 +6,13 @@ A parenthesis never follows a name or a closing one, so nothing is called,
 and no attribute, subscript or keyword can appear.
 """
 import functools
-import keyword
 import re
 import typing as tp
-import unicodedata
+
+from .._text_rules import is_plain_name
 
 _TOKEN = re.compile(r"\s*(?:([0-9]+)|([^\W\d]\w*)|([-+*(),]))")
 _RANGE = re.compile(r"\s*range\s*\((.*)\)\s*", re.DOTALL)
-
-
-def is_plain_name(name: object) -> bool:
-    """An identifier, not a keyword, that the host evaluates as written: the
-    host folds names to their NFKC form, which would make two names one."""
-    return (isinstance(name, str) and name.isidentifier() and not keyword.iskeyword(name)
-            and unicodedata.normalize("NFKC", name) == name)
 
 
 def _tokens(text: str) -> tp.Optional[tp.List[str]]:

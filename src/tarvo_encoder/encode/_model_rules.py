@@ -3,21 +3,20 @@
 Kept apart from the model so that the checks read as one list of rules and
 can be tested without an engine; also the foralls text of the formula encoder.
 """
-import keyword
 import numbers
 import re
 import typing as tp
-import unicodedata
 from datetime import datetime, timedelta
 
+from .._text_rules import (TEXT_BUILTINS, is_identifier as _is_identifier, is_nfkc, nfkc_message,
+                           is_reserved_name as _is_reserved_name)
 from ..core.foralls import formula_foralls
 
 # Names that expression text relies on while it is evaluated: the base
-# bindings of the evaluation namespace, the builtin `range` of the indexed
-# combinators and `__builtins__`, through which the host finds `range`. A
-# declaration under one of them would hide it and break every later formula.
-EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(
-    ("Sum", "FormulaPB", "bx", "pb", "manager", "range", "__builtins__"))
+# bindings of the evaluation namespace and the builtins that the text's own
+# loops need. A declaration under one of them would hide it and break every
+# later formula.
+EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager")) | TEXT_BUILTINS
 
 _DURATION_ORIGIN = datetime(1, 1, 1)
 _RESERVED_PREFIXES = ("_dravo_aux", "_kelpa_aux")
@@ -32,7 +31,7 @@ def reserved_name_message(name: str) -> str:
 
 def is_reserved_name(name: str) -> bool:
     """True for a name that would hide a binding of the evaluation namespace or a keyword."""
-    return name in EVALUATION_NAMES or keyword.iskeyword(name)
+    return _is_reserved_name(name, EVALUATION_NAMES)
 
 
 def contains_aux_prefix(name: str) -> bool:
@@ -41,20 +40,9 @@ def contains_aux_prefix(name: str) -> bool:
     return any(prefix in name for prefix in _RESERVED_PREFIXES)
 
 
-def is_nfkc(name: str) -> bool:
-    """The host folds names in evaluated text to their NFKC form, so a name
-    that is not in that form would stand for another one there."""
-    return unicodedata.normalize("NFKC", name) == name
-
-
-def nfkc_message(kind: str, name: str) -> str:
-    return (kind + " name " + repr(name) + " reads as " + repr(unicodedata.normalize("NFKC", name))
-            + " in evaluated text (NFKC form): use that name")
-
-
 def is_index_name(name: object) -> bool:
     """An index name is pasted into evaluated text, so it must be a plain identifier."""
-    return isinstance(name, str) and name.isidentifier()
+    return _is_identifier(name)
 
 
 def invalid_index_name_message(name: object) -> str:

@@ -8,6 +8,7 @@ import numpy as np
 from ..core.foralls import check_forall_names as _check_forall_names, snapshot_foralls as _snapshot_foralls
 from ..core.tarvo_logger import *
 from .._logged_errors import refuse_type as _refuse
+from .._text_rules import int_text as _int_text
 from .._grouping import grouped as _grouped, grouped_sum as _grouped_sum
 from ._chains import Chain, nesting
 from ._index_arithmetic import (is_dependent_range as _is_dependent_range,
@@ -32,12 +33,6 @@ _NOT_EQUAL = (
 )
 _MINIMIZATION_OPERAND = "Type 'bool', 'int' or None is expected for 'minimization', got "
 _POWER_OPERAND = "pow_expression takes ints, indexes and pow_expression results, got "
-
-
-def _int_text(value: Integral) -> str:
-    # Through int: the text of a caller's number is evaluated, so it must be
-    # the digits (or True, False), whatever the number's own formatting says.
-    return str(value) if type(value) is bool else str(int(value))
 
 
 def _require_term(expr: Expression, position: str) -> None:

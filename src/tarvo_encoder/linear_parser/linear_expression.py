@@ -1,6 +1,5 @@
 from __future__ import annotations
 
-import keyword
 import typing as tp
 from numbers import Integral, Real
 
@@ -8,6 +7,7 @@ import numpy as np
 
 from .._exceptions import FormulaError
 from .._logged_errors import raise_logged as log_and_raise
+from .._text_rules import is_loop_name as _is_loop_name, is_nfkc as _is_nfkc, nfkc_message as _nfkc_message
 from ..core.tarvo_logger import *
 
 
@@ -29,8 +29,10 @@ def for_clauses(indexes: tp.Mapping[str, tp.Any]) -> str:
     """The for clauses over keyword indexes, first keyword outermost, joined by one blank."""
     clauses = []
     for name, values in indexes.items():
-        if not name.isidentifier() or keyword.iskeyword(name):
+        if not _is_loop_name(name):
             log_and_raise(ValueError, f"Index name {name!r} is not an identifier")
+        if not _is_nfkc(name):
+            log_and_raise(ValueError, _nfkc_message("Index", name))
         clauses.append(f"for {name} in {_values_text(values)}")
     return " ".join(clauses)
 

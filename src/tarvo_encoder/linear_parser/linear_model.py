@@ -49,7 +49,6 @@ from __future__ import annotations
 
 import ast
 import enum
-import keyword
 import operator
 import typing as tp
 from functools import reduce
@@ -64,6 +63,8 @@ import velmont.corvane_engine.tovric as tovric
 from .._exceptions import FormulaError, SolverError, VariableError
 from .._logged_errors import raise_logged as log_and_raise
 from .._solver_verdict import refusal_message, unsolved_verdict
+from .._text_rules import (TEXT_BUILTINS, is_identifier as _is_identifier, is_nfkc as _is_nfkc,
+                           is_reserved_name as _is_reserved, nfkc_message as _nfkc_message)
 from ..core.tarvo_logger import *
 from .compiled_linear_expressions import CompiledLinearExpression, CompiledSum
 from ._sum_text import evaluated_sum
@@ -114,17 +115,13 @@ def _is_sum_call(node) -> bool:
             and len(node.args) == 1 and isinstance(node.args[0], (ast.List, ast.ListComp)))
 
 
-# Names that formula text needs as they are: the builtin `range` of the for
-# clauses and `__builtins__`, through which the host finds it.
-_EVALUATION_NAMES = frozenset(("range", "__builtins__"))
-
 # INTEGER bounds go to the engine as int32.
 _INT32 = np.iinfo(np.int32)
 
 
 def _is_reserved_name(name: str) -> bool:
     """True for a name that would hide a binding of formula evaluation, or a keyword, which is no name at all."""
-    return name in _EVALUATION_NAMES or keyword.iskeyword(name)
+    return _is_reserved(name, TEXT_BUILTINS)
 
 
 def _reserved_name_message(name: str) -> str:
@@ -155,8 +152,10 @@ class LinearModel:
 
     def get_variables(self, name: str, variable_type: VariableType, lo: tp.Union[int, float] = -inf,
                       hi: tp.Union[int, float] = inf, **dims: int) -> LinearVariable:
-        if not name or not name.isidentifier():
+        if not _is_identifier(name):
             log_and_raise(ValueError, "Linear variable must have a non-empty name containing only letters")
+        if not _is_nfkc(name):
+            log_and_raise(VariableError, _nfkc_message("Linear variable", name))
         if _is_reserved_name(name):
             log_and_raise(VariableError, _reserved_name_message(name))
         if name in self._used_vars:
@@ -202,8 +201,10 @@ class LinearModel:
             log_and_raise(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         result = []
         for index_name in indexes:
-            if not isinstance(index_name, str) or not index_name.isidentifier():
+            if not _is_identifier(index_name):
                 log_and_raise(VariableError, f"Index name {index_name!r} is not a valid identifier")
+            if not _is_nfkc(index_name):
+                log_and_raise(VariableError, _nfkc_message("Index", index_name))
             if _is_reserved_name(index_name):
                 log_and_raise(VariableError, _reserved_name_message(index_name))
             if index_name in self._used_vars:

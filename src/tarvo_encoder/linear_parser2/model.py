@@ -61,6 +61,7 @@ import velmont.corvane_engine.tovric as tovric
 from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
 from tarvo_encoder._logged_errors import raise_logged as _raise_logged
 from tarvo_encoder._solver_verdict import refusal_message, unsolved_verdict
+from tarvo_encoder._text_rules import is_identifier as _is_identifier
 from tarvo_encoder.core.tarvo_logger import log_w
 from tarvo_encoder.linear_parser2._expression import (
     _CoefType,
@@ -127,7 +128,7 @@ class LinearModel:
         upper_bound: int | float = inf,
         **shape: int,
     ) -> VariableArray:
-        if not name or not name.isidentifier():
+        if not _is_identifier(name):
             _raise_logged(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
             _raise_logged(VariableError, "Linear variable named " + name + " is already in use")
