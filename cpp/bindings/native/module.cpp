@@ -20,6 +20,7 @@
 #include "kernels/aux_map_names.hpp"
 #include "kernels/clause_form.hpp"
 #include "kernels/clause_formula.hpp"
+#include "kernels/plain_clause.hpp"
 #include "kernels/template_compiler.hpp"
 #include "kernels/template_expansion.hpp"
 #include "kernels/template_texts.hpp"
@@ -100,6 +101,13 @@ nb::dict expand_template(corvane::WcnfStorage& storage, const std::vector<Clause
                        to_aux_variables(aux_forms));
 }
 
+std::string_view utf8_view(nb::handle text) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (data == nullptr) throw nb::python_error();
+    return {data, static_cast<std::size_t>(size)};
+}
+
 // The literal texts of a template given as a clause-form formula or as
 // lists of texts, one list per clause.
 std::optional<kernels::LiteralTexts> literal_texts(nb::handle template_clauses) {
@@ -111,14 +119,18 @@ std::optional<kernels::LiteralTexts> literal_texts(nb::handle template_clauses) 
         if (!nb::isinstance<nb::list>(clause) && !nb::isinstance<nb::tuple>(clause)) return std::nullopt;
         for (nb::handle text : clause) {
             if (!PyUnicode_CheckExact(text.ptr())) return std::nullopt;
-            Py_ssize_t size = 0;
-            const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
-            if (data == nullptr) throw nb::python_error();
-            texts.texts.emplace_back(data, static_cast<std::size_t>(size));
+            texts.texts.emplace_back(utf8_view(text));
         }
         texts.clause_ends.push_back(texts.texts.size());
     }
     return texts;
+}
+
+std::vector<std::pair<std::string, kernels::DeclaredVariable>> declared_variables(
+    const std::vector<VariableForm>& variable_forms) {
+    std::vector<std::pair<std::string, kernels::DeclaredVariable>> variables;
+    for (const auto& [name, first, sizes, strides] : variable_forms) variables.push_back({name, {first, sizes, strides}});
+    return variables;
 }
 
 std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle template_clauses,
@@ -135,8 +147,7 @@ std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle t
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
         foralls.push_back({forall_names[d], *low, *high});
     }
-    std::vector<std::pair<std::string, kernels::DeclaredVariable>> variables;
-    for (const auto& [name, first, sizes, strides] : variable_forms) variables.push_back({name, {first, sizes, strides}});
+    const auto variables = declared_variables(variable_forms);
     const auto texts = literal_texts(template_clauses);
     if (!texts) return std::nullopt;
     const kernels::AuxNumbering numbering{init_shift, pb_count, bx_count, pb_prefix, bx_prefix};
@@ -252,4 +263,26 @@ NB_MODULE(_native, m) {
           "template: a clause-form dravo formula, or one list of literal texts per clause\n"
           "weights: one per clause (0: hard)\n"
           "variables: [(name, first number, [size per dimension], [stride per dimension]), ...]");
+    nb::class_<kernels::PlainClauseReader>(
+        m, "PlainClauseReader",
+        "Reads the expression text of one clause over declared elements (nested bx.or_s lists of "
+        "x(1).to_bx() and ~(x(1).to_bx()), or a bare x(1)) without evaluating it.")
+        .def("__init__",
+             [](kernels::PlainClauseReader* self, const std::vector<VariableForm>& variable_forms) {
+                 new (self) kernels::PlainClauseReader(declared_variables(variable_forms));
+             },
+             nb::arg("variables"), "variables: [(name, first number, [size per dimension], [stride per dimension]), ...]")
+        .def(
+            "clause_storage",
+            [](const kernels::PlainClauseReader& reader, nb::handle text) -> nb::object {
+                if (!PyUnicode_CheckExact(text.ptr())) return nb::none();
+                const auto literals = reader.read(utf8_view(text));
+                if (!literals) return nb::none();
+                corvane::WcnfStorage storage;
+                storage.add_hard_clause(*literals);
+                return nb::cast(std::move(storage));
+            },
+            nb::arg("text"),
+            "A new clause storage holding the clause as a hard clause, its literals sorted by absolute value; "
+            "None when the text is not sure to mean that clause when evaluated.");
 }

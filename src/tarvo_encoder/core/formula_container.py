@@ -6,6 +6,7 @@ import velmont.corvane_engine.dravo as bx
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
 from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts
+from .plain_clauses import PlainClauses, PlainClauseTexts
 from .._logged_errors import raise_logged as _raise_logged
 
 # The storage holds the weight limit, one above all soft weights, in 64 signed bits.
@@ -44,6 +45,7 @@ class FormulaContainer:
         self._target_clauses: tp.Optional[tp.Tuple[int, int]] = None
         self._target_mapping: tp.Optional[tp.Dict[str, int]] = None
         self._target_retired = False
+        self._plain_clauses = PlainClauses(target_variables)
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
@@ -68,6 +70,30 @@ class FormulaContainer:
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
         )
         self._cur_count_clauses_hard_constraints += num_clauses
+
+    def add_plain_clause(self, text: str) -> bool:
+        """`add_hard_constraint` for the expression text of one clause over
+        declared elements without foralls, read without evaluating it; False,
+        with nothing changed, for a text that only its evaluation can read."""
+        storage = self._plain_clauses.storage(text)
+        if storage is None:
+            return False
+        record = DumpArgs(
+            template_constraint=PlainClauseTexts(text),
+            weights=None,
+            foralls={},
+            num_formula=self._num_formula,
+            init_shift_variable=self._cur_init_shift_variable,
+            shift_pb_variable=0,
+            shift_bx_variable=0,
+            offset_shift_for_formula=0,
+            eval_state=self._plain_clauses.eval_state,
+            cnf_stor=storage,
+        )
+        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
+                        record, {}, 0, 1)
+        self._cur_count_clauses_hard_constraints += 1
+        return True
 
     def add_target_constraint(
         self,
@@ -215,14 +241,27 @@ class FormulaContainer:
         # Expanded here, so that its errors belong to this call; nothing is
         # registered before the expansion has succeeded.
         aux_mapping = One2OneDumper.dump([record])
+        self.__register(flush, list_dump_args, aux_mappings, record, aux_mapping, num_aux, num_clauses)
+        self.hard_weight = weight_limit
+        return record, num_clauses
+
+    def __register(
+        self,
+        flush: tp.Callable[[], None],
+        list_dump_args: tp.List[DumpArgs],
+        aux_mappings: tp.List[tp.Dict[str, int]],
+        record: DumpArgs,
+        aux_mapping: tp.Dict[str, int],
+        num_aux: int,
+        num_clauses: int,
+    ) -> None:
+        """Makes an expanded formula pending after the flush of its kind."""
         flush()
         list_dump_args.append(record)
         aux_mappings.append(aux_mapping)
         self._cur_init_shift_variable += num_aux
         self._num_clauses += num_clauses
         self._num_formula += 1
-        self.hard_weight = weight_limit
-        return record, num_clauses
 
     def __remove_target(self) -> None:
         # Formulas flushed after the target were appended behind it, so its

@@ -112,7 +112,7 @@ def _kernel_arguments(a) -> tp.Optional[tuple]:
         return None
     # Without instances the loops are not run at all, whatever their lengths.
     loops = [list(values) if instances else [] for values in foralls.values()]
-    return (template, weights, list(foralls), loops, _declared_variables(a.eval_state),
+    return (template, weights, list(foralls), loops, declared_variables(a.eval_state),
             a.num_formula, a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
 
 
@@ -143,11 +143,11 @@ def _weights(weights, count: int) -> tp.Optional[tp.List[int]]:
     return weights if all(_is_int(w) and 0 <= w < _INT64 for w in weights) else None
 
 
-def _declared_variables(eval_state: dict) -> tp.List[tuple]:
+def declared_variables(variables: dict) -> tp.List[tuple]:
     """(name, first number, sizes, strides) of every declared variable that the
     kernel can number; a reference to any other name is left to the evaluation."""
     declared = []
-    for name, variable in eval_state.items():
+    for name, variable in variables.items():
         if type(variable) is not Variable or not _is_plain_name(name):
             continue
         sizes, strides, first = variable.indexes, variable.shifts, variable.st_shift

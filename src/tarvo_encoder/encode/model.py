@@ -228,6 +228,10 @@ class Model:
 
     def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
         self.__init_formula_container()
+        if not foralls and self._formula_container.add_plain_clause(str(constraint)):
+            # Read without evaluation: a clause over declared elements has no aux variables.
+            log_t("Enumerating hard utility variables")
+            return
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
             log_t("Enumerating hard utility variables")

@@ -1,0 +1,106 @@
+#include "kernels/plain_clause.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace tarvo::kernels {
+
+namespace {
+
+// Nested or_s calls open two brackets each, a literal three; the host's
+// parser refuses 200 open brackets, and long before that the evaluation
+// itself may recurse too deep for a deep caller stack.
+constexpr int kMaxDepth = 32;
+// Indexes beyond this many digits are out of every dimension anyway.
+constexpr std::size_t kMaxDigits = 18;
+
+bool take(std::string_view text, std::size_t& at, std::string_view token) {
+    if (text.substr(at, token.size()) != token) return false;
+    at += token.size();
+    return true;
+}
+
+bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+bool is_name_char(char c) { return is_name_start(c) || (c >= '0' && c <= '9'); }
+
+// An unsigned decimal as the host reads it: "0", or digits without a leading zero.
+std::optional<std::int64_t> unsigned_decimal(std::string_view text, std::size_t& at) {
+    const std::size_t start = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+    const std::size_t digits = at - start;
+    if (digits == 0 || digits > kMaxDigits || (digits > 1 && text[start] == '0')) return std::nullopt;
+    std::int64_t value = 0;
+    for (std::size_t k = start; k < at; ++k) value = value * 10 + (text[k] - '0');
+    return value;
+}
+
+}  // namespace
+
+PlainClauseReader::PlainClauseReader(const std::vector<std::pair<std::string, DeclaredVariable>>& variables) {
+    names_.reserve(variables.size());
+    for (const auto& [name, variable] : variables) {
+        const std::string& kept = names_.emplace_back(name);
+        variables_.insert_or_assign(std::string_view(kept), variable);
+    }
+}
+
+// name(i,j,...): the element's flat number.
+std::optional<std::int64_t> PlainClauseReader::reference(std::string_view text, std::size_t& at) const {
+    const std::size_t start = at;
+    if (at >= text.size() || !is_name_start(text[at])) return std::nullopt;
+    while (at < text.size() && is_name_char(text[at])) ++at;
+    const auto found = variables_.find(text.substr(start, at - start));
+    if (found == variables_.end() || !take(text, at, "(")) return std::nullopt;
+    const DeclaredVariable& variable = found->second;
+    std::int64_t number = variable.first;
+    for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
+        if (d > 0 && !take(text, at, ",")) return std::nullopt;
+        const auto index = unsigned_decimal(text, at);
+        if (!index || *index >= variable.sizes[d]) return std::nullopt;
+        number += *index * variable.strides[d];
+    }
+    if (!take(text, at, ")")) return std::nullopt;
+    return number;
+}
+
+std::optional<std::vector<std::int64_t>> PlainClauseReader::read(std::string_view text) const {
+    std::vector<std::int64_t> literals;
+    std::size_t at = 0;
+    if (const auto bare = reference(text, at); bare && at == text.size()) {
+        return *bare > 0 ? std::optional(std::vector<std::int64_t>{*bare}) : std::nullopt;
+    }
+    at = 0;
+    // Iterative, not recursive: depth costs no stack. `open` counts the
+    // or_s lists entered and not yet closed; an empty list fails as a
+    // literal that is not there.
+    int open = 0;
+    while (true) {
+        if (take(text, at, "bx.or_s([")) {
+            if (++open > kMaxDepth) return std::nullopt;
+            continue;
+        }
+        const bool negated = take(text, at, "~(");
+        const auto number = reference(text, at);
+        // Number 0, the dummy variable's, has no negation in the storage.
+        if (!number || *number <= 0 || !take(text, at, ".to_bx()") || (negated && !take(text, at, ")"))) {
+            return std::nullopt;
+        }
+        literals.push_back(negated ? -*number : *number);
+        // Close the lists that end here, then a separator or the end of the text.
+        while (open > 0 && take(text, at, "])")) --open;
+        if (open == 0) break;
+        if (!take(text, at, ", ")) return std::nullopt;
+    }
+    if (at != text.size()) return std::nullopt;
+    std::sort(literals.begin(), literals.end(),
+              [](std::int64_t a, std::int64_t b) { return std::llabs(a) < std::llabs(b); });
+    // A repeated variable, alone or with its negation, is left to the evaluation,
+    // which drops it or finds the clause always true.
+    const auto repeated = std::adjacent_find(literals.begin(), literals.end(), [](std::int64_t a, std::int64_t b) {
+        return std::llabs(a) == std::llabs(b);
+    });
+    if (repeated != literals.end()) return std::nullopt;
+    return literals;
+}
+
+}  // namespace tarvo::kernels

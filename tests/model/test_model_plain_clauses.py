@@ -1,0 +1,168 @@
+"""Plain clauses read without evaluation against the evaluation road: random
+small models of clauses (with repeated and complementary literals, indexes
+out of range, index arithmetic under foralls), mixed with soft constraints,
+a target and formulas of other shapes, give the same clauses in the same
+order, the same numbering and mapping, the same pending records, the same
+log lines (warnings with the caller's line included) and the same errors
+whether the reader is on or forced off."""
+import re
+
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import velmont.corvane_engine as ce
+from tarvo_encoder import Model, SumIt
+from tarvo_encoder.core.formula_container import FormulaContainer
+from tarvo_encoder.encode.expressions import One, Zero
+
+DURATION = re.compile(r"Duration = \S+")
+SIZES = {"x": {"a": 4, "b": 3}, "y": {"c": 5}, "z": {}}
+
+
+@st.composite
+def literals(draw):
+    name = draw(st.sampled_from(["x", "x", "y", "z"]))
+    # Now and then one index past its dimension.
+    indexes = tuple(draw(st.integers(0, size - (draw(st.integers(0, 9)) != 0))) for size in SIZES[name].values())
+    return name, indexes, draw(st.booleans())
+
+
+@st.composite
+def clauses(draw):
+    """A tree of disjunctions over a few literals, drawn from a small pool so
+    that literals repeat and meet their negations."""
+    pool = draw(st.lists(literals(), min_size=1, max_size=4))
+    leaves = draw(st.lists(st.sampled_from(pool), min_size=1, max_size=5))
+    shape = draw(st.lists(st.integers(0, 8), min_size=len(leaves), max_size=len(leaves)))
+    return leaves, shape
+
+
+def clause_expression(v, leaves, shape):
+    """The leaves joined with | in a drawn grouping: each pass joins one neighbouring pair."""
+    parts = [~v[name][indexes] if negated else v[name][indexes] for name, indexes, negated in leaves]
+    for pick in shape[: len(parts) - 1]:
+        at = pick % (len(parts) - 1)
+        parts[at: at + 2] = [parts[at] | parts[at + 1]]
+    while len(parts) > 1:
+        parts[-2:] = [parts[-2] | parts[-1]]
+    return parts[0]
+
+
+OTHER_SHAPES = [
+    lambda v: v.x[0, 0] & ~v.y[1],
+    lambda v: v.x[v.i, 1] | ~v.y[v.i + 1],  # under a forall below
+    lambda v: v.x[v.i, 2] | v.y[4],  # an index bound by no forall
+    lambda v: v.x[1, 1] | One,
+    lambda v: v.x[1, 1] | Zero,
+    lambda v: SumIt([v.x[0, 0], v.y[2], v.z[()]]) <= 1,
+]
+
+operations = st.one_of(
+    st.tuples(st.just("clause"), clauses()),
+    st.tuples(st.just("other"), st.integers(0, len(OTHER_SHAPES) - 1)),
+    st.tuples(st.just("soft"), st.integers(1, 3)),
+    st.tuples(st.just("target"), st.integers(0, 2)),
+)
+
+
+class Variables:
+    def __init__(self, model):
+        for name, sizes in SIZES.items():
+            setattr(self, name, model.create_variables(name, **sizes))
+        self.i = model.get_indexes(["i"])
+
+    def __getitem__(self, name):
+        return getattr(self, name)
+
+
+def pending(records):
+    return [(list(map(list, r.template_constraint)), r.weights, r.foralls, r.num_formula, r.init_shift_variable,
+             r.shift_pb_variable, r.shift_bx_variable, sorted(r.eval_state), r.cnf_stor.to_dimacs())
+            for r in records]
+
+
+def run(program, reader_on: bool):
+    """Every step's outcome, log records and container state; the last entry the build."""
+    logged = []
+    with pytest.MonkeyPatch.context() as patch:
+        # The build's duration is the one line that may differ.
+        patch.setattr(ce, "log_encoder", lambda msg, level: logged.append((level, DURATION.sub("", msg))))
+        if not reader_on:
+            patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
+        model = Model(ce.manager(), "plain")
+        v = Variables(model)
+        steps = []
+        for kind, argument in program:
+            try:
+                if kind == "clause":
+                    model.add_constraint(clause_expression(v, *argument))
+                elif kind == "other":
+                    foralls = {"i": range(2)} if argument == 1 else {}
+                    model.add_constraint(OTHER_SHAPES[argument](v), **foralls)
+                elif kind == "soft":
+                    model.add_soft_constraint(v.x[1, 2] + v.y[3], weight=argument)
+                else:
+                    model.add_target(v.x[0, 1] + v.y[0] + v.y[argument])
+                outcome = None
+            except Exception as error:  # both roads must fail alike
+                outcome = (type(error), str(error))
+            container = model._formula_container
+            state = None if container is None else (
+                container.cnf_storage().to_dimacs(), list(container.mapping.items()), container.num_clauses,
+                pending(container._list_hard_constraint_dump_args),
+                pending(container._list_soft_constraint_dump_args))
+            steps.append((outcome, state))
+        try:
+            built = model.build_wcnf() if model._is_wcnf else model.build_cnf(2, True) if model.use_target \
+                else model.build_cnf()
+            steps.append((built, model.get_cnf_storage().to_dimacs(), list(model._formula_container.mapping.items())))
+        except Exception as error:
+            steps.append((type(error), str(error)))
+    return steps, logged
+
+
+@settings(max_examples=150, deadline=None)
+@given(program=st.lists(operations, min_size=1, max_size=8))
+def test_random_models_match_the_evaluation_road(program):
+    assert run(program, reader_on=True) == run(program, reader_on=False)
+
+
+@pytest.fixture
+def model():
+    built = Model(ce.manager(), "plain")
+    built.v = Variables(built)
+    built.add_constraint(built.v.y[0])  # makes the container
+    return built
+
+
+@pytest.mark.parametrize("write", [
+    lambda v: v.x[1, 2] | ~v.y[0] | v.z[()],
+    lambda v: (v.x[0, 0] | ~v.x[0, 1]) | (v.y[4] | ~v.x[3, 2]),
+    lambda v: ~v.y[2],
+    lambda v: v.x[3, 0],
+])
+def test_the_operators_clauses_take_the_reader(model, write):
+    assert model._formula_container.add_plain_clause(str(write(model.v)))
+
+
+@pytest.mark.parametrize("text", [
+    "bx.or_s([x(1,1).to_bx(), ~(x(1,1).to_bx())])",  # complementary
+    "bx.or_s([x(1,1).to_bx(), x(1,1).to_bx()])",  # repeated
+    "bx.or_s([x(4,0).to_bx(), y(0).to_bx()])",  # index past its dimension
+    "bx.or_s([x(1).to_bx(), y(0).to_bx()])",  # too few indexes
+    "bx.or_s([x(01,0).to_bx(), y(0).to_bx()])",  # not a Python int
+    "bx.or_s([w(0).to_bx(), y(0).to_bx()])",  # not declared
+    "bx.or_s([dummy_var(0).to_bx(), y(0).to_bx()])",  # number 0 has no negation
+    "bx.or_s([x(i,0).to_bx(), y(0).to_bx()])",  # an index
+    "bx.or_s([])",
+    "bx.or_s([y(0).to_bx(),y(1).to_bx()])",  # not as the operators write it
+    "bx.or_s([y(0).to_bx(), y(1).to_bx()]) ",
+    "~(bx.or_s([y(0).to_bx(), y(1).to_bx()]))",
+    "bx.and_s([y(0).to_bx(), y(1).to_bx()])",
+    "bx.or_s([" * 40 + "y(0).to_bx(), y(1).to_bx()" + "])" * 40,  # deeper than the reader goes
+])
+def test_other_texts_are_left_to_the_evaluation(model, text):
+    container = model._formula_container
+    before = (container.num_clauses, len(container._list_hard_constraint_dump_args), container._num_formula)
+    assert not container.add_plain_clause(text)
+    assert (container.num_clauses, len(container._list_hard_constraint_dump_args), container._num_formula) == before
