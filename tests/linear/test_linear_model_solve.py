@@ -312,6 +312,18 @@ def test_warm_start_vector(recording):
     assert list(start.col_value) == list(expected)
 
 
+def test_start_values_reach_variables_declared_after_the_first(recording):
+    model = LinearModel()
+    x = model.get_variables("x", VariableType.INTEGER, 0, 9, n=2)
+    model.set_solution("x", [1, 2])
+    y = model.get_variables("y", VariableType.INTEGER, 0, 9, n=2)
+    model.set_solution("y", [3, 4])
+    model.add_target(x[0] + y[1], minimization=True)
+    model.solve()
+    [(start,)] = model._tovric_model.named("setSolution")
+    assert list(start.col_value) == [1, 2, 3, 4]
+
+
 def test_integral_results_are_rounded_not_truncated():
     model = LinearModel()
     model.get_variables("x", VariableType.INTEGER, -5, 5, n=2)

@@ -8,6 +8,7 @@ import re
 import typing as tp
 from datetime import datetime, timedelta
 
+# is_nfkc and nfkc_message serve the model as they are.
 from .._text_rules import (TEXT_BUILTINS, is_identifier as _is_identifier, is_nfkc, nfkc_message,
                            is_reserved_name as _is_reserved_name)
 from ..core.foralls import formula_foralls

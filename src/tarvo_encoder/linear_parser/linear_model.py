@@ -61,8 +61,8 @@ from scipy.sparse import csc_array
 import velmont.corvane_engine.tovric as tovric
 
 from .._exceptions import FormulaError, SolverError, VariableError
+from .. import _linear_solve as solving
 from .._logged_errors import raise_logged as log_and_raise
-from .._solver_verdict import refusal_message, unsolved_verdict
 from .._text_rules import (TEXT_BUILTINS, is_identifier as _is_identifier, is_nfkc as _is_nfkc,
                            is_reserved_name as _is_reserved, nfkc_message as _nfkc_message)
 from ..core.tarvo_logger import *
@@ -129,6 +129,15 @@ def _reserved_name_message(name: str) -> str:
             "Python keywords). Change the name to a valid one")
 
 
+def _refuse_misread_name(kind: str, name: str) -> None:
+    """Refuse an identifier that formula text would read as another name, or
+    that would hide a binding of formula evaluation."""
+    if not _is_nfkc(name):
+        log_and_raise(VariableError, _nfkc_message(kind, name))
+    if _is_reserved_name(name):
+        log_and_raise(VariableError, _reserved_name_message(name))
+
+
 def _fits_int32(bound) -> bool:
     """True for a bound the int32 arrays hold; other types are left to the integer-bound check."""
     return not isinstance(bound, int) or _INT32.min <= bound <= _INT32.max
@@ -136,11 +145,7 @@ def _fits_int32(bound) -> bool:
 
 class LinearModel:
     def __init__(self, log_solver: bool = False, **options) -> None:
-        self._tovric_model = tovric.LinearSolver()
-        # The solver takes a bool only; 1 and 0 are refused, with an error line on the console.
-        self._tovric_model.setOptionValue("log_to_console", bool(log_solver))
-        for option_name, value in options.items():
-            self._tovric_model.setOptionValue(option_name, value)
+        self._tovric_model = solving.new_solver(log_solver, options)
         self._used_vars = set()
         self._general_shift_variable = 0
         self._variables = {}
@@ -154,10 +159,7 @@ class LinearModel:
                       hi: tp.Union[int, float] = inf, **dims: int) -> LinearVariable:
         if not _is_identifier(name):
             log_and_raise(ValueError, "Linear variable must have a non-empty name containing only letters")
-        if not _is_nfkc(name):
-            log_and_raise(VariableError, _nfkc_message("Linear variable", name))
-        if _is_reserved_name(name):
-            log_and_raise(VariableError, _reserved_name_message(name))
+        _refuse_misread_name("Linear variable", name)
         if name in self._used_vars:
             log_and_raise(VariableError, f"Linear variable named {name} is already in use")
         if not all(isinstance(size, Integral) and size >= 0 for size in dims.values()):
@@ -172,14 +174,14 @@ class LinearModel:
             if not isinstance(lo, int) or not isinstance(hi, int):
                 log_and_raise(ValueError, "For integer variables, the boundaries must be integers")
             self._tovric_model.addVars(n, np.full(n, lo, dtype=np.int32), np.full(n, hi, dtype=np.int32))
-            self.__make_integral(first, n)
+            solving.make_integral(self._tovric_model, first, n)
             type_var = "int32"
         elif variable_type == VariableType.REAL:
             self._tovric_model.addVars(n, np.full(n, lo, dtype=np.float64), np.full(n, hi, dtype=np.float64))
             type_var = "float64"
         elif variable_type == VariableType.BINARY:
             self._tovric_model.addVars(n, np.zeros(n, dtype=np.int32), np.ones(n, dtype=np.int32))
-            self.__make_integral(first, n)
+            solving.make_integral(self._tovric_model, first, n)
             type_var = "int32"
         else:
             log_and_raise(ValueError, "Invalid variable format")
@@ -187,10 +189,6 @@ class LinearModel:
         self._variables[name] = variable
         self._general_shift_variable += n
         return variable
-
-    def __make_integral(self, first: int, n: int) -> None:
-        self._tovric_model.changeColsIntegrality(n, np.arange(first, first + n),
-                                                 np.full(n, tovric.TovricVarType.kInteger))
 
     def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.List[Index]]:
         """Provides indexes for writing expressions.
@@ -203,10 +201,7 @@ class LinearModel:
         for index_name in indexes:
             if not _is_identifier(index_name):
                 log_and_raise(VariableError, f"Index name {index_name!r} is not a valid identifier")
-            if not _is_nfkc(index_name):
-                log_and_raise(VariableError, _nfkc_message("Index", index_name))
-            if _is_reserved_name(index_name):
-                log_and_raise(VariableError, _reserved_name_message(index_name))
+            _refuse_misread_name("Index", index_name)
             if index_name in self._used_vars:
                 log_and_raise(VariableError, f"Index named {index_name} is already in use")
             result.append(Index(index_name))
@@ -282,62 +277,33 @@ class LinearModel:
                                        hessian.indices, hessian.data)
 
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
-        if self._prev_solution is None:
-            self._prev_solution = np.zeros((self._general_shift_variable,))
         variable = self._variables[variable_name]
-        self._prev_solution[list(variable.map)] = np.ravel(solution)
+        self._prev_solution = solving.with_start_values(self._prev_solution, self._general_shift_variable,
+                                                        list(variable.map), solution)
 
     def solve(self) -> SolutionStatus:
-        if self._prev_solution is not None:
-            start = tovric.TovricSolution()
-            start.col_value = self._prev_solution
-            self._tovric_model.setSolution(start)
-        self._tovric_model.run()
-        self._solution = self._tovric_model.getSolution()
-        info = self._tovric_model.getInfo()
-        status = self._tovric_model.getModelStatus()
-        if status == tovric.TovricModelStatus.kOptimal:
-            result = SolutionStatus.OPTIMAL
-        # A run stopped by the time limit may hold values that break rows (a simplex
-        # phase unfinished); only a feasible point is a solution.
-        elif (status == tovric.TovricModelStatus.kTimeLimit and self._solution.value_valid
-              and info.primal_solution_status == tovric.TovricSolutionStatus.kSolutionStatusFeasible):
-            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
-            result = SolutionStatus.SUBOPTIMAL
-        else:
-            verdict = unsolved_verdict(self._tovric_model, status)
-            log_w(verdict.warning)
-            not_solved = "The model was not solved correctly"
-            log_and_raise(SolverError, not_solved if verdict.refusal is None else refusal_message(not_solved, verdict.refusal))
-        self._solution_values = np.array(self._solution.col_value)
-        self._objective_value = info.objective_function_value
-        return result
+        run = solving.run(self._tovric_model, self._prev_solution)
+        self._solution = run.solution
+        if run.verdict is not None:
+            log_and_raise(SolverError, solving.refused_message(run.verdict) or solving.NOT_SOLVED)
+        self._solution_values, self._objective_value = run.values, run.objective
+        return SolutionStatus.OPTIMAL if run.optimal else SolutionStatus.SUBOPTIMAL
 
     @property
     def objective_value(self) -> float:
-        if self._solution_values is None:
-            log_and_raise(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+        solving.require_solution(self._solution_values)
         return self._objective_value
 
     def get_tovric_solution(self) -> tovric.TovricSolution:
-        if self._solution is None:
-            log_and_raise(SolverError, "There is no solution to the problem. Run 'solve' to find it")
-        return self._solution
+        return solving.require_solution(self._solution)
 
     def get_result(self, variable_name: str) -> np.ndarray:
-        if self._solution_values is None:
-            log_and_raise(SolverError, "There is no solution to the problem. Run 'solve' to find it")
+        values = solving.require_solution(self._solution_values)
         variable = self._variables[variable_name]
-        values = self._solution_values[list(variable.map)]
-        if variable.type != "float64":
-            # Integral columns come back within the solver's tolerance (2.9999999 for 3).
-            values = np.rint(values)
-        return values.astype(variable.type).reshape(variable.shape)
+        return solving.variable_values(values, list(variable.map), variable.type, variable.shape)
 
     def write_model(self, model_path: tp.Union[Path, str]) -> None:
-        path = model_path if isinstance(model_path, Path) else Path(model_path)
-        path.parent.mkdir(parents=True, exist_ok=True)
-        self._tovric_model.writeModel(path.as_posix())
+        solving.write_model(self._tovric_model, model_path)
 
     @staticmethod
     def __set_border(first_border, second_border):

@@ -58,9 +58,9 @@ import numpy as np
 from scipy.sparse import csc_array
 
 import velmont.corvane_engine.tovric as tovric
+from tarvo_encoder import _linear_solve as solving
 from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
 from tarvo_encoder._logged_errors import raise_logged as _raise_logged
-from tarvo_encoder._solver_verdict import refusal_message, unsolved_verdict
 from tarvo_encoder._text_rules import is_identifier as _is_identifier
 from tarvo_encoder.core.tarvo_logger import log_w
 from tarvo_encoder.linear_parser2._expression import (
@@ -74,8 +74,6 @@ from tarvo_encoder.linear_parser2.variable import VariableArray
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
 
 _BORDER_TWICE = "The border is set twice"
-_NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
-_NOT_SOLVED = "The model was not solved correctly"
 _FOREIGN_ROW = "The constraint names columns that this model does not have"
 _FOREIGN_ROWS = "The constraints name columns that this model does not have"
 _FOREIGN_TARGET = "The target names columns that this model does not have"
@@ -105,11 +103,7 @@ class LinearModel:
     """An interface for initializing and solving a MILP problem with a quadratic objective function"""
 
     def __init__(self, log_solver: bool = False, **options) -> None:
-        self._tovric_model = tovric.LinearSolver()
-        # The solver takes a bool only; 1 and 0 are refused, with an error line on the console.
-        self._tovric_model.setOptionValue("log_to_console", bool(log_solver))
-        for option_name, value in options.items():
-            self._tovric_model.setOptionValue(option_name, value)
+        self._tovric_model = solving.new_solver(log_solver, options)
         self._used_vars: set[str] = set()
         self._general_shift_variables = 0
         self._variables: dict[str, VariableArray] = {}
@@ -145,14 +139,14 @@ class LinearModel:
             ):
                 _raise_logged(ValueError, "For integer variables, the boundaries must be integers")
             self._tovric_model.addVars(count, np.full(count, lower_bound, dtype=np.float64), np.full(count, upper_bound, dtype=np.float64))
-            self.__make_integral(first, count)
+            solving.make_integral(self._tovric_model, first, count)
             type_var = np.int32
         elif variable_type == VariableType.REAL:
             self._tovric_model.addVars(count, np.full(count, lower_bound, dtype=np.float64), np.full(count, upper_bound, dtype=np.float64))
             type_var = np.float64
         elif variable_type == VariableType.BINARY:
             self._tovric_model.addVars(count, np.full(count, 0, dtype=np.int32), np.full(count, 1, dtype=np.int32))
-            self.__make_integral(first, count)
+            solving.make_integral(self._tovric_model, first, count)
             lower_bound, upper_bound = 0, 1
             type_var = np.int32
         else:
@@ -164,11 +158,6 @@ class LinearModel:
         self._general_shift_variables += count
         VariableArray._total_created_variables += count
         return var
-
-    def __make_integral(self, first, count) -> None:
-        self._tovric_model.changeColsIntegrality(
-            count, np.arange(first, first + count), np.full(count, fill_value=tovric.TovricVarType.kInteger)
-        )
 
     def add_constraint(
         self,
@@ -284,75 +273,40 @@ class LinearModel:
         return first_border if first_border is not None else second_border
 
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
-        # Grown, not fixed, so that variables declared after the first call can be given start values too.
-        missing = self._general_shift_variables - (0 if self._prev_solution is None else self._prev_solution.size)
-        if self._prev_solution is None or missing > 0:
-            previous = np.zeros((0,)) if self._prev_solution is None else self._prev_solution
-            self._prev_solution = np.concatenate([previous, np.zeros((missing,))])
         var = self._variables[variable_name]
-        self._prev_solution[var._map()] = np.ravel(solution)
+        self._prev_solution = solving.with_start_values(self._prev_solution, self._general_shift_variables,
+                                                        var._map(), solution)
 
     def solve(self, is_feasible: bool = False) -> SolutionStatus:
-        if self._prev_solution is not None:
-            start = tovric.TovricSolution()
-            start.col_value = self._prev_solution
-            self._tovric_model.setSolution(start)
-        self._tovric_model.run()
-        self._solution = self._tovric_model.getSolution()
-        info = self._tovric_model.getInfo()
-        status = self._tovric_model.getModelStatus()
-        if status == tovric.TovricModelStatus.kOptimal:
-            self.__record(info)
-            return SolutionStatus.OPTIMAL
-        # A run stopped by the time limit may hold values that break rows (a simplex
-        # phase unfinished); only a feasible point is a solution.
-        if (
-            status == tovric.TovricModelStatus.kTimeLimit
-            and self._solution.value_valid
-            and info.primal_solution_status == tovric.TovricSolutionStatus.kSolutionStatusFeasible
-        ):
-            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
-            self.__record(info)
-            return SolutionStatus.SUBOPTIMAL
-        verdict = unsolved_verdict(self._tovric_model, status)
-        log_w(verdict.warning)
+        run = solving.run(self._tovric_model, self._prev_solution)
+        self._solution = run.solution
+        if run.verdict is None:
+            self._solution_values, self._objective_value = run.values, run.objective
+            return SolutionStatus.OPTIMAL if run.optimal else SolutionStatus.SUBOPTIMAL
         # A model the solver would not take has no verdict of infeasibility.
-        if verdict.refusal is not None:
-            _raise_logged(SolverError, refusal_message(_NOT_SOLVED, verdict.refusal))
+        refused = solving.refused_message(run.verdict)
+        if refused is not None:
+            _raise_logged(SolverError, refused)
         if is_feasible:
-            _raise_logged(SolverError, _NOT_SOLVED)
-        log_w(_NOT_SOLVED)
+            _raise_logged(SolverError, solving.NOT_SOLVED)
+        log_w(solving.NOT_SOLVED)
         return SolutionStatus.INFEASIBLE
-
-    def __record(self, info) -> None:
-        self._solution_values = np.array(self._solution.col_value)
-        self._objective_value = info.objective_function_value
 
     @property
     def objective_value(self) -> float:
-        if self._solution_values is None:
-            _raise_logged(SolverError, _NO_SOLUTION)
+        solving.require_solution(self._solution_values)
         return self._objective_value
 
     def get_tovric_solution(self) -> tovric.TovricSolution:
-        if self._solution is None:
-            _raise_logged(SolverError, _NO_SOLUTION)
-        return self._solution
+        return solving.require_solution(self._solution)
 
     def get_result(self, variable_name: str) -> np.ndarray:
-        if self._solution_values is None:
-            _raise_logged(SolverError, _NO_SOLUTION)
+        values = solving.require_solution(self._solution_values)
         var = self._variables[variable_name]
-        values = self._solution_values[var._map()]
-        if np.issubdtype(var.type, np.integer):
-            # Solver values of integral columns sit within a tolerance of an integer: round, never truncate.
-            values = np.rint(values)
-        return values.astype(var.type).reshape(var.shape)
+        return solving.variable_values(values, var._map(), var.type, var.shape)
 
     def write_model(self, model_path: Path | str) -> None:
-        path = model_path if isinstance(model_path, Path) else Path(model_path)
-        path.parent.mkdir(parents=True, exist_ok=True)
-        self._tovric_model.writeModel(path.as_posix())
+        solving.write_model(self._tovric_model, model_path)
 
     @staticmethod
     def __set_border(first_border, second_border):
