@@ -327,13 +327,18 @@ std::optional<CompiledTemplate> compile_template(
     Compiler compiler(foralls, variables, numbering);
     CompiledTemplate compiled;
     compiled.clauses.reserve(literals.clause_ends.size());
+    // A text's first literal compiles it, so aux variables still enter in order of first appearance.
+    std::vector<std::optional<TemplateLiteral>> compiled_texts(literals.texts.size());
     try {
         std::size_t begin = 0;
         for (std::size_t c = 0; c < literals.clause_ends.size(); ++c) {
             TemplateClause& clause = compiled.clauses.emplace_back();
             clause.weight = weights[c];
+            clause.literals.reserve(literals.clause_ends[c] - begin);
             for (std::size_t i = begin; i < literals.clause_ends[c]; ++i) {
-                clause.literals.push_back(compiler.literal(literals.texts[i]));
+                std::optional<TemplateLiteral>& literal = compiled_texts.at(literals.literals[i]);
+                if (!literal) literal = compiler.literal(literals.texts[literals.literals[i]]);
+                clause.literals.push_back(*literal);
             }
             begin = literals.clause_ends[c];
         }

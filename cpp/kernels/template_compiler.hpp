@@ -14,10 +14,13 @@ namespace tarvo::kernels {
 
 // The literal texts of a template's clauses, as the container writes them:
 // a variable reference such as -x(2 * (i + 1),j - 1), or a quoted aux
-// variable name such as '~_kelpa_aux_3'. Clause c holds the texts
-// [clause_ends[c - 1], clause_ends[c]).
+// variable name such as '~_kelpa_aux_3'. Each text is kept once: literal i
+// reads texts[literals[i]], and clause c holds the literals
+// [clause_ends[c - 1], clause_ends[c]). A text is compiled once however
+// many literals read it.
 struct LiteralTexts {
     std::vector<std::string> texts;
+    std::vector<std::size_t> literals;
     std::vector<std::size_t> clause_ends;
 };
 

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "kernels/aux_map_names.hpp"
 #include "kernels/clause_form.hpp"
 #include "kernels/clause_formula.hpp"
+#include "kernels/numbered_template.hpp"
 #include "kernels/plain_clause.hpp"
 #include "kernels/template_compiler.hpp"
 #include "kernels/template_expansion.hpp"
@@ -108,22 +110,42 @@ std::string_view utf8_view(nb::handle text) {
     return {data, static_cast<std::size_t>(size)};
 }
 
-// The literal texts of a template given as a clause-form formula or as
-// lists of texts, one list per clause.
+// The literal texts of a template given as a clause-form formula, as a
+// numbered template or as lists of texts, one list per clause.
 std::optional<kernels::LiteralTexts> literal_texts(nb::handle template_clauses) {
     if (nb::isinstance<corvane::dravo::Node>(template_clauses)) {
         return kernels::literal_texts_of(nb::cast<corvane::dravo::Expr>(template_clauses));
     }
-    kernels::LiteralTexts texts;
+    if (nb::isinstance<kernels::NumberedTemplate>(template_clauses)) {
+        return nb::cast<const kernels::NumberedTemplate&>(template_clauses).literal_texts();
+    }
+    kernels::LiteralTextsBuilder texts;
     for (nb::handle clause : template_clauses) {
         if (!nb::isinstance<nb::list>(clause) && !nb::isinstance<nb::tuple>(clause)) return std::nullopt;
         for (nb::handle text : clause) {
             if (!PyUnicode_CheckExact(text.ptr())) return std::nullopt;
-            texts.texts.emplace_back(utf8_view(text));
+            texts.add(std::string(utf8_view(text)));
         }
-        texts.clause_ends.push_back(texts.texts.size());
+        texts.end_clause();
     }
-    return texts;
+    return texts.take();
+}
+
+// The texts as the container's lists, one list of str per clause.
+nb::list literal_text_lists(const kernels::NumberedTemplate& numbered) {
+    const kernels::LiteralTexts texts = numbered.literal_texts();
+    std::vector<nb::str> distinct;
+    distinct.reserve(texts.texts.size());
+    for (const std::string& text : texts.texts) distinct.emplace_back(text.data(), text.size());
+    nb::list clauses;
+    std::size_t begin = 0;
+    for (const std::size_t end : texts.clause_ends) {
+        nb::list clause;
+        for (std::size_t i = begin; i < end; ++i) clause.append(distinct[texts.literals[i]]);
+        clauses.append(clause);
+        begin = end;
+    }
+    return clauses;
 }
 
 std::vector<std::pair<std::string, kernels::DeclaredVariable>> declared_variables(
@@ -157,6 +179,46 @@ std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle t
                        std::move(compiled->aux_variables));
 }
 
+// The variable that the Manager pairs with a number, or nullptr.
+std::shared_ptr<const corvane::dravo::Variable> paired_variable(const nb::dict& pb2bx, std::int64_t number) {
+    nb::int_ key(number);
+    PyObject* found = PyDict_GetItemWithError(pb2bx.ptr(), key.ptr());
+    if (found == nullptr) {
+        if (PyErr_Occurred()) throw nb::python_error();
+        return nullptr;
+    }
+    return nb::cast<std::shared_ptr<const corvane::dravo::Variable>>(nb::handle(found));
+}
+
+// The encoder's database as the clause form that the reference road makes of
+// it (clause_formula, then the transformation), or None where that road
+// takes another turn. On success the Manager's aux counter is brought up to
+// date as clause_formula brings it; its tables are not, since no formula
+// over its variables is made.
+std::optional<kernels::NumberedTemplate> numbered_template(nb::handle clauses, nb::handle manager,
+                                                           const std::string& prefix) {
+    std::vector<std::int64_t> listed;
+    std::span<const std::int64_t> database;
+    if (nb::isinstance<corvane::kelpa::ClauseBuffer>(clauses)) {
+        database = nb::cast<const corvane::kelpa::ClauseBuffer&>(clauses).literals();
+    } else {
+        for (nb::handle clause : clauses) {
+            for (nb::handle literal : clause) {
+                listed.push_back(nb::cast<std::int64_t>(literal));
+                if (listed.back() == 0) return std::nullopt;  // 0 ends a clause in the database's form
+            }
+            listed.push_back(0);
+        }
+        database = listed;
+    }
+    const nb::dict pb2bx = nb::cast<nb::dict>(manager.attr("pb2bx"));
+    const kernels::PairedVariable paired = [&pb2bx](std::int64_t number) { return paired_variable(pb2bx, number); };
+    auto numbered = kernels::numbered_template(database, paired, prefix,
+                                               nb::cast<std::int64_t>(manager.attr("cnt_pbvar")));
+    if (numbered) manager.attr("cnt_pbvar") = nb::int_(numbered->next_index);
+    return numbered;
+}
+
 // The encoder's clauses (lists of ints, or its database) as one formula over the Manager's
 // variables; new numbers are paired and named as Manager.get_pb_var pairs
 // and names them, and its tables and counter are brought up to date.
@@ -181,16 +243,7 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
             clause_ends.push_back(literals.size());
         }
     }
-    using VariablePtr = kernels::ClauseFormulaBuilder::VariablePtr;
-    const auto paired = [&pb2bx](std::int64_t number) -> VariablePtr {
-        nb::int_ key(number);
-        PyObject* found = PyDict_GetItemWithError(pb2bx.ptr(), key.ptr());
-        if (found == nullptr) {
-            if (PyErr_Occurred()) throw nb::python_error();
-            return nullptr;
-        }
-        return nb::cast<VariablePtr>(nb::handle(found));
-    };
+    const auto paired = [&pb2bx](std::int64_t number) { return paired_variable(pb2bx, number); };
     kernels::ClauseFormulaBuilder builder(paired, context, prefix, nb::cast<std::int64_t>(manager.attr("cnt_pbvar")));
     const corvane::dravo::Expr formula = builder.build(literals, clause_ends);
     for (const auto& [number, variable] : builder.new_pairs()) {
@@ -203,15 +256,32 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
 
 // What the model reads of a template formula's support: how many variable
 // names contain `marker`, and the names that contain "(" (template variables).
-std::pair<std::size_t, nb::list> support_names(const corvane::dravo::Node& formula, const std::string& marker) {
-    std::size_t marked = 0;
-    nb::list referenced;
-    for (const corvane::dravo::Variable* variable : kernels::distinct_variables(formula)) {
-        const std::string& name = variable->name();
-        if (name.find(marker) != std::string::npos) ++marked;
-        if (name.find('(') != std::string::npos) referenced.append(nb::str(name.c_str(), name.size()));
+class SupportNames {
+public:
+    explicit SupportNames(const std::string& marker) : marker_(marker) {}
+    void add(const std::string& name) {
+        if (name.find(marker_) != std::string::npos) ++marked_;
+        if (name.find('(') != std::string::npos) referenced_.append(nb::str(name.c_str(), name.size()));
     }
-    return {marked, referenced};
+    std::pair<std::size_t, nb::list> result() const { return {marked_, referenced_}; }
+
+private:
+    const std::string& marker_;
+    std::size_t marked_ = 0;
+    nb::list referenced_;
+};
+
+std::pair<std::size_t, nb::list> support_names(const corvane::dravo::Node& formula, const std::string& marker) {
+    SupportNames names(marker);
+    for (const corvane::dravo::Variable* variable : kernels::distinct_variables(formula)) names.add(variable->name());
+    return names.result();
+}
+
+std::pair<std::size_t, nb::list> numbered_support_names(const kernels::NumberedTemplate& numbered,
+                                                        const std::string& marker) {
+    SupportNames names(marker);
+    for (const std::size_t v : numbered.support()) names.add(numbered.names[v]);
+    return names.result();
 }
 
 }  // namespace
@@ -245,15 +315,30 @@ NB_MODULE(_native, m) {
         "What formula.tseytin() gives for a formula already in clause form (an And of Or nodes of literals "
         "over distinct variables and of literals, or one such Or or literal), found without transforming; "
         "None for any other formula.");
+    nb::class_<kernels::NumberedTemplate>(
+        m, "NumberedTemplate",
+        "A template formula in clause form as numbered literals, as numbered_template makes it; the container "
+        "and the expansion take it where they take a clause-form formula.")
+        .def("literal_texts", &literal_text_lists,
+             "The literal texts that the container writes for the equivalent formula, one list per clause.");
+    m.def("numbered_template", &numbered_template, nb::arg("clauses"), nb::arg("manager"), nb::arg("prefix"),
+          "What transformed_clause_form(clause_formula(clauses, manager, prefix)) gives, as a NumberedTemplate, "
+          "with manager.cnt_pbvar brought up to date as clause_formula brings it; None, with the Manager "
+          "untouched, when that formula is constant or not in clause form, some name would not read back "
+          "through its literal text, or a listed clause holds 0.");
     m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"),
           "(number of support variables whose name contains marker, [names that contain '(']), the names in "
           "no particular order");
+    m.def("support_names", &numbered_support_names, nb::arg("formula"), nb::arg("marker"));
     m.def(
         "clause_count",
         [](const corvane::dravo::Node& formula) {
             return formula.kind() == corvane::dravo::Kind::And ? formula.args().size() : std::size_t{1};
         },
         nb::arg("formula"), "The number of clauses of a clause-form formula: the operands of an And, else 1.");
+    m.def(
+        "clause_count", [](const kernels::NumberedTemplate& numbered) { return numbered.clause_count(); },
+        nb::arg("formula"));
     m.def("expand_texts", &expand_texts, nb::arg("storage"), nb::arg("template"), nb::arg("weights"),
           nb::arg("forall_names"), nb::arg("forall_values"), nb::arg("variables"), nb::arg("num_formula"),
           nb::arg("init_shift"), nb::arg("pb_count"), nb::arg("bx_count"), nb::arg("pb_prefix"),

@@ -3,6 +3,7 @@ import typing as tp
 import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 
+from .. import _native
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
 from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts
@@ -194,6 +195,9 @@ class FormulaContainer:
 
     @staticmethod
     def __clause_texts(bx_clauses) -> tp.List[tp.List[str]]:
+        if isinstance(bx_clauses, _native.NumberedTemplate):
+            return bx_clauses.literal_texts()
+
         def parsing_clause(clause) -> tp.Sequence[str]:
             literals = clause.get_args() if isinstance(clause, bx.Or) else [clause]
             return [literal_text(str(literal)) for literal in literals]

@@ -2,6 +2,7 @@ import velmont.corvane_engine.kelpa as pb
 import velmont.corvane_engine.dravo as bx
 
 from .tarvo_logger import *
+from .tarvo_logger import debug_logged
 from .manager import Manager
 from .. import _native
 
@@ -16,16 +17,25 @@ class FormulaPB:
         self.border = border
 
     def to_bx(self, manager):
-        log_d("FormulaPB before to_bx: " + str(self.expression))
+        return self._logged_formula(_clause_formula(self._clause_database(manager), manager))
+
+    def _clause_database(self, manager):
+        """The encoder's clauses of this comparison, its variables paired by the manager."""
+        if debug_logged():
+            log_d("FormulaPB before to_bx: " + str(self.expression))
         pb_expression = self.expression.to_pb()
         pb_constraint = pb.PBConstraint(pb_expression, self.comparator, *self.border)
-        formula = pb.VectorClauseDatabase(manager.pb_config)
+        database = pb.VectorClauseDatabase(manager.pb_config)
         pb2cnf = pb.pb2cnf(manager.pb_config)
         # The encoder draws its aux numbers from the allocator that also
         # numbers the formula's variables, so numbers never collide.
-        pb2cnf.encode2(pb_constraint, formula, manager.pb_var_manager)
-        bx_formula = _clause_formula(formula, manager)
-        log_d("Bx formula from FormulaPB: " + str(bx_formula))
+        pb2cnf.encode2(pb_constraint, database, manager.pb_var_manager)
+        return database
+
+    @staticmethod
+    def _logged_formula(bx_formula):
+        if debug_logged():
+            log_d("Bx formula from FormulaPB: " + str(bx_formula))
         return bx_formula
 
     def to_maxsat(self, manager, minimization):
@@ -47,12 +57,34 @@ class FormulaPB:
         return bx.and_(maxsat_formula), weights
 
 
+class ClauseFormPB(FormulaPB):
+    """FormulaPB for a constraint that is this one comparison, which the model
+    puts into clause form: `to_bx` gives that clause form at once, as a
+    NumberedTemplate made from the encoder's clauses without a formula node
+    per literal. Where the formula road would take another turn (a constant,
+    a clause that needs the transformation, a manager of another kind), or
+    where its debug line must show the formula, it gives that road's formula."""
+
+    def to_bx(self, manager):
+        database = self._clause_database(manager)
+        if _is_plain(manager) and not debug_logged():
+            template = _native.numbered_template(database, manager, _KELPA_AUX)
+            if template is not None:
+                return template
+        return self._logged_formula(_clause_formula(database, manager))
+
+
+def _is_plain(manager) -> bool:
+    """A Manager that pairs numbers as the native walks repeat it."""
+    return type(manager) is Manager and "get_pb_var" not in vars(manager) and bx is _DRAVO
+
+
 def _clause_formula(database, manager):
     """The clauses of the encoder's database as one formula over the manager's
     variables: the native walk, reading the database itself, for a plain
     Manager, else the walk of `walked_clause_formula`, whose formula, names
     and numbers it repeats exactly."""
-    if type(manager) is Manager and "get_pb_var" not in vars(manager) and bx is _DRAVO:
+    if _is_plain(manager):
         return _native.clause_formula(database, manager, _KELPA_AUX)
     return walked_clause_formula(database.get_clauses(), manager)
 

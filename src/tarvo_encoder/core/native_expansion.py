@@ -38,7 +38,7 @@ class ClauseTexts(Sequence):
         self.formula = formula
         self._write = write
         self._texts: tp.Optional[tp.List[tp.List[str]]] = None
-        if isinstance(formula, bx.BaseExpr):
+        if isinstance(formula, (bx.BaseExpr, _native.NumberedTemplate)):
             self._count = _native.clause_count(formula)
         else:
             self._texts = write(formula)

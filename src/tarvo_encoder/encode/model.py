@@ -211,7 +211,7 @@ class Model:
         target = self._template_target <= border if minimization else self._template_target >= border
         log_i("Building target")
         try:
-            template_constraint = self.__to_clause_form(self.__evaluate(target))
+            template_constraint = self.__to_clause_form(self.__evaluate(target, FormulaPB=formulapb.ClauseFormPB))
             log_d("Enumerating target utility variables")
             shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
             if isinstance(template_constraint, bx.Zero):
@@ -288,7 +288,7 @@ class Model:
         # hold or fail, then encoded for those places. A constraint that is one
         # comparison needs it to hold, which is how FormulaPB encodes it.
         if constraint._compares:
-            return self.__evaluate(constraint)
+            return self.__evaluate(constraint, FormulaPB=formulapb.ClauseFormPB)
         probe = ComparisonProbe()
         formula = self.__evaluate(constraint, FormulaPB=probe)
         if not probe.placeholders:
@@ -302,6 +302,8 @@ class Model:
         return formula.to_bx() if isinstance(formula, variable.Variable) else formula
 
     def __to_clause_form(self, formula):
+        if isinstance(formula, _native.NumberedTemplate):
+            return formula  # made in clause form
         formula = self.__as_formula(formula)
         # A formula already in clause form needs no transformation, only its order.
         transformed = _native.transformed_clause_form(formula) if isinstance(formula, bx.BaseExpr) else None

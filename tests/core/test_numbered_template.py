@@ -1,0 +1,109 @@
+"""The numbered clause form of an encoder's clauses against the formula road
+it stands in for: clause_formula, then the clause form of the transformation."""
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import velmont.corvane_engine.dravo as bx
+import velmont.corvane_engine.kelpa as pb
+from tarvo_encoder import _native
+from tarvo_encoder.core.formula_container import FormulaContainer
+from tarvo_encoder.core.manager import Manager
+
+PREFIX = "_kelpa_aux"
+clause_texts = FormulaContainer._FormulaContainer__clause_texts
+
+
+def paired_manager():
+    """x(0), x(1), x(2) paired with the PB numbers 1, 2, 3; every other number is an aux variable."""
+    manager = Manager()
+    manager.registration_generator_variables("x")
+    for k in range(3):
+        manager.name2genvar["x"](k)
+    return manager
+
+
+def formula_road(clauses):
+    """(clause form or None, support names, aux counter) as the formula road gives them."""
+    manager = paired_manager()
+    formula = _native.clause_formula(clauses, manager, PREFIX)
+    if isinstance(formula, (bx.Zero, bx.One)):
+        return None, None, manager.cnt_pbvar
+    transformed = _native.transformed_clause_form(formula)
+    if transformed is None:
+        return None, None, manager.cnt_pbvar
+    marked, names = _native.support_names(transformed, "_dravo_aux")
+    return clause_texts(transformed), (marked, sorted(names)), manager.cnt_pbvar
+
+
+def numbered_road(clauses):
+    manager = paired_manager()
+    tables = (dict(manager.name2pb), dict(manager.pb2bx), manager.cnt_pbvar)
+    numbered = _native.numbered_template(clauses, manager, PREFIX)
+    if numbered is None:
+        # Nothing of the Manager is touched, so the formula road can still be taken.
+        assert (manager.name2pb, manager.pb2bx, manager.cnt_pbvar) == tables
+        return None, None, None
+    assert _native.clause_count(numbered) == len(numbered.literal_texts())
+    marked, names = _native.support_names(numbered, "_dravo_aux")
+    return numbered.literal_texts(), (marked, sorted(names)), manager.cnt_pbvar
+
+
+def assert_same_road(clauses):
+    texts, support, counter = formula_road(clauses)
+    numbered = numbered_road(clauses)
+    if texts is None:
+        assert numbered[0] is None
+    else:
+        assert numbered == (texts, support, counter)
+
+
+# Units before, after and between the clauses of their variables, repeated
+# and complementary literals, tautologies, the empty clause, aux numbers.
+CLAUSES = {
+    "clauses only": [[1, -4, 5], [-5, 2], [4, 3, -1]],
+    "units placed after the last occurrence": [[-4], [1, 4, 5], [2], [-5, 2, 6], [6], [3, 7]],
+    "repeated units": [[-4], [-4], [1, 4], [2], [2]],
+    "a unit meets its negation": [[1, 2], [4], [-4]],
+    "a clause with a repeated negation": [[-1, -1, 2], [3, 4]],
+    "a repeated positive literal": [[1, 1, 2], [1, 1], [-3, 5, 5]],
+    "tautologies only": [[1, -1], [4, 2, -4]],
+    "a tautology among clauses": [[1, -1, 4], [5, 6], [-7]],
+    "the empty clause": [[1, 2], []],
+    "no clause": [],
+    "one clause": [[6, -5, 1]],
+    "one unit": [[-6]],
+}
+
+
+@pytest.mark.parametrize("clauses", CLAUSES.values(), ids=CLAUSES.keys())
+def test_numbered_template_is_the_clause_form_of_the_formula(clauses):
+    assert_same_road(clauses)
+
+
+literal = st.integers(-9, 9).filter(bool)
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.lists(st.lists(literal, max_size=4), max_size=8))
+def test_numbered_template_is_the_clause_form_of_any_clause_list(clauses):
+    assert_same_road(clauses)
+
+
+@pytest.mark.parametrize("comparator", [pb.Comparator_type.LEQ, pb.Comparator_type.GEQ, pb.Comparator_type.BOTH])
+@pytest.mark.parametrize("weights, bound", [([7, 5, 3], 7), ([1, 1, 1], 1), ([2, 9, 4], 0), ([4, 4, 4], 12)])
+def test_numbered_template_reads_the_encoders_database(comparator, weights, bound):
+    config = pb.PBConfig()
+    config.pb_encoder = pb.PB_Encoder_type.ADDER
+    lits = [pb.WeightedLit(n, w) for n, w in zip(range(1, 4), weights)]
+    database = pb.VectorClauseDatabase(config)
+    pb.pb2cnf(config).encode2(pb.PBConstraint(lits, comparator, bound), database, pb.AuxVarManager(4))
+    assert_same_road(database)
+    assert_same_road(database.get_clauses())
+
+
+def test_a_paired_name_without_a_parenthesis_keeps_the_formula_road():
+    # Its literal text would be quoted and read as an aux variable.
+    manager = Manager()
+    manager.add_variable("plain")
+    assert _native.numbered_template([[1, 2]], manager, PREFIX) is None
+    assert manager.cnt_pbvar == 0

@@ -1,0 +1,177 @@
+"""A constraint or target that is one comparison takes the encoder's clauses
+to the container as a numbered clause form; the formula road, forced on,
+must give the same models: the same calls refused with the same errors, the
+same clauses in the same order, the same numbering and name mapping, the
+same log lines."""
+import contextlib
+import logging
+import re
+
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import velmont.corvane_engine as ce
+from tarvo_encoder import Model, SumIt, _native
+from tarvo_encoder.core import formulapb
+
+SIZES = {"a": 3, "b": 3}
+
+
+class Lines(logging.Handler):
+    def __init__(self):
+        super().__init__(logging.INFO)
+        self.lines = []
+
+    def emit(self, record):
+        # A build's duration differs from run to run.
+        self.lines.append((record.levelno, re.sub(r"Duration = \S+", "Duration", record.getMessage())))
+
+
+@contextlib.contextmanager
+def info_lines():
+    """The engine's log lines from info up; debug stays off, as it is by default."""
+    logger, lines = logging.getLogger("velmont.corvane_engine"), Lines()
+    level = logger.level
+    logger.setLevel(logging.INFO)
+    logger.addHandler(lines)
+    try:
+        yield lines.lines
+    finally:
+        logger.removeHandler(lines)
+        logger.setLevel(level)
+
+
+@contextlib.contextmanager
+def road(numbered: bool):
+    """Yields the list of roads taken, True for each numbered clause form."""
+    taken = []
+    to_bx = formulapb.ClauseFormPB.to_bx if numbered else formulapb.FormulaPB.to_bx
+
+    def recorded(self, manager):
+        formula = to_bx(self, manager)
+        taken.append(isinstance(formula, _native.NumberedTemplate))
+        return formula
+
+    with pytest.MonkeyPatch.context() as patch:
+        patch.setattr(formulapb.ClauseFormPB, "to_bx", recorded)
+        yield taken
+
+
+def term(x, i, spec):
+    """sum of w * x[cell]; a cell with row None takes the forall index i."""
+    parts = [w * x[i if row is None else row, column] for w, row, column in spec["terms"]]
+    if spec["chained"]:
+        total = parts[0]
+        for part in parts[1:]:
+            total = total + part
+        return total
+    return SumIt(parts)
+
+
+def comparison(x, i, spec):
+    total, bound = term(x, i, spec), spec["bound"]
+    return {"<=": total <= bound, ">=": total >= bound, "==": total == bound}[spec["comparator"]]
+
+
+def attempt(call, *arguments, **keywords):
+    try:
+        call(*arguments, **keywords)
+        return "done"
+    except Exception as error:  # each road's refusal is compared with the other's
+        return type(error).__name__, str(error)
+
+
+def build(plan):
+    m = Model(ce.manager(), "roads")
+    x = m.create_variables("x", **SIZES)
+    i = m.get_indexes(["i"])
+    outcomes = []
+    for spec in plan["hard"]:
+        foralls = {} if spec["rows"] is None else {"i": range(spec["rows"])}
+        outcomes.append(attempt(m.add_constraint, comparison(x, i, spec), **foralls))
+    if plan["soft"]:
+        for spec, weight, minimization in plan["soft"]:
+            foralls = {} if spec["rows"] is None else {"i": range(spec["rows"])}
+            outcomes.append(attempt(m.add_soft_constraint, term(x, i, spec), weight, minimization, **foralls))
+        outcomes.append(attempt(m.build_wcnf))
+    elif plan["target"] is not None:
+        spec, border, minimization = plan["target"]
+        outcomes.append(attempt(m.add_target, term(x, i, spec)))
+        outcomes.append(attempt(m.build_cnf, border, minimization))
+    else:
+        outcomes.append(attempt(m.build_cnf))
+    storage = m.get_cnf_storage()
+    clauses = None if storage is None else (storage.hard_clauses(), storage.soft_clauses(), storage.variable_count,
+                                            storage.clause_count, storage.weight_limit)
+    container = m._formula_container
+    mapping = None if container is None else list(container.mapping.items())
+    return outcomes, clauses, mapping
+
+
+def assert_same_models(plan):
+    with road(numbered=True) as numbered_taken, info_lines() as lines:
+        numbered = build(plan), lines
+    with road(numbered=False) as formula_taken, info_lines() as lines:
+        formula = build(plan), lines
+    assert not any(formula_taken)
+    assert numbered == formula
+    return numbered_taken
+
+
+def spec_strategy(forall: bool):
+    rows = st.integers(0, 3) if forall else st.none()
+    cell = st.tuples(st.integers(-4, 6).filter(bool), st.none() if forall else st.integers(0, 2), st.integers(0, 2))
+    return st.fixed_dictionaries({
+        "terms": st.lists(cell, min_size=1, max_size=5),
+        "chained": st.booleans(),
+        "comparator": st.sampled_from(["<=", ">=", "=="]),
+        "bound": st.integers(-3, 12),
+        "rows": rows,
+    })
+
+
+any_spec = st.booleans().flatmap(spec_strategy)
+plans = st.fixed_dictionaries({
+    "hard": st.lists(any_spec, max_size=4),
+    "soft": st.lists(st.tuples(any_spec, st.integers(1, 4), st.booleans()), max_size=2),
+    "target": st.none() | st.tuples(spec_strategy(False), st.integers(-2, 10), st.booleans()),
+})
+
+
+@settings(max_examples=60, deadline=None)
+@given(plans)
+def test_numbered_clause_form_builds_the_models_of_the_formula_road(plan):
+    assert_same_models(plan)
+
+
+def spec(terms, comparator, bound, rows=None, chained=False):
+    return {"terms": terms, "chained": chained, "comparator": comparator, "bound": bound, "rows": rows}
+
+
+PB = [(w, 0, k % 3) for k, w in enumerate([3, 5, 7])] + [(w, 1, k) for k, w in enumerate([2, 9, 4])]
+PLANS = {
+    "pb constraints and a target": {
+        "hard": [spec(PB, "<=", 14), spec(PB, ">=", 6, chained=True), spec(PB, "==", 12)],
+        "soft": [], "target": (spec([(1, 2, 0), (2, 2, 1), (4, 2, 2)], "<=", 0), 4, True)},
+    "forall rows with units, then soft constraints": {
+        "hard": [spec([(1, None, 0), (1, None, 1), (1, None, 2)], "==", 1, rows=3),
+                 spec([(3, None, 0), (-2, None, 1)], ">=", 1, rows=2)],
+        "soft": [(spec([(2, None, 2), (-1, None, 0)], "<=", 0, rows=3), 3, False)], "target": None},
+    "a contradiction, a redundancy and an unbound index between good constraints": {
+        "hard": [spec(PB, "<=", 9), spec(PB, "<=", -1), spec(PB, ">=", -5), spec([(1, None, 0)], "<=", 0),
+                 spec(PB, ">=", 10)],
+        "soft": [], "target": None},
+}
+
+
+@pytest.mark.parametrize("plan", PLANS.values(), ids=PLANS.keys())
+def test_numbered_clause_form_is_taken_and_builds_the_same_model(plan):
+    assert any(assert_same_models(plan))
+
+
+def test_debug_lines_keep_the_formula_road(caplog):
+    plan = PLANS["pb constraints and a target"]
+    with caplog.at_level(logging.DEBUG, logger="velmont.corvane_engine"), road(numbered=True) as taken:
+        build(plan)
+    assert taken and not any(taken)
+    assert any(r.getMessage().startswith("Bx formula from FormulaPB: And(") for r in caplog.records)
