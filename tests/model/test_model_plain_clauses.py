@@ -5,6 +5,7 @@ a target and formulas of other shapes, give the same clauses in the same
 order, the same numbering and mapping, the same pending records, the same
 log lines (warnings with the caller's line included) and the same errors
 whether the reader is on or forced off."""
+import logging
 import re
 
 import pytest
@@ -166,3 +167,20 @@ def test_other_texts_are_left_to_the_evaluation(model, text):
     before = (container.num_clauses, len(container._list_hard_constraint_dump_args), container._num_formula)
     assert not container.add_plain_clause(text)
     assert (container.num_clauses, len(container._list_hard_constraint_dump_args), container._num_formula) == before
+
+
+@pytest.mark.parametrize("use_formula_encoder", [False, True])
+@pytest.mark.parametrize("level, shown", [
+    (5, ["     constraint : bx.or_s([y(1).to_bx(), ~(y(2).to_bx())])___{}", "Enumerating hard utility variables"]),
+    (logging.DEBUG, ["     constraint : bx.or_s([y(1).to_bx(), ~(y(2).to_bx())])___{}"]),
+    (logging.INFO, []),
+])
+def test_the_engine_sink_shows_the_lines_of_an_add_by_its_level(caplog, level, shown, use_formula_encoder):
+    """An add skips writing lines the engine's own sink would drop, and only those."""
+    model = Model(ce.manager(), "plain", use_formula_encoder=use_formula_encoder)
+    y = model.create_variables("y", c=5)
+    caplog.set_level(level, logger="velmont.corvane_engine")
+    caplog.clear()
+    model.add_constraint(y[1] | ~y[2])
+    expected = shown[:1] if use_formula_encoder else shown
+    assert [r.getMessage() for r in caplog.records if r.levelno < logging.INFO] == expected

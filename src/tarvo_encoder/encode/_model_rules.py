@@ -78,6 +78,8 @@ def foralls_text(foralls: tp.Dict[str, tp.Sequence[int]]) -> str:
     """The foralls as the formula encoder reads them: checked like the
     container's, each value a range or a plain list of ints, so that numpy
     arrays (whose text numpy may abbreviate) reach it whole."""
+    if not foralls:
+        return "Foralls: {}"  # most constraints have none: nothing to check
     return "Foralls: " + str(formula_foralls(foralls))
 
 

@@ -13,6 +13,7 @@ from velmont.corvane_engine import kelpa as pb
 from .variables import Variable, Index
 from .expressions import Expression, VariableProxy, _Coefficient, _minimization_text
 from .. import _native
+from .._log_wanted import DEBUG, TRACE, log_wanted
 from .._exceptions import VariableError, FormulaError, TargetError, BuildError
 from .._logged_errors import raise_logged as _log_and_raise
 from ..core.formula_container import FormulaContainer
@@ -145,7 +146,8 @@ class Model:
         if self._is_wcnf is not None:
             _log_and_raise(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                            else "Target has already been defined")
-        log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
+        if log_wanted(DEBUG):
+            log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
         if self._use_formula_encoder:
             foralls_text = rules.foralls_text(foralls)
             self.__require_bound_text_indexes(constraint, foralls)
@@ -230,7 +232,8 @@ class Model:
         self.__init_formula_container()
         if not foralls and self._formula_container.add_plain_clause(str(constraint)):
             # Read without evaluation: a clause over declared elements has no aux variables.
-            log_t("Enumerating hard utility variables")
+            if log_wanted(TRACE):
+                log_t("Enumerating hard utility variables")
             return
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
@@ -327,6 +330,8 @@ class Model:
 
     @staticmethod
     def __refuse_unbound(used: tp.Set[str], foralls) -> None:
+        if not used:
+            return
         message = rules.unbound_index_message(used, foralls)
         if message is not None:
             _log_and_raise(ValueError, message)
