@@ -2,7 +2,7 @@ import velmont.corvane_engine.kelpa as pb
 import velmont.corvane_engine.dravo as bx
 
 from .tarvo_logger import *
-from .tarvo_logger import debug_logged
+from .._log_wanted import DEBUG, log_wanted
 from .manager import Manager
 from .. import _native
 
@@ -21,7 +21,7 @@ class FormulaPB:
 
     def _clause_database(self, manager):
         """The encoder's clauses of this comparison, its variables paired by the manager."""
-        if debug_logged():
+        if log_wanted(DEBUG):
             log_d("FormulaPB before to_bx: " + str(self.expression))
         pb_expression = self.expression.to_pb()
         pb_constraint = pb.PBConstraint(pb_expression, self.comparator, *self.border)
@@ -34,7 +34,7 @@ class FormulaPB:
 
     @staticmethod
     def _logged_formula(bx_formula):
-        if debug_logged():
+        if log_wanted(DEBUG):
             log_d("Bx formula from FormulaPB: " + str(bx_formula))
         return bx_formula
 
@@ -67,7 +67,7 @@ class ClauseFormPB(FormulaPB):
 
     def to_bx(self, manager):
         database = self._clause_database(manager)
-        if _is_plain(manager) and not debug_logged():
+        if _is_plain(manager) and not log_wanted(DEBUG):
             template = _native.numbered_template(database, manager, _KELPA_AUX)
             if template is not None:
                 return template

@@ -3,6 +3,7 @@ from abc import ABC, abstractmethod
 import velmont.corvane_engine.kelpa as pb
 
 from .tarvo_logger import *
+from .._log_wanted import DEBUG, log_wanted
 
 # A chain of n `+` or `-` in one formula's text nests n AddOp nodes, so every
 # walk over a tree below uses an explicit stack instead of recursion.
@@ -112,7 +113,8 @@ def _maxsat_pairs(root):
 
 
 def _log_sum_to_pb(items):
-    log_d("Sum to_pb result " + str(items))
+    if log_wanted(DEBUG):  # the text of a long sum costs more than its flattening
+        log_d("Sum to_pb result " + str(items))
 
 
 class _SumEnd:

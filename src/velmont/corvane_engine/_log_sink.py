@@ -29,9 +29,3 @@ def log_encoder(msg, level):
     if not isinstance(level, log_level_type):
         raise TypeError(f"level must be a log_level_type member, got {level!r}")
     _logger.log(level.value, msg)
-
-
-def is_logged(level):
-    """Whether a message at `level` would be recorded now; a caller may skip
-    writing a costly message that would not be."""
-    return _logger.isEnabledFor(level.value)
