@@ -16,9 +16,14 @@
 //             i.e. what operator.index() takes: int, bool, numpy integers.
 //             An exception that the value's own __index__ raises propagates
 //             as itself; an object without __index__ gives TypeError.
+//   flag      True or False; any other object, 0 and 1 included, gives
+//             TypeError.
 //   text      a str, as UTF-8 with embedded NUL characters kept: TypeError
 //             for other objects, UnicodeEncodeError for a str without a
 //             UTF-8 form (a lone surrogate).
+//
+// Lists of values are lists or tuples, and so are records (a fixed number
+// of fields, such as (name, first number, sizes, strides)).
 //
 // A number beyond signed 64 bits raises OverflowError naming it; no value
 // is ever wrapped.
@@ -102,6 +107,30 @@ std::vector<std::int64_t> number_list(nb::handle values, const char* what, const
 }
 
 }  // namespace detail
+
+inline bool to_flag(nb::handle value, const char* what) {
+    if (value.ptr() != Py_True && value.ptr() != Py_False) {
+        detail::raise(PyExc_TypeError, std::string(what) + " must be True or False, got " + detail::type_of(value));
+    }
+    return value.ptr() == Py_True;
+}
+
+// A list or tuple, to be walked item by item.
+inline nb::sequence to_sequence(nb::handle values, const char* what, const char* items) {
+    detail::require_sequence(values, what, items);
+    return nb::borrow<nb::sequence>(values);
+}
+
+// A record: a list or tuple of exactly `fields` items, by position.
+inline std::vector<nb::object> to_record(nb::handle value, std::size_t fields, const char* what) {
+    std::vector<nb::object> record;
+    for (nb::handle item : to_sequence(value, what, "fields")) record.push_back(nb::borrow(item));
+    if (record.size() != fields) {
+        detail::raise(PyExc_ValueError, std::string(what) + " must have " + std::to_string(fields) + " fields, got "
+                                            + std::to_string(record.size()));
+    }
+    return record;
+}
 
 inline std::vector<std::int64_t> to_literal_list(nb::handle values, const char* what) {
     return detail::number_list(values, what, "ints", to_literal);

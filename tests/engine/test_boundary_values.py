@@ -10,6 +10,8 @@ import pytest
 import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
+from tarvo_encoder import _native
+from tarvo_encoder.core.manager import Manager
 from velmont.corvane_engine import _fenc
 
 
@@ -61,6 +63,11 @@ def storage_header(setter, value):
     return getattr(storage, setter)
 
 
+def expanded_texts(num_formula=0, init_shift=1):
+    return _native.expand_texts(ce.wcnf_storage(), [["x(i)"]], [0], ["i"], [[0, 1]], [("x", 1, [2], [1])],
+                                num_formula, init_shift, 0, 0, "_kelpa_aux", "_dravo_aux")
+
+
 def pb_config(limit):
     config = pb.PBConfig()
     config.max_clauses_per_constraint = limit
@@ -87,6 +94,12 @@ INTEGRALS = {
     "WeightedLit weight": lambda v: pb.WeightedLit(1, v),
     "PBConstraint bound": lambda v: pb.PBConstraint([pb.WeightedLit(1, 1)], pb.Comparator_type.LEQ, v),
     "clause limit": pb_config,
+    # The native kernels take every number by the same rule.
+    "expansion forall value": lambda v: _native.expand_template(ce.wcnf_storage(), [], [[v]], 0, 0, []),
+    "expansion block size": lambda v: _native.expand_template(ce.wcnf_storage(), [], [], 0, v, []),
+    "template formula number": lambda v: expanded_texts(num_formula=v),
+    "template aux start": lambda v: expanded_texts(init_shift=v),
+    "encoder clause literal": lambda v: _native.clause_formula([[v]], Manager(), "_kelpa_aux"),
 }
 
 TEXTS = {

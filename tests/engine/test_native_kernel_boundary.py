@@ -4,6 +4,7 @@ expansion that a signal handler can stop, leaving the storage as it was."""
 import random
 import signal
 
+import numpy as np
 import pytest
 
 import velmont.corvane_engine as ce
@@ -59,6 +60,20 @@ def test_negative_weights_blocks_and_aux_indexes_are_refused(clauses, block_size
     storage = storage_with_one_clause()
     with pytest.raises(ValueError):
         _native.expand_template(storage, clauses, [[0, 1]], 0, block_size, aux)
+    assert storage.to_dimacs() == storage_with_one_clause().to_dimacs()
+
+
+@pytest.mark.parametrize("clauses, error, message", [
+    ([([(1, 1, 0, [])], 0)], TypeError, "^negated must be True or False, got int$"),
+    ([([(np.True_, 1, 0, [])], 0)], TypeError, "^negated must be True or False, got numpy.bool$"),
+    ([([(False, 1, 0)], 0)], ValueError, "^a literal record must have 4 fields, got 3$"),
+    ([[(False, 1, 0, [])]], ValueError, "^a clause record must have 2 fields, got 1$"),
+    ({"clause": 1}, TypeError, "^clauses must be a list or tuple of clause records, got dict$"),
+], ids=["int flag", "numpy flag", "short literal", "short clause", "dict of clauses"])
+def test_template_records_are_read_field_by_field(clauses, error, message):
+    storage = storage_with_one_clause()
+    with pytest.raises(error, match=message):
+        _native.expand_template(storage, clauses, [[0]], 0, 0, [])
     assert storage.to_dimacs() == storage_with_one_clause().to_dimacs()
 
 

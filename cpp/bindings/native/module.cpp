@@ -2,7 +2,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include <nanobind/nanobind.h>
@@ -10,9 +9,9 @@
 #include <nanobind/stl/pair.h>
 #include <nanobind/stl/shared_ptr.h>
 #include <nanobind/stl/string.h>
-#include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
+#include "bindings/python_values.hpp"
 #include "bindings/signal_check.hpp"
 #include "engine/core/wcnf_storage.hpp"
 #include "engine/dravo/context.hpp"
@@ -33,30 +32,52 @@ namespace kernels = tarvo::kernels;
 
 namespace {
 
-using Coefficients = std::vector<std::int64_t>;
-using LiteralForm = std::tuple<bool, std::int64_t, std::int64_t, Coefficients>;
-using ClauseForm = std::tuple<std::vector<LiteralForm>, std::int64_t>;
-using AuxForm = std::tuple<std::string, std::int64_t, std::int64_t>;
-using VariableForm = std::tuple<std::string, std::int64_t, Coefficients, Coefficients>;
+// Numbers come in by the integral rule of the bindings' conversion (int,
+// bool or numpy integer), records and lists as lists or tuples.
+using corvane::bindings::to_flag;
+using corvane::bindings::to_integral;
+using corvane::bindings::to_integral_list;
+using corvane::bindings::to_record;
+using corvane::bindings::to_sequence;
+using corvane::bindings::to_text;
 
-std::vector<kernels::TemplateClause> to_clauses(const std::vector<ClauseForm>& forms) {
+using Coefficients = std::vector<std::int64_t>;
+
+// [([(negated, base, per_instance, [coefficient per forall]), ...], weight), ...]
+std::vector<kernels::TemplateClause> to_clauses(nb::handle forms) {
     std::vector<kernels::TemplateClause> clauses;
-    clauses.reserve(forms.size());
-    for (const auto& [literal_forms, weight] : forms) {
+    for (nb::handle form : to_sequence(forms, "clauses", "clause records")) {
+        const auto clause_form = to_record(form, 2, "a clause record");
         auto& clause = clauses.emplace_back();
-        clause.weight = weight;
-        for (const auto& [negated, base, per_instance, coefficients] : literal_forms) {
-            clause.literals.push_back({negated, base, per_instance, coefficients});
+        for (nb::handle literal : to_sequence(clause_form[0], "a clause's literals", "literal records")) {
+            const auto fields = to_record(literal, 4, "a literal record");
+            clause.literals.push_back({to_flag(fields[0], "negated"), to_integral(fields[1], "a literal base"),
+                                       to_integral(fields[2], "a literal step per instance"),
+                                       to_integral_list(fields[3], "a literal coefficient")});
         }
+        clause.weight = to_integral(clause_form[1], "a clause weight");
     }
     return clauses;
 }
 
-std::vector<kernels::AuxVariable> to_aux_variables(const std::vector<AuxForm>& forms) {
+// [(prefix, aux_index, number in instance 0), ...]
+std::vector<kernels::AuxVariable> to_aux_variables(nb::handle forms) {
     std::vector<kernels::AuxVariable> variables;
-    variables.reserve(forms.size());
-    for (const auto& [prefix, aux_index, first_number] : forms) variables.push_back({prefix, aux_index, first_number});
+    for (nb::handle form : to_sequence(forms, "aux_variables", "aux records")) {
+        const auto fields = to_record(form, 3, "an aux record");
+        variables.push_back({to_text(fields[0], "an aux prefix"), to_integral(fields[1], "an aux index"),
+                             to_integral(fields[2], "an aux number")});
+    }
     return variables;
+}
+
+// One list of ints per forall.
+std::vector<Coefficients> to_forall_values(nb::handle values) {
+    std::vector<Coefficients> result;
+    for (nb::handle forall : to_sequence(values, "forall_values", "lists")) {
+        result.push_back(to_integral_list(forall, "a forall value"));
+    }
+    return result;
 }
 
 void set_item(nb::dict& mapping, std::string_view name, std::int64_t number) {
@@ -96,11 +117,13 @@ nb::dict expand_into(corvane::WcnfStorage& storage, const std::vector<kernels::T
     }
 }
 
-nb::dict expand_template(corvane::WcnfStorage& storage, const std::vector<ClauseForm>& clause_forms,
-                         const std::vector<Coefficients>& forall_values, std::int64_t num_formula,
-                         std::int64_t block_size, const std::vector<AuxForm>& aux_forms) {
-    return expand_into(storage, to_clauses(clause_forms), forall_values, num_formula, block_size,
-                       to_aux_variables(aux_forms));
+nb::dict expand_template(corvane::WcnfStorage& storage, nb::handle clause_forms, nb::handle forall_values,
+                         nb::handle num_formula, nb::handle block_size, nb::handle aux_forms) {
+    auto clauses = to_clauses(clause_forms);
+    const auto values = to_forall_values(forall_values);
+    const std::int64_t formula = to_integral(num_formula, "num_formula");
+    const std::int64_t block = to_integral(block_size, "block_size");
+    return expand_into(storage, clauses, values, formula, block, to_aux_variables(aux_forms));
 }
 
 std::string_view utf8_view(nb::handle text) {
@@ -148,19 +171,31 @@ nb::list literal_text_lists(const kernels::NumberedTemplate& numbered) {
     return clauses;
 }
 
-std::vector<std::pair<std::string, kernels::DeclaredVariable>> declared_variables(
-    const std::vector<VariableForm>& variable_forms) {
+// [(name, first number, [size per dimension], [stride per dimension]), ...]
+std::vector<std::pair<std::string, kernels::DeclaredVariable>> declared_variables(nb::handle variable_forms) {
     std::vector<std::pair<std::string, kernels::DeclaredVariable>> variables;
-    for (const auto& [name, first, sizes, strides] : variable_forms) variables.push_back({name, {first, sizes, strides}});
+    for (nb::handle form : to_sequence(variable_forms, "variables", "variable records")) {
+        const auto fields = to_record(form, 4, "a variable record");
+        variables.push_back({to_text(fields[0], "a variable name"),
+                             {to_integral(fields[1], "a first number"), to_integral_list(fields[2], "a size"),
+                              to_integral_list(fields[3], "a stride")}});
+    }
     return variables;
 }
 
 std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle template_clauses,
-                                     const Coefficients& weights, const std::vector<std::string>& forall_names,
-                                     const std::vector<Coefficients>& forall_values,
-                                     const std::vector<VariableForm>& variable_forms, std::int64_t num_formula,
-                                     std::int64_t init_shift, std::int64_t pb_count, std::int64_t bx_count,
-                                     const std::string& pb_prefix, const std::string& bx_prefix) {
+                                     nb::handle weight_list, const std::vector<std::string>& forall_names,
+                                     nb::handle forall_value_lists, nb::handle variable_forms,
+                                     nb::handle formula_number, nb::handle first_aux, nb::handle pb_aux_count,
+                                     nb::handle bx_aux_count, const std::string& pb_prefix,
+                                     const std::string& bx_prefix) {
+    const Coefficients weights = to_integral_list(weight_list, "a weight");
+    const auto forall_values = to_forall_values(forall_value_lists);
+    const auto variables = declared_variables(variable_forms);
+    const std::int64_t num_formula = to_integral(formula_number, "num_formula");
+    const std::int64_t init_shift = to_integral(first_aux, "init_shift");
+    const std::int64_t pb_count = to_integral(pb_aux_count, "pb_count");
+    const std::int64_t bx_count = to_integral(bx_aux_count, "bx_count");
     if (forall_names.size() != forall_values.size()) throw nb::value_error("one name per forall is needed");
     std::vector<kernels::Forall> foralls;
     for (std::size_t d = 0; d < forall_names.size(); ++d) {
@@ -169,7 +204,6 @@ std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle t
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
         foralls.push_back({forall_names[d], *low, *high});
     }
-    const auto variables = declared_variables(variable_forms);
     const auto texts = literal_texts(template_clauses);
     if (!texts) return std::nullopt;
     const kernels::AuxNumbering numbering{init_shift, pb_count, bx_count, pb_prefix, bx_prefix};
@@ -204,7 +238,7 @@ std::optional<kernels::NumberedTemplate> numbered_template(nb::handle clauses, n
     } else {
         for (nb::handle clause : clauses) {
             for (nb::handle literal : clause) {
-                listed.push_back(nb::cast<std::int64_t>(literal));
+                listed.push_back(to_integral(literal, "a clause literal"));
                 if (listed.back() == 0) return std::nullopt;  // 0 ends a clause in the database's form
             }
             listed.push_back(0);
@@ -214,7 +248,7 @@ std::optional<kernels::NumberedTemplate> numbered_template(nb::handle clauses, n
     const nb::dict pb2bx = nb::cast<nb::dict>(manager.attr("pb2bx"));
     const kernels::PairedVariable paired = [&pb2bx](std::int64_t number) { return paired_variable(pb2bx, number); };
     auto numbered = kernels::numbered_template(database, paired, prefix,
-                                               nb::cast<std::int64_t>(manager.attr("cnt_pbvar")));
+                                               to_integral(manager.attr("cnt_pbvar"), "cnt_pbvar"));
     if (numbered) manager.attr("cnt_pbvar") = nb::int_(numbered->next_index);
     return numbered;
 }
@@ -239,12 +273,12 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
         }
     } else {
         for (nb::handle clause : clauses) {
-            for (nb::handle literal : clause) literals.push_back(nb::cast<std::int64_t>(literal));
+            for (nb::handle literal : clause) literals.push_back(to_integral(literal, "a clause literal"));
             clause_ends.push_back(literals.size());
         }
     }
     const auto paired = [&pb2bx](std::int64_t number) { return paired_variable(pb2bx, number); };
-    kernels::ClauseFormulaBuilder builder(paired, context, prefix, nb::cast<std::int64_t>(manager.attr("cnt_pbvar")));
+    kernels::ClauseFormulaBuilder builder(paired, context, prefix, to_integral(manager.attr("cnt_pbvar"), "cnt_pbvar"));
     const corvane::dravo::Expr formula = builder.build(literals, clause_ends);
     for (const auto& [number, variable] : builder.new_pairs()) {
         name2pb[nb::str(variable->name().c_str())] = nb::int_(number);
@@ -353,7 +387,7 @@ NB_MODULE(_native, m) {
         "Reads the expression text of one clause over declared elements (nested bx.or_s lists of "
         "x(1).to_bx() and ~(x(1).to_bx()), or a bare x(1)) without evaluating it.")
         .def("__init__",
-             [](kernels::PlainClauseReader* self, const std::vector<VariableForm>& variable_forms) {
+             [](kernels::PlainClauseReader* self, nb::handle variable_forms) {
                  new (self) kernels::PlainClauseReader(declared_variables(variable_forms));
              },
              nb::arg("variables"), "variables: [(name, first number, [size per dimension], [stride per dimension]), ...]")
