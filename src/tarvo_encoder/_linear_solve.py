@@ -96,6 +96,19 @@ def require_solution(part):
     return part
 
 
+# The two readings that are the same in both models, taken by each class as
+# its own `objective_value` property and `get_tovric_solution` method.
+def objective_value(model) -> float:
+    """The objective at the last usable solve."""
+    require_solution(model._solution_values)
+    return model._objective_value
+
+
+def tovric_solution(model) -> tovric.TovricSolution:
+    """The solver's own solution object of the last run."""
+    return require_solution(model._solution)
+
+
 def variable_values(values: np.ndarray, columns, dtype, shape) -> np.ndarray:
     """A variable's values, shaped like it, from the column values of a solution."""
     values = values[columns]

@@ -289,13 +289,8 @@ class LinearModel:
         self._solution_values, self._objective_value = run.values, run.objective
         return SolutionStatus.OPTIMAL if run.optimal else SolutionStatus.SUBOPTIMAL
 
-    @property
-    def objective_value(self) -> float:
-        solving.require_solution(self._solution_values)
-        return self._objective_value
-
-    def get_tovric_solution(self) -> tovric.TovricSolution:
-        return solving.require_solution(self._solution)
+    objective_value = property(solving.objective_value)
+    get_tovric_solution = solving.tovric_solution
 
     def get_result(self, variable_name: str) -> np.ndarray:
         values = solving.require_solution(self._solution_values)

@@ -292,13 +292,8 @@ class LinearModel:
         log_w(solving.NOT_SOLVED)
         return SolutionStatus.INFEASIBLE
 
-    @property
-    def objective_value(self) -> float:
-        solving.require_solution(self._solution_values)
-        return self._objective_value
-
-    def get_tovric_solution(self) -> tovric.TovricSolution:
-        return solving.require_solution(self._solution)
+    objective_value = property(solving.objective_value)
+    get_tovric_solution = solving.tovric_solution
 
     def get_result(self, variable_name: str) -> np.ndarray:
         values = solving.require_solution(self._solution_values)
