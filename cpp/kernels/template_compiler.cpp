@@ -5,6 +5,8 @@
 #include <map>
 #include <unordered_map>
 
+#include "kernels/python_names.hpp"
+
 namespace tarvo::kernels {
 
 namespace {
@@ -15,18 +17,6 @@ using Wide = __int128;
 constexpr Wide kLimit = Wide{1} << 62;
 // Paren and sign nesting this parser follows; deeper texts go to the evaluation.
 constexpr int kMaxNesting = 64;
-
-// A name that the evaluation binds and looks up as written: ASCII, not a
-// keyword (non-ASCII names are normalised by Python's parser; __debug__ is a
-// constant).
-bool is_plain_name(std::string_view name) {
-    static constexpr std::array<std::string_view, 36> kReserved = {
-        "False", "None",   "True",    "and",      "as",       "assert", "async",  "await",     "break",
-        "class", "continue", "def",   "del",      "elif",     "else",   "except", "finally",   "for",
-        "from",  "global", "if",      "import",   "in",       "is",     "lambda", "nonlocal",  "not",
-        "or",    "pass",   "raise",   "return",   "try",      "while",  "with",   "yield",     "__debug__"};
-    return std::find(kReserved.begin(), kReserved.end(), name) == kReserved.end();
-}
 
 struct Token {
     enum Kind { Number, Name, Operator } kind;

@@ -21,6 +21,7 @@ from ..core.foralls import check_forall_names
 from ..core import pboperations, formulapb, manager, variable
 from ..core.tarvo_logger import *
 from . import _model_rules as rules
+from . import _flat_sums as flat_sums
 from . import _text_shapes as text_shapes
 from ._comparison_polarity import ComparisonProbe
 
@@ -213,7 +214,7 @@ class Model:
         target = self._template_target <= border if minimization else self._template_target >= border
         log_i("Building target")
         try:
-            template_constraint = self.__to_clause_form(self.__evaluate(target, FormulaPB=formulapb.ClauseFormPB))
+            template_constraint = self.__to_clause_form(self.__evaluate_comparison(target))
             log_d("Enumerating target utility variables")
             shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
             if isinstance(template_constraint, bx.Zero):
@@ -282,16 +283,26 @@ class Model:
             _log_and_raise(TypeError, "Variable '" + parameter + "' must contain only objects of type 'Expression'")
 
     def __evaluate(self, expression: Expression, **overrides):
+        return text_shapes.evaluate(str(expression), self.__namespace(overrides))
+
+    def __namespace(self, overrides: dict) -> dict:
         # A fresh mapping per evaluation: nothing the text binds survives it.
-        namespace = self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
-        return text_shapes.evaluate(str(expression), namespace)
+        return self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
+
+    def __evaluate_comparison(self, comparison: Expression):
+        """A constraint or bounded target that is one comparison, which
+        ClauseFormPB puts into clause form; the text of a flat sum is read
+        without compiling it."""
+        text, namespace = str(comparison), self.__namespace({"FormulaPB": formulapb.ClauseFormPB})
+        evaluated = flat_sums.evaluate(text, namespace)
+        return evaluated if evaluated is not None else text_shapes.evaluate(text, namespace)
 
     def __evaluate_constraint(self, constraint: Expression):
         # Comparisons are first probed for where the constraint needs them to
         # hold or fail, then encoded for those places. A constraint that is one
         # comparison needs it to hold, which is how FormulaPB encodes it.
         if constraint._compares:
-            return self.__evaluate(constraint, FormulaPB=formulapb.ClauseFormPB)
+            return self.__evaluate_comparison(constraint)
         probe = ComparisonProbe()
         formula = self.__evaluate(constraint, FormulaPB=probe)
         if not probe.placeholders:

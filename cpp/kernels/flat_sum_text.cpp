@@ -1,0 +1,106 @@
+#include "kernels/flat_sum_text.hpp"
+
+#include <unordered_map>
+
+#include "kernels/python_names.hpp"
+
+namespace tarvo::kernels {
+
+namespace {
+
+struct Refused {};
+
+void require(bool condition) {
+    if (!condition) throw Refused{};
+}
+
+class Reader {
+public:
+    explicit Reader(std::string_view text) : text_(text) {}
+
+    FlatSumComparison comparison() {
+        FlatSumComparison read;
+        expect("FormulaPB(Sum(*[");
+        do {
+            member(read);
+        } while (take(", "));
+        expect("]), pb.Comparator_type.");
+        read.comparator = std::string(identifier());
+        expect(", ");
+        read.bound = integer(true);
+        expect(").to_bx(manager)");
+        require(position_ == text_.size());
+        return read;
+    }
+
+private:
+    void member(FlatSumComparison& read) {
+        FlatSumMember member;
+        if (position_ < text_.size() && (text_[position_] == '-' || is_digit(text_[position_]))) {
+            member.scaled = true;
+            member.coefficient = integer(true);
+            expect(" * (");
+        }
+        const std::string_view name = identifier();
+        const auto [found, added] = names_.try_emplace(name, read.names.size());
+        if (added) read.names.emplace_back(name);
+        member.name = found->second;
+        member.first_index = read.indexes.size();
+        expect("(");
+        do {
+            read.indexes.push_back(integer(false));
+        } while (take(","));
+        member.index_count = read.indexes.size() - member.first_index;
+        expect(").to_pb()");
+        if (member.scaled) expect(")");
+        read.members.push_back(member);
+    }
+
+    static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+    static bool is_name_char(char c) { return is_digit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+    // Decimal digits as Python reads an int: no leading zeros; with `signed`, a "-" may come first.
+    std::int64_t integer(bool signed_) {
+        const bool negative = signed_ && take("-");
+        const std::size_t start = position_;
+        while (position_ < text_.size() && is_digit(text_[position_])) ++position_;
+        const std::string_view digits = text_.substr(start, position_ - start);
+        require(!digits.empty() && digits.size() <= 18 && (digits.size() == 1 || digits.front() != '0'));
+        std::int64_t value = 0;
+        for (const char c : digits) value = value * 10 + (c - '0');
+        return negative ? -value : value;
+    }
+
+    // An ASCII name that Python looks up as written.
+    std::string_view identifier() {
+        const std::size_t start = position_;
+        while (position_ < text_.size() && is_name_char(text_[position_])) ++position_;
+        const std::string_view name = text_.substr(start, position_ - start);
+        require(is_ascii_identifier(name) && is_plain_name(name));
+        return name;
+    }
+
+    bool take(std::string_view expected) {
+        if (text_.substr(position_, expected.size()) != expected) return false;
+        position_ += expected.size();
+        return true;
+    }
+
+    void expect(std::string_view expected) { require(take(expected)); }
+
+    std::string_view text_;
+    std::size_t position_ = 0;
+    std::unordered_map<std::string_view, std::size_t> names_;
+};
+
+}  // namespace
+
+std::optional<FlatSumComparison> read_flat_sum_comparison(std::string_view text) {
+    try {
+        return Reader(text).comparison();
+    } catch (const Refused&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace tarvo::kernels
