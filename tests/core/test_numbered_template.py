@@ -107,3 +107,12 @@ def test_a_paired_name_without_a_parenthesis_keeps_the_formula_road():
     manager.add_variable("plain")
     assert _native.numbered_template([[1, 2]], manager, PREFIX) is None
     assert manager.cnt_pbvar == 0
+
+
+def test_support_names_can_leave_out_template_variables_without_index_names():
+    # The model looks for index names after the "(": digits alone hold none.
+    context = bx.Context()
+    names = ["x(i + 1,j)", "y(0,12)", "z(3,é)", "w(_k)", "v(2 * 3)", "_dravo_aux_0"]
+    formula = bx.and_s([bx.or_s([context.get_var(name) for name in names])])
+    count, found = _native.support_names(formula, "_dravo_aux", indexed_only=True)
+    assert (count, sorted(found)) == (1, ["w(_k)", "x(i + 1,j)", "z(3,é)"])

@@ -293,28 +293,40 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
 // names contain `marker`, and the names that contain "(" (template variables).
 class SupportNames {
 public:
-    explicit SupportNames(const std::string& marker) : marker_(marker) {}
+    SupportNames(const std::string& marker, bool indexed_only) : marker_(marker), indexed_only_(indexed_only) {}
     void add(const std::string& name) {
         if (name.find(marker_) != std::string::npos) ++marked_;
-        if (name.find('(') != std::string::npos) referenced_.append(nb::str(name.c_str(), name.size()));
+        const std::size_t opening = name.find('(');
+        if (opening == std::string::npos) return;
+        if (indexed_only_ && std::none_of(name.begin() + static_cast<std::ptrdiff_t>(opening), name.end(), may_start_name)) {
+            return;
+        }
+        referenced_.append(nb::str(name.c_str(), name.size()));
     }
     std::pair<std::size_t, nb::list> result() const { return {marked_, referenced_}; }
 
 private:
+    // A character that can begin a Python name: a letter, "_" or any non-ASCII byte.
+    static bool may_start_name(char c) {
+        return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80;
+    }
+
     const std::string& marker_;
+    bool indexed_only_;
     std::size_t marked_ = 0;
     nb::list referenced_;
 };
 
-std::pair<std::size_t, nb::list> support_names(const corvane::dravo::Node& formula, const std::string& marker) {
-    SupportNames names(marker);
+std::pair<std::size_t, nb::list> support_names(const corvane::dravo::Node& formula, const std::string& marker,
+                                               bool indexed_only) {
+    SupportNames names(marker, indexed_only);
     for (const corvane::dravo::Variable* variable : kernels::distinct_variables(formula)) names.add(variable->name());
     return names.result();
 }
 
 std::pair<std::size_t, nb::list> numbered_support_names(const kernels::NumberedTemplate& numbered,
-                                                        const std::string& marker) {
-    SupportNames names(marker);
+                                                        const std::string& marker, bool indexed_only) {
+    SupportNames names(marker, indexed_only);
     for (const std::size_t v : numbered.support()) names.add(numbered.names[v]);
     return names.result();
 }
@@ -362,10 +374,12 @@ NB_MODULE(_native, m) {
           "with manager.cnt_pbvar brought up to date as clause_formula brings it; None, with the Manager "
           "untouched, when that formula is constant or not in clause form, some name would not read back "
           "through its literal text, or a listed clause holds 0.");
-    m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"),
+    m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"), nb::arg("indexed_only") = false,
           "(number of support variables whose name contains marker, [names that contain '(']), the names in "
-          "no particular order");
-    m.def("support_names", &numbered_support_names, nb::arg("formula"), nb::arg("marker"));
+          "no particular order; with indexed_only, only the names in which a Python name may follow the '(' "
+          "(the template variables that may use an index)");
+    m.def("support_names", &numbered_support_names, nb::arg("formula"), nb::arg("marker"),
+          nb::arg("indexed_only") = false);
     m.def(
         "clause_count",
         [](const corvane::dravo::Node& formula) {

@@ -216,7 +216,7 @@ class Model:
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_comparison(target))
             log_d("Enumerating target utility variables")
-            shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
+            shift_pb_variable, (shift_bx_variable, _) = self._manager.cnt_pbvar, self.__support(template_constraint)
             if isinstance(template_constraint, bx.Zero):
                 _log_and_raise(FormulaError, "Contradiction was detected in target")
             if isinstance(template_constraint, bx.One):
@@ -239,8 +239,9 @@ class Model:
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
             log_t("Enumerating hard utility variables")
-            shift_pb_variable, shift_bx_variable = self.__aux_counts(template_constraint)
-            self.__require_bound_indexes(template_constraint, foralls)
+            shift_pb_variable, (shift_bx_variable, indexed_variables) = (self._manager.cnt_pbvar,
+                                                                         self.__support(template_constraint))
+            self.__require_bound_indexes(indexed_variables, foralls)
             if isinstance(template_constraint, (bx.Zero, bx.One)):
                 # Entry 0 of the three innermost frames is the caller of add_constraint.
                 line, source = self.__caller_line(traceback.format_stack(limit=3)[0])
@@ -260,7 +261,7 @@ class Model:
         log_d("Building soft constraint: " + str(constraint))
         try:
             template_constraint, weights = self.__evaluate(weighted)
-            self.__require_bound_indexes(template_constraint, foralls)
+            self.__require_bound_indexes(self.__support(template_constraint)[1], foralls)
             self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
             self._is_wcnf = True
         finally:
@@ -324,16 +325,18 @@ class Model:
         return transformed if transformed is not None else formula.tseytin(self._manager.bx_context,
                                                                            self.__DRAVO_AUX)
 
-    def __aux_counts(self, template_constraint) -> tp.Tuple[int, int]:
-        shift_bx_variable, _ = _native.support_names(template_constraint, self.__DRAVO_AUX)
-        return self._manager.cnt_pbvar, shift_bx_variable
+    @staticmethod
+    def __support(template_constraint) -> tp.Tuple[int, tp.List[str]]:
+        """The number of Tseytin aux variables, and the names of the template
+        variables that may use an index (x(i + 1,j), not x(3,1)), from one
+        walk over the support."""
+        return _native.support_names(template_constraint, Model.__DRAVO_AUX, indexed_only=True)
 
     @staticmethod
-    def __require_bound_indexes(template_constraint, foralls) -> None:
+    def __require_bound_indexes(indexed_variables: tp.List[str], foralls) -> None:
         # Checked here, not by the expansion: there an unbound index is a bare NameError.
         check_forall_names(foralls)
-        _, template_variables = _native.support_names(template_constraint, Model.__DRAVO_AUX)
-        Model.__refuse_unbound(rules.indexes_in(template_variables), foralls)
+        Model.__refuse_unbound(rules.indexes_in(indexed_variables), foralls)
 
     def __require_bound_text_indexes(self, expression: Expression, foralls) -> None:
         # The encoder refuses an unbound index too; this names the foralls, as container mode does.
