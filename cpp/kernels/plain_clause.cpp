@@ -36,22 +36,14 @@ std::optional<std::int64_t> unsigned_decimal(std::string_view text, std::size_t&
 
 }  // namespace
 
-PlainClauseReader::PlainClauseReader(const std::vector<std::pair<std::string, DeclaredVariable>>& variables) {
-    names_.reserve(variables.size());
-    for (const auto& [name, variable] : variables) {
-        const std::string& kept = names_.emplace_back(name);
-        variables_.insert_or_assign(std::string_view(kept), variable);
-    }
-}
-
 // name(i,j,...): the element's flat number.
 std::optional<std::int64_t> PlainClauseReader::reference(std::string_view text, std::size_t& at) const {
     const std::size_t start = at;
     if (at >= text.size() || !is_name_start(text[at])) return std::nullopt;
     while (at < text.size() && is_name_char(text[at])) ++at;
-    const auto found = variables_.find(text.substr(start, at - start));
-    if (found == variables_.end() || !take(text, at, "(")) return std::nullopt;
-    const DeclaredVariable& variable = found->second;
+    const DeclaredVariable* found = variables_.find(text.substr(start, at - start));
+    if (found == nullptr || !take(text, at, "(")) return std::nullopt;
+    const DeclaredVariable& variable = *found;
     std::int64_t number = variable.first;
     for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
         if (d > 0 && !take(text, at, ",")) return std::nullopt;

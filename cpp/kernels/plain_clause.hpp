@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "kernels/template_compiler.hpp"
@@ -26,15 +26,14 @@ namespace tarvo::kernels {
 // read() gives nullopt, and the caller evaluates it.
 class PlainClauseReader {
 public:
-    explicit PlainClauseReader(const std::vector<std::pair<std::string, DeclaredVariable>>& variables);
+    explicit PlainClauseReader(DeclaredVariables variables) : variables_(std::move(variables)) {}
 
     std::optional<std::vector<std::int64_t>> read(std::string_view text) const;
 
 private:
     std::optional<std::int64_t> reference(std::string_view text, std::size_t& at) const;
 
-    std::unordered_map<std::string_view, DeclaredVariable> variables_;
-    std::vector<std::string> names_;  // the keys of variables_ point here
+    DeclaredVariables variables_;
 };
 
 }  // namespace tarvo::kernels

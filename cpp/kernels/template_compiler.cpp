@@ -194,11 +194,8 @@ private:
 
 class Compiler {
 public:
-    Compiler(const std::vector<Forall>& foralls, const std::vector<std::pair<std::string, DeclaredVariable>>& variables,
-             const AuxNumbering& numbering)
-        : foralls_(foralls), numbering_(numbering) {
-        for (const auto& [name, variable] : variables) variables_.emplace(name, &variable);
-    }
+    Compiler(const std::vector<Forall>& foralls, const DeclaredVariables& variables, const AuxNumbering& numbering)
+        : foralls_(foralls), numbering_(numbering), variables_(variables) {}
 
     TemplateLiteral literal(std::string_view text) {
         if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
@@ -261,9 +258,9 @@ private:
         ReferenceParser(std::move(*tokens), foralls_).reference(negated, name, arguments);
         // A forall of the same name hides the variable.
         require(std::none_of(foralls_.begin(), foralls_.end(), [&](const Forall& f) { return f.name == name; }));
-        const auto found = variables_.find(std::string(name));
-        require(found != variables_.end());
-        const DeclaredVariable& variable = *found->second;
+        const DeclaredVariable* found = variables_.find(name);
+        require(found != nullptr);
+        const DeclaredVariable& variable = *found;
         require(arguments.size() == variable.sizes.size() && arguments.size() == variable.strides.size());
         Affine number;
         number.constant = variable.first;
@@ -303,16 +300,21 @@ private:
 
     const std::vector<Forall>& foralls_;
     const AuxNumbering& numbering_;
-    std::unordered_map<std::string, const DeclaredVariable*> variables_;
+    const DeclaredVariables& variables_;
     std::map<std::pair<bool, std::int64_t>, std::size_t> aux_order_;  // (Tseytin?, index) -> position
     std::vector<std::int64_t> aux_first_;
 };
 
 }  // namespace
 
+const DeclaredVariable* DeclaredVariables::find(std::string_view name) const {
+    const auto found = by_name.find(std::string(name));
+    return found == by_name.end() ? nullptr : &found->second;
+}
+
 std::optional<CompiledTemplate> compile_template(
     const LiteralTexts& literals, const std::vector<std::int64_t>& weights, const std::vector<Forall>& foralls,
-    const std::vector<std::pair<std::string, DeclaredVariable>>& variables, const AuxNumbering& numbering) {
+    const DeclaredVariables& variables, const AuxNumbering& numbering) {
     if (weights.size() < literals.clause_ends.size()) return std::nullopt;
     Compiler compiler(foralls, variables, numbering);
     CompiledTemplate compiled;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,15 @@ struct DeclaredVariable {
     std::int64_t first = 0;
     std::vector<std::int64_t> sizes;
     std::vector<std::int64_t> strides;
+};
+
+// The declared variables of a model by name, made once and read by every
+// template compiled against them.
+struct DeclaredVariables {
+    std::unordered_map<std::string, DeclaredVariable> by_name;
+
+    // nullptr when no variable has this name.
+    const DeclaredVariable* find(std::string_view name) const;
 };
 
 struct Forall {
@@ -63,6 +73,6 @@ struct CompiledTemplate {
 // caller then evaluates the text, which raises or warns as it always does.
 std::optional<CompiledTemplate> compile_template(
     const LiteralTexts& literals, const std::vector<std::int64_t>& weights, const std::vector<Forall>& foralls,
-    const std::vector<std::pair<std::string, DeclaredVariable>>& variables, const AuxNumbering& numbering);
+    const DeclaredVariables& variables, const AuxNumbering& numbering);
 
 }  // namespace tarvo::kernels

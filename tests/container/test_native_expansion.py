@@ -298,3 +298,34 @@ def records(draw):
 @given(make=records())
 def test_random_templates_match_the_evaluation(make, caplog):
     assert_same_as_reference(make, caplog)
+
+
+@pytest.mark.parametrize("change", [
+    lambda state: state.update(x=Variable("x", {"a": 3, "b": 4}, 20)),  # another block
+    lambda state: state.update(x=Variable("x", {"a": 2, "b": 4}, 1)),  # another size
+    lambda state: state.pop("x"),
+])
+def test_records_sharing_an_eval_state_see_its_changes(change):
+    """Records may share one eval_state, as a container's do; what it holds at
+    each expansion counts, not what an earlier record found in it."""
+    blocks, first_free = declared(("x", (3, 4)))
+    shared = {name: variable.copy() for name, variable in blocks.items()}
+
+    def record():
+        return DumpArgs(template_constraint=[["x(i,1)", "-x(2,i)"]], weights=None, foralls={"i": range(3)},
+                        num_formula=0, init_shift_variable=first_free + 20, shift_pb_variable=0,
+                        shift_bx_variable=0, offset_shift_for_formula=0, eval_state=shared,
+                        cnf_stor=ce.wcnf_storage())
+
+    Dumper._dump_cnf(record())
+    change(shared)
+    native, evaluated = record(), record()
+    try:
+        result = Dumper._dump_cnf(native), native.cnf_stor.to_dimacs()
+    except Exception as error:
+        result = type(error)
+    try:
+        expected = Dumper._dump_cnf_by_evaluation(evaluated), evaluated.cnf_stor.to_dimacs()
+    except Exception as error:
+        expected = type(error)
+    assert result == expected

@@ -64,7 +64,8 @@ def storage_header(setter, value):
 
 
 def expanded_texts(num_formula=0, init_shift=1):
-    return _native.expand_texts(ce.wcnf_storage(), [["x(i)"]], [0], ["i"], [[0, 1]], [("x", 1, [2], [1])],
+    return _native.expand_texts(ce.wcnf_storage(), [["x(i)"]], [0], ["i"], [[0, 1]],
+                                _native.DeclaredVariables([("x", 1, [2], [1])]),
                                 num_formula, init_shift, 0, 0, "_kelpa_aux", "_dravo_aux")
 
 

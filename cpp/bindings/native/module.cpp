@@ -173,26 +173,26 @@ nb::list literal_text_lists(const kernels::NumberedTemplate& numbered) {
 }
 
 // [(name, first number, [size per dimension], [stride per dimension]), ...]
-std::vector<std::pair<std::string, kernels::DeclaredVariable>> declared_variables(nb::handle variable_forms) {
-    std::vector<std::pair<std::string, kernels::DeclaredVariable>> variables;
+kernels::DeclaredVariables declared_variables(nb::handle variable_forms) {
+    kernels::DeclaredVariables variables;
     for (nb::handle form : to_sequence(variable_forms, "variables", "variable records")) {
         const auto fields = to_record(form, 4, "a variable record");
-        variables.push_back({to_text(fields[0], "a variable name"),
-                             {to_integral(fields[1], "a first number"), to_integral_list(fields[2], "a size"),
-                              to_integral_list(fields[3], "a stride")}});
+        variables.by_name.try_emplace(to_text(fields[0], "a variable name"),
+                                      kernels::DeclaredVariable{to_integral(fields[1], "a first number"),
+                                                                to_integral_list(fields[2], "a size"),
+                                                                to_integral_list(fields[3], "a stride")});
     }
     return variables;
 }
 
 std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle template_clauses,
                                      nb::handle weight_list, const std::vector<std::string>& forall_names,
-                                     nb::handle forall_value_lists, nb::handle variable_forms,
+                                     nb::handle forall_value_lists, const kernels::DeclaredVariables& variables,
                                      nb::handle formula_number, nb::handle first_aux, nb::handle pb_aux_count,
                                      nb::handle bx_aux_count, const std::string& pb_prefix,
                                      const std::string& bx_prefix) {
     const Coefficients weights = to_integral_list(weight_list, "a weight");
     const auto forall_values = to_forall_values(forall_value_lists);
-    const auto variables = declared_variables(variable_forms);
     const std::int64_t num_formula = to_integral(formula_number, "num_formula");
     const std::int64_t init_shift = to_integral(first_aux, "init_shift");
     const std::int64_t pb_count = to_integral(pb_aux_count, "pb_count");
@@ -397,16 +397,21 @@ NB_MODULE(_native, m) {
           "stored, when some text is not sure to mean what the evaluation of the expansion text makes of it.\n\n"
           "template: a clause-form dravo formula, or one list of literal texts per clause\n"
           "weights: one per clause (0: hard)\n"
-          "variables: [(name, first number, [size per dimension], [stride per dimension]), ...]");
+          "variables: the DeclaredVariables that the template's references call");
+    nb::class_<kernels::DeclaredVariables>(m, "DeclaredVariables",
+                                           "The declared variables by name, as the expansion calls them.")
+        .def("__init__",
+             [](kernels::DeclaredVariables* self, nb::handle variable_forms) {
+                 new (self) kernels::DeclaredVariables(declared_variables(variable_forms));
+             },
+             nb::arg("variables"),
+             "variables: [(name, first number, [size per dimension], [stride per dimension]), ...]; the first "
+             "of two entries with one name counts");
     nb::class_<kernels::PlainClauseReader>(
         m, "PlainClauseReader",
         "Reads the expression text of one clause over declared elements (nested bx.or_s lists of "
         "x(1).to_bx() and ~(x(1).to_bx()), or a bare x(1)) without evaluating it.")
-        .def("__init__",
-             [](kernels::PlainClauseReader* self, nb::handle variable_forms) {
-                 new (self) kernels::PlainClauseReader(declared_variables(variable_forms));
-             },
-             nb::arg("variables"), "variables: [(name, first number, [size per dimension], [stride per dimension]), ...]")
+        .def(nb::init<kernels::DeclaredVariables>(), nb::arg("variables"))
         .def(
             "clause_storage",
             [](const kernels::PlainClauseReader& reader, nb::handle text) -> nb::object {

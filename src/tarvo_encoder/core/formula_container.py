@@ -1,3 +1,4 @@
+import builtins
 import typing as tp
 
 import velmont.corvane_engine as ce
@@ -7,7 +8,7 @@ from .. import _native
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
 from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts
-from .plain_clauses import PlainClauses, PlainClauseTexts
+from .plain_clauses import PlainClauseTexts, plain_clause_reader
 from .._logged_errors import raise_logged as _raise_logged
 
 # The storage holds the weight limit, one above all soft weights, in 64 signed bits.
@@ -46,7 +47,12 @@ class FormulaContainer:
         self._target_clauses: tp.Optional[tp.Tuple[int, int]] = None
         self._target_mapping: tp.Optional[tp.Dict[str, int]] = None
         self._target_retired = False
-        self._plain_clauses = PlainClauses(target_variables)
+        # Every formula is expanded over this one copy of the variables, which
+        # are fixed once the container exists; with the builtins entry that
+        # an evaluation leaves in its globals.
+        self._eval_state = {name: variable.copy() for name, variable in target_variables.items()}
+        self._eval_state["__builtins__"] = builtins.__dict__
+        self._plain_clause_reader = plain_clause_reader(self._eval_state)
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
@@ -76,7 +82,7 @@ class FormulaContainer:
         """`add_hard_constraint` for the expression text of one clause over
         declared elements without foralls, read without evaluating it; False,
         with nothing changed, for a text that only its evaluation can read."""
-        storage = self._plain_clauses.storage(text)
+        storage = self._plain_clause_reader.clause_storage(text)
         if storage is None:
             return False
         record = DumpArgs(
@@ -88,7 +94,7 @@ class FormulaContainer:
             shift_pb_variable=0,
             shift_bx_variable=0,
             offset_shift_for_formula=0,
-            eval_state=self._plain_clauses.eval_state,
+            eval_state=self._eval_state,
             cnf_stor=storage,
         )
         self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
@@ -171,7 +177,6 @@ class FormulaContainer:
     ) -> tp.Tuple[DumpArgs, int, int]:
         foralls = formula_foralls(foralls)
         clauses = self.__bx2list_clauses(template_constraint)
-        eval_state = {name: variable.copy() for name, variable in self._target_variables.items()}
         record = DumpArgs(
             template_constraint=clauses,
             weights=weights,
@@ -181,7 +186,7 @@ class FormulaContainer:
             shift_pb_variable=shift_pb_variable,
             shift_bx_variable=shift_bx_variable,
             offset_shift_for_formula=0,
-            eval_state=eval_state,
+            eval_state=self._eval_state,
             cnf_stor=self.__create_cnf_storage(),
         )
         instances = count_instances(foralls)

@@ -112,7 +112,7 @@ def _kernel_arguments(a) -> tp.Optional[tuple]:
         return None
     # Without instances the loops are not run at all, whatever their lengths.
     loops = [list(values) if instances else [] for values in foralls.values()]
-    return (template, weights, list(foralls), loops, declared_variables(a.eval_state),
+    return (template, weights, list(foralls), loops, _declared_in(a.eval_state),
             a.num_formula, a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
 
 
@@ -143,9 +143,25 @@ def _weights(weights, count: int) -> tp.Optional[tp.List[int]]:
     return weights if all(_is_int(w) and 0 <= w < _INT64 for w in weights) else None
 
 
-def declared_variables(variables: dict) -> tp.List[tuple]:
-    """(name, first number, sizes, strides) of every declared variable that the
-    kernel can number; a reference to any other name is left to the evaluation."""
+# The eval_state read last, what it held then and its declared variables:
+# the records of one container share one eval_state, so most records find
+# them here instead of checking every variable again.
+_last_read: tp.Tuple[tp.Optional[dict], tp.List[tuple], tp.Optional[_native.DeclaredVariables]] = (None, [], None)
+
+
+def _declared_in(eval_state: dict) -> _native.DeclaredVariables:
+    global _last_read
+    held = list(eval_state.items())
+    last_state, last_held, declared = _last_read
+    if last_state is not eval_state or held != last_held:  # Variables compare by identity
+        declared = declared_variables(eval_state)
+        _last_read = (eval_state, held, declared)
+    return declared
+
+
+def declared_variables(variables: dict) -> _native.DeclaredVariables:
+    """Every declared variable that the kernel can number; a reference to any
+    other name is left to the evaluation."""
     declared = []
     for name, variable in variables.items():
         if type(variable) is not Variable or not _is_plain_name(name):
@@ -156,4 +172,4 @@ def declared_variables(variables: dict) -> tp.List[tuple]:
         sizes = list(sizes.values())
         if all(_is_small_int(n) for n in sizes + strides):
             declared.append((name, first, sizes, strides))
-    return declared
+    return _native.DeclaredVariables(declared)

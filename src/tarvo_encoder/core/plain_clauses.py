@@ -8,12 +8,9 @@ the formula has no aux variable. The reader takes a text only when that is
 sure (every name a declared variable, every index inside its dimension,
 every variable met once); any other text goes the evaluation road.
 """
-import builtins
 import re
 import typing as tp
 from collections.abc import Sequence
-
-import velmont.corvane_engine as ce
 
 from .. import _native
 from .native_expansion import declared_variables
@@ -23,21 +20,12 @@ from .native_expansion import declared_variables
 _LITERAL = re.compile(r"(~\()?((?<![\w.])[A-Za-z_]\w*\((?:\d+(?:,\d+)*)?\))")
 
 
-class PlainClauses:
-    """Reads plain clause texts against the variables declared when the
-    container was made; they cannot change afterwards."""
-
-    def __init__(self, variables: tp.Dict[str, tp.Any]) -> None:
-        self._reader = _native.PlainClauseReader(declared_variables(variables))
-        # One snapshot serves every record of this road, as the variables are
-        # fixed; with the builtins entry that an evaluation would leave in it.
-        self.eval_state = {name: variable.copy() for name, variable in variables.items()}
-        self.eval_state["__builtins__"] = builtins.__dict__
-
-    def storage(self, text: str) -> tp.Optional[ce.wcnf_storage]:
-        """A new storage holding the clause of `text`, or None when only its
-        evaluation can tell what `text` means."""
-        return self._reader.clause_storage(text)
+def plain_clause_reader(eval_state: tp.Dict[str, tp.Any]) -> _native.PlainClauseReader:
+    """A reader of plain clause texts over the declared variables of a
+    container's eval_state; `clause_storage(text)` gives a new storage holding
+    the clause of `text`, or None when only its evaluation can tell what
+    `text` means."""
+    return _native.PlainClauseReader(declared_variables(eval_state))
 
 
 class PlainClauseTexts(Sequence):
