@@ -13,7 +13,7 @@ from hypothesis import given, settings, strategies as st
 
 import velmont.corvane_engine as ce
 from tarvo_encoder import Model, SumIt, _native
-from tarvo_encoder.core import formulapb
+from tarvo_encoder.core import dumper, formulapb
 from tarvo_encoder.encode import _flat_sums as flat_sums
 
 SIZES = {"a": 3, "b": 3}
@@ -44,7 +44,7 @@ def info_lines():
 
 
 @contextlib.contextmanager
-def road(numbered: bool):
+def road(numbered: bool, expanded_by_evaluation: bool = False):
     """Yields the list of roads taken, True for each numbered clause form."""
     taken = []
     to_bx = formulapb.ClauseFormPB.to_bx if numbered else formulapb.FormulaPB.to_bx
@@ -58,6 +58,8 @@ def road(numbered: bool):
         patch.setattr(formulapb.ClauseFormPB, "to_bx", recorded)
         if not numbered:
             patch.setattr(flat_sums, "evaluate", lambda text, namespace: None)
+        if expanded_by_evaluation:  # the container's literal texts of the numbered clause form
+            patch.setattr(dumper, "expand_natively", lambda *arguments: None)
         yield taken
 
 
@@ -112,11 +114,14 @@ def build(plan):
     return outcomes, clauses, mapping
 
 
-def assert_same_models(plan):
-    with road(numbered=True) as numbered_taken, info_lines() as lines:
-        numbered = build(plan), lines
-    with road(numbered=False) as formula_taken, info_lines() as lines:
-        formula = build(plan), lines
+def built(plan, **road_taken):
+    with road(**road_taken) as taken, info_lines() as lines:
+        return (build(plan), lines), taken
+
+
+def assert_same_models(plan, expanded_by_evaluation=False):
+    numbered, numbered_taken = built(plan, numbered=True, expanded_by_evaluation=expanded_by_evaluation)
+    formula, formula_taken = built(plan, numbered=False)
     assert not any(formula_taken)
     assert numbered == formula
     return numbered_taken
@@ -168,9 +173,10 @@ PLANS = {
 }
 
 
+@pytest.mark.parametrize("expanded_by_evaluation", [False, True])
 @pytest.mark.parametrize("plan", PLANS.values(), ids=PLANS.keys())
-def test_numbered_clause_form_is_taken_and_builds_the_same_model(plan):
-    assert any(assert_same_models(plan))
+def test_numbered_clause_form_is_taken_and_builds_the_same_model(plan, expanded_by_evaluation):
+    assert any(assert_same_models(plan, expanded_by_evaluation))
 
 
 def test_debug_lines_keep_the_formula_road(caplog):
