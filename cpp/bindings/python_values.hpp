@@ -43,6 +43,11 @@ inline std::string type_of(nb::handle value) { return Py_TYPE(value.ptr())->tp_n
 
 // An int object (exact or subclass) as int64.
 inline std::int64_t int_value(nb::handle value, const char* what) {
+#if PY_VERSION_HEX >= 0x030C0000
+    // Most ints are compact (a single digit): read without the general conversion.
+    auto* number = reinterpret_cast<PyLongObject*>(value.ptr());
+    if (PyUnstable_Long_IsCompact(number)) return PyUnstable_Long_CompactValue(number);
+#endif
     int overflow = 0;
     const long long result = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
     if (overflow != 0) {
@@ -82,6 +87,8 @@ inline nb::object index_of(nb::handle value, const char* what) {
 }  // namespace detail
 
 inline std::int64_t to_integral(nb::handle value, const char* what) {
+    // An int is its own index: the common case needs no __index__ call.
+    if (PyLong_CheckExact(value.ptr())) return detail::int_value(value, what);
     return detail::int_value(detail::index_of(value, what), what);
 }
 
@@ -100,9 +107,16 @@ namespace detail {
 template <typename Convert>
 std::vector<std::int64_t> number_list(nb::handle values, const char* what, const char* items, Convert convert) {
     require_sequence(values, what, items);
+    PyObject* sequence = values.ptr();
     std::vector<std::int64_t> result;
-    result.reserve(nb::len(values));
-    for (nb::handle item : nb::borrow<nb::sequence>(values)) result.push_back(convert(item, what));
+    result.reserve(static_cast<std::size_t>(PySequence_Fast_GET_SIZE(sequence)));
+    // By position, without an iterator. An int runs no Python code while it
+    // is read; any other item is held, and the size read anew for the next,
+    // since the item's __index__ may change the list.
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(sequence); ++i) {
+        PyObject* item = PySequence_Fast_GET_ITEM(sequence, i);
+        result.push_back(PyLong_CheckExact(item) ? int_value(item, what) : convert(nb::borrow(item), what));
+    }
     return result;
 }
 

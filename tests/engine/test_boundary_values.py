@@ -159,6 +159,27 @@ def test_other_numbers_are_refused_and_index_errors_come_through_as_themselves(e
         entry(value)
 
 
+class Emptying:
+    """An integral number whose __index__ empties the list that holds it."""
+
+    def __init__(self, holder):
+        self.holder = holder
+
+    def __index__(self):
+        self.holder.clear()
+        return 2
+
+
+def test_a_list_that_an_item_empties_is_read_up_to_where_it_ends():
+    sizes = []
+    sizes += [Emptying(sizes), 3, 4]
+    forall = []
+    forall += [0, Emptying(forall), 5]
+    encoder().create_variables("z", sizes)
+    assert _native.expand_template(ce.wcnf_storage(), [([(False, 1, 0, [1])], 0)], [forall], 0, 0, []) == {}
+    assert sizes == forall == []
+
+
 @pytest.mark.parametrize("text, error", [(b"x", TypeError), (None, TypeError), ("\ud800", UnicodeEncodeError)],
                          ids=["bytes", "None", "lone surrogate"])
 @pytest.mark.parametrize("entry", TEXTS.values(), ids=TEXTS.keys())
