@@ -161,6 +161,7 @@ def test_the_operators_clauses_take_the_reader(model, write):
     "~(bx.or_s([y(0).to_bx(), y(1).to_bx()]))",
     "bx.and_s([y(0).to_bx(), y(1).to_bx()])",
     "bx.or_s([" * 40 + "y(0).to_bx(), y(1).to_bx()" + "])" * 40,  # deeper than the reader goes
+    "bx.or_s([y(0).to_bx(), y(1).to_bx()])\ud800",  # no UTF-8 form
 ])
 def test_other_texts_are_left_to_the_evaluation(model, text):
     container = model._formula_container

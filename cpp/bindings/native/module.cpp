@@ -416,7 +416,13 @@ NB_MODULE(_native, m) {
             "clause_storage",
             [](const kernels::PlainClauseReader& reader, nb::handle text) -> nb::object {
                 if (!PyUnicode_CheckExact(text.ptr())) return nb::none();
-                const auto literals = reader.read(utf8_view(text));
+                Py_ssize_t size = 0;
+                const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+                if (data == nullptr) {
+                    PyErr_Clear();  // no UTF-8 form (a lone surrogate): the evaluation tells what it makes of it
+                    return nb::none();
+                }
+                const auto literals = reader.read({data, static_cast<std::size_t>(size)});
                 if (!literals) return nb::none();
                 corvane::WcnfStorage storage;
                 storage.add_hard_clause(*literals);
