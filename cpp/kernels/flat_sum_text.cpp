@@ -18,23 +18,39 @@ class Reader {
 public:
     explicit Reader(std::string_view text) : text_(text) {}
 
-    FlatSumComparison comparison() {
-        FlatSumComparison read;
-        expect("FormulaPB(Sum(*[");
-        do {
-            member(read);
-        } while (take(", "));
-        expect("]), pb.Comparator_type.");
-        read.comparator = std::string(identifier());
-        expect(", ");
-        read.bound = integer(true);
-        expect(").to_bx(manager)");
+    FlatSumText read() {
+        FlatSumText read;
+        expect("FormulaPB(");
+        if (take("Sum(*[")) {
+            members(read);
+            expect("]), pb.Comparator_type.");
+            read.comparator = std::string(identifier());
+            expect(", ");
+            read.bound = integer(true);
+            expect(").to_bx(manager)");
+        } else {
+            read.objective = true;
+            read.weight = integer(true);
+            expect(" * (Sum(*[");
+            members(read);
+            expect("])), None, None).to_maxsat(manager, ");
+            const std::size_t start = position_;
+            if (!take("True") && !take("False") && !take("None")) integer(true);
+            read.minimization = std::string(text_.substr(start, position_ - start));
+            expect(")");
+        }
         require(position_ == text_.size());
         return read;
     }
 
 private:
-    void member(FlatSumComparison& read) {
+    void members(FlatSumText& read) {
+        do {
+            member(read);
+        } while (take(", "));
+    }
+
+    void member(FlatSumText& read) {
         FlatSumMember member;
         if (position_ < text_.size() && (text_[position_] == '-' || is_digit(text_[position_]))) {
             member.scaled = true;
@@ -95,9 +111,9 @@ private:
 
 }  // namespace
 
-std::optional<FlatSumComparison> read_flat_sum_comparison(std::string_view text) {
+std::optional<FlatSumText> read_flat_sum_text(std::string_view text) {
     try {
-        return Reader(text).comparison();
+        return Reader(text).read();
     } catch (const Refused&) {
         return std::nullopt;
     }

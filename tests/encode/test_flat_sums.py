@@ -1,7 +1,7 @@
-"""A flat sum compared with a bound, read in C++, against eval of its text:
-same value, same calls in the same order (the Manager pairs the same
-numbers with the same names), same exceptions; every other text is left to
-eval."""
+"""A flat sum compared with a bound or weighted as an objective, read in C++,
+against eval of its text: same value, same calls in the same order (the
+Manager pairs the same numbers with the same names), same exceptions; every
+other text is left to eval."""
 import pytest
 from hypothesis import given, settings, strategies as st
 
@@ -49,7 +49,17 @@ cells = st.tuples(st.integers(-6, 6), st.integers(0, 3), st.integers(0, 2))
 def test_a_flat_sum_is_read_as_eval_reads_it(x, members, comparator, bound):
     total = SumIt([x[a, b] if w == 1 else w * x[a, b] for w, a, b in members])
     text = str({"<=": total <= bound, ">=": total >= bound, "==": total == bound}[comparator])
-    assert flat_sums.evaluate(text, namespace()) is not None
+    assert flat_sums.evaluate(text, namespace()) is not flat_sums.NOT_READ
+    assert_read_as_eval(text)
+
+
+@settings(max_examples=40, deadline=None)
+@given(st.lists(cells, min_size=1, max_size=8), st.integers(-3, 5),
+       st.sampled_from([True, False, None, 0, 1, -2]))
+def test_a_weighted_flat_sum_is_read_as_eval_reads_it(x, members, weight, minimization):
+    total = SumIt([x[a, b] if w == 1 else w * x[a, b] for w, a, b in members])
+    text = str((weight * total).maxsat(minimization))
+    assert flat_sums.evaluate(text, namespace()) is not flat_sums.NOT_READ
     assert_read_as_eval(text)
 
 
@@ -58,7 +68,7 @@ def test_a_long_chain_is_written_flat_and_read_as_eval_reads_it(x):
     for k in range(1, 1500):
         total = total - x[k % 4, k % 3] if k % 7 == 0 else total + x[k % 4, k % 3]
     text = str(total <= 3)
-    assert text.startswith("FormulaPB(Sum(*[") and flat_sums.evaluate(text, namespace()) is not None
+    assert text.startswith("FormulaPB(Sum(*[") and flat_sums.evaluate(text, namespace()) is not flat_sums.NOT_READ
     assert_read_as_eval(text)
 
 
@@ -69,6 +79,7 @@ def test_a_member_that_fails_fails_as_in_eval(x):
 
 
 FLAT = "FormulaPB(Sum(*[x(0,1).to_pb(), -3 * (x(2,0).to_pb())]), pb.Comparator_type.LEQ, 2).to_bx(manager)"
+FLAT_OBJECTIVE = "FormulaPB(2 * (Sum(*[x(0,1).to_pb(), -1 * (x(2,0).to_pb())])), None, None).to_maxsat(manager, True)"
 OTHER_TEXTS = {
     "nested sum": "FormulaPB(x(0,1).to_pb() + x(1,1).to_pb(), pb.Comparator_type.LEQ, 1).to_bx(manager)",
     "index names": FLAT.replace("x(0,1)", "x(i,1)"),
@@ -77,7 +88,10 @@ OTHER_TEXTS = {
     "a keyword as name": FLAT.replace("x(0,1)", "if(0,1)"),
     "no member": "FormulaPB(Sum(*[]), pb.Comparator_type.LEQ, 2).to_bx(manager)",
     "a bool bound": FLAT.replace(", 2).to_bx", ", True).to_bx"),
-    "soft": "FormulaPB(Sum(*[x(0,1).to_pb()]), None, None).to_maxsat(manager, False)",
+    "objective without weight": "FormulaPB(Sum(*[x(0,1).to_pb()]), None, None).to_maxsat(manager, False)",
+    "objective of one term": "FormulaPB(3 * (x(0,1).to_pb()), None, None).to_maxsat(manager, None)",
+    "objective with a flag of another kind": FLAT_OBJECTIVE.replace("manager, True)", "manager, 1.5)"),
+    "objective with more text after": FLAT_OBJECTIVE + ")",
     "more text after": FLAT + ".x",
     "a huge index": FLAT.replace("x(0,1)", "x(0," + "9" * 19 + ")"),
 }
@@ -85,12 +99,12 @@ OTHER_TEXTS = {
 
 @pytest.mark.parametrize("text", OTHER_TEXTS.values(), ids=OTHER_TEXTS.keys())
 def test_any_other_text_is_left_to_eval(text):
-    assert flat_sums.evaluate(text, namespace(i=0)) is None
+    assert flat_sums.evaluate(text, namespace(i=0)) is flat_sums.NOT_READ
 
 
 def test_a_name_that_the_namespace_lacks_is_left_to_eval():
-    assert flat_sums.evaluate(FLAT, namespace()) is not None
-    assert flat_sums.evaluate(FLAT.replace("x(2,0)", "y(2,0)"), namespace()) is None
+    assert flat_sums.evaluate(FLAT, namespace()) is not flat_sums.NOT_READ
+    assert flat_sums.evaluate(FLAT.replace("x(2,0)", "y(2,0)"), namespace()) is flat_sums.NOT_READ
     names = namespace()
     del names["Sum"]
-    assert flat_sums.evaluate(FLAT, names) is None
+    assert flat_sums.evaluate(FLAT, names) is flat_sums.NOT_READ

@@ -57,7 +57,7 @@ def road(numbered: bool, expanded_by_evaluation: bool = False):
     with pytest.MonkeyPatch.context() as patch:
         patch.setattr(formulapb.ClauseFormPB, "to_bx", recorded)
         if not numbered:
-            patch.setattr(flat_sums, "evaluate", lambda text, namespace: None)
+            patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)
         if expanded_by_evaluation:  # the container's literal texts of the numbered clause form
             patch.setattr(dumper, "expand_natively", lambda *arguments: None)
         yield taken

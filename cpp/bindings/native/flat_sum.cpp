@@ -22,7 +22,7 @@ nb::object owned(PyObject* result) {
 
 // Each member's value, made as the evaluation of the text makes it, in the
 // same order: name(indexes...), its to_pb(), then coefficient * that.
-nb::list members(const kernels::FlatSumComparison& read, const nb::dict& namespace_) {
+nb::list members(const kernels::FlatSumText& read, const nb::dict& namespace_) {
     std::vector<nb::object> callables;
     for (const std::string& name : read.names) {
         PyObject* callable = PyDict_GetItemWithError(namespace_.ptr(), nb::str(name.data(), name.size()).ptr());
@@ -56,15 +56,20 @@ nb::list members(const kernels::FlatSumComparison& read, const nb::dict& namespa
 }  // namespace
 
 void bind_flat_sum(nb::module_& m) {
-    nb::class_<kernels::FlatSumComparison>(m, "FlatSum", "A flat sum compared with a bound, as read_flat_sum reads it.")
-        .def_ro("names", &kernels::FlatSumComparison::names, "The variable names the members call, each once.")
-        .def_ro("comparator", &kernels::FlatSumComparison::comparator)
-        .def_ro("bound", &kernels::FlatSumComparison::bound)
+    nb::class_<kernels::FlatSumText>(
+        m, "FlatSum", "A flat sum compared with a bound or weighted as an objective, as read_flat_sum reads it.")
+        .def_ro("objective", &kernels::FlatSumText::objective, "True for a weighted objective (to_maxsat).")
+        .def_ro("names", &kernels::FlatSumText::names, "The variable names the members call, each once.")
+        .def_ro("comparator", &kernels::FlatSumText::comparator)
+        .def_ro("bound", &kernels::FlatSumText::bound)
+        .def_ro("weight", &kernels::FlatSumText::weight)
+        .def_ro("minimization", &kernels::FlatSumText::minimization, "Its text: True, False, None or an int.")
         .def("members", &members, nb::arg("namespace"),
              "The members' values, each made as the evaluation of its text makes it (the call of its variable "
              "name in `namespace`, to_pb(), the coefficient's product), in text order; KeyError for a name "
              "that `namespace` lacks.");
-    m.def("read_flat_sum", &kernels::read_flat_sum_comparison, nb::arg("text"),
-          "The text FormulaPB(Sum(*[m, ...]), pb.Comparator_type.C, bound).to_bx(manager), every member "
+    m.def("read_flat_sum", &kernels::read_flat_sum_text, nb::arg("text"),
+          "The text FormulaPB(Sum(*[m, ...]), pb.Comparator_type.C, bound).to_bx(manager) or "
+          "FormulaPB(weight * (Sum(*[m, ...])), None, None).to_maxsat(manager, minimization), every member "
           "name(int, ...).to_pb() or int * (name(int, ...).to_pb()), read as a FlatSum; None for any other text.");
 }

@@ -39,7 +39,8 @@ class FormulaPB:
         return bx_formula
 
     def to_maxsat(self, manager, minimization):
-        log_d("FormulaPB before to_maxsat: " + str(self.expression))
+        if log_wanted(DEBUG):
+            log_d("FormulaPB before to_maxsat: " + str(self.expression))
         weights = []
         maxsat_formula = []
         for var_idx, weight in self.expression.to_maxsat():

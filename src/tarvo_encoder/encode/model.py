@@ -284,19 +284,16 @@ class Model:
             _log_and_raise(TypeError, "Variable '" + parameter + "' must contain only objects of type 'Expression'")
 
     def __evaluate(self, expression: Expression, **overrides):
-        return text_shapes.evaluate(str(expression), self.__namespace(overrides))
-
-    def __namespace(self, overrides: dict) -> dict:
         # A fresh mapping per evaluation: nothing the text binds survives it.
-        return self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
+        namespace = self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
+        text = str(expression)
+        # The text of a flat sum is read without compiling it.
+        evaluated = flat_sums.evaluate(text, namespace)
+        return evaluated if evaluated is not flat_sums.NOT_READ else text_shapes.evaluate(text, namespace)
 
     def __evaluate_comparison(self, comparison: Expression):
-        """A constraint or bounded target that is one comparison, which
-        ClauseFormPB puts into clause form; the text of a flat sum is read
-        without compiling it."""
-        text, namespace = str(comparison), self.__namespace({"FormulaPB": formulapb.ClauseFormPB})
-        evaluated = flat_sums.evaluate(text, namespace)
-        return evaluated if evaluated is not None else text_shapes.evaluate(text, namespace)
+        """A constraint or bounded target that is one comparison, which ClauseFormPB puts into clause form."""
+        return self.__evaluate(comparison, FormulaPB=formulapb.ClauseFormPB)
 
     def __evaluate_constraint(self, constraint: Expression):
         # Comparisons are first probed for where the constraint needs them to
