@@ -1,8 +1,10 @@
 """Variable blocks (columns, subscript text, element order) and symbolic indexes."""
 import itertools
 
+import numpy as np
 import pytest
 
+from tarvo_encoder._exceptions import FormulaError
 from tarvo_encoder.linear_parser.linear_variables import Index, LinearVariable
 
 i, j = Index("i"), Index("j")
@@ -49,6 +51,30 @@ def block(st_shift=10, **dims):
 ])
 def test_subscript_text(key, text):
     assert repr(block()[key]) == text
+
+
+class Disguised(int):
+    """An int whose text is another formula."""
+
+    def __str__(self):
+        return "y(1)"
+
+    __format__ = __repr__ = lambda self, *spec: "y(1)"
+
+
+def test_an_integral_subscript_is_written_as_its_digits():
+    assert repr(block()[Disguised(1), np.int64(2)]) == "x(1,2)"
+    assert repr(block(a=2)[Disguised(1)]) == "x(1)"
+
+
+@pytest.mark.parametrize("key", [("0) + 100 * y(1",), (0, "0) + y(1"), i + "0)) + y((1"],
+                         ids=["text", "second text", "index shifted by text"])
+def test_a_subscript_that_would_close_the_call_is_refused(sink, key):
+    # Pasted as written, each would close the call of x and add a term of y to the row.
+    with pytest.raises(FormulaError) as raised:
+        block()[key]
+    assert str(raised.value).startswith("A subscript must be an int, an index or one expression of its own, not ")
+    assert sink.records == [("error", str(raised.value))]
 
 
 def test_columns_run_first_subscript_fastest_and_map_lists_c_order():

@@ -11,8 +11,8 @@ from .._logged_errors import refuse_type as _refuse
 from .._text_rules import int_text as _int_text
 from .._grouping import grouped as _grouped, grouped_sum as _grouped_sum
 from ._chains import Chain, nesting
-from ._index_arithmetic import (is_dependent_range as _is_dependent_range,
-                                is_index_arithmetic as _is_index_arithmetic)
+from .._index_arithmetic import (is_dependent_range as _is_dependent_range,
+                                 is_index_arithmetic as _is_index_arithmetic)
 
 _EXPRESSION_OPERAND = "Type 'Expression' is expected for left side of expression"
 _FACTOR_OPERAND = "Type 'Expression' or 'int' is expected for expression"

@@ -11,7 +11,7 @@ from ..core.tarvo_logger import *
 from .._logged_errors import raise_logged as _raise_logged, refuse_type as _refuse
 from .._index_text import scaled_text as _scaled_text, shifted_text as _shifted_text
 from .._text_rules import is_plain_name as _is_plain_name
-from ._index_arithmetic import is_index_arithmetic as _is_index_arithmetic
+from .._index_arithmetic import is_index_arithmetic as _is_index_arithmetic
 
 
 class Index:

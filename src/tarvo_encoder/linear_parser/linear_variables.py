@@ -1,12 +1,17 @@
 from __future__ import annotations
 
+import ast
+import functools
 import itertools
 import operator
 import typing as tp
 from numbers import Integral
 
+from .._exceptions import FormulaError
+from .._index_arithmetic import is_index_arithmetic as _is_index_arithmetic
 from .._index_text import scaled_text, shifted_text
 from .._logged_errors import raise_logged as log_and_raise
+from .._text_rules import int_text as _int_text
 from .compiled_linear_expressions import CompiledLinearExpression
 from .linear_expression import LinearVariableProxy
 
@@ -34,6 +39,32 @@ class Index:
 
     def __str__(self) -> str:
         return self.expression
+
+
+def _subscript_text(item) -> str:
+    """The text of one subscript: an integral number's digits, or the item's
+    text, which must stand alone as one expression. Pasted into the call of
+    the variable, any other text could close the call and add terms of its
+    own: x[("0) + y(1",)] would write x(0) + y(1)."""
+    if type(item) is int:
+        return str(item)
+    if isinstance(item, Integral):
+        return _int_text(item)
+    text = str(item)
+    if not (_is_index_arithmetic(text) or _stands_alone(text)):
+        log_and_raise(FormulaError, "A subscript must be an int, an index or one expression of its own, not "
+                      + repr(text)[:80])
+    return text
+
+
+@functools.lru_cache(maxsize=4096)
+def _stands_alone(text: str) -> bool:
+    # Cached: a model subscripts with the same few texts over and over.
+    try:
+        ast.parse(text.strip(), mode="eval")
+    except (SyntaxError, ValueError):
+        return False
+    return True
 
 
 class LinearVariable:
@@ -86,8 +117,8 @@ class LinearVariable:
     def __getitem__(self, items) -> LinearVariableProxy:
         """The element expression for formula text: `x[i, j + 1]` writes x(i,j + 1)."""
         if isinstance(items, tp.Sequence):
-            return LinearVariableProxy(f"{self._name}(" + ",".join(str(item) for item in items) + ")")
-        return LinearVariableProxy(f"{self._name}({items:})")
+            return LinearVariableProxy(f"{self._name}(" + ",".join(map(_subscript_text, items)) + ")")
+        return LinearVariableProxy(f"{self._name}({_subscript_text(items)})")
 
     def __iter__(self):
         # Subscripting never ends, so the host's fallback iteration would never stop.

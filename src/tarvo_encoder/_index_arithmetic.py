@@ -9,7 +9,7 @@ import functools
 import re
 import typing as tp
 
-from .._text_rules import is_plain_name
+from ._text_rules import is_plain_name
 
 _TOKEN = re.compile(r"\s*(?:([0-9]+)|([^\W\d]\w*)|([-+*(),]))")
 _RANGE = re.compile(r"\s*range\s*\((.*)\)\s*", re.DOTALL)
