@@ -62,9 +62,12 @@ class Disguised(int):
     __format__ = __repr__ = lambda self, *spec: "y(1)"
 
 
-def test_an_integral_subscript_is_written_as_its_digits():
+def test_an_integral_subscript_or_operand_is_written_as_its_digits():
     assert repr(block()[Disguised(1), np.int64(2)]) == "x(1,2)"
     assert repr(block(a=2)[Disguised(1)]) == "x(1)"
+    element = block()[0, 0]
+    assert [str(f(element)) for f in (lambda e: e + Disguised(1), lambda e: Disguised(1) * e)] == [
+        "x(0,0) + 1", "1 * (x(0,0))"]
 
 
 @pytest.mark.parametrize("key", [("0) + 100 * y(1",), (0, "0) + y(1"), i + "0)) + y((1"],
