@@ -103,7 +103,9 @@ def build(plan):
     elif plan["target"] is not None:
         spec, border, minimization = plan["target"]
         outcomes.append(attempt(m.add_target, term(x, i, spec)))
+        # The second build's target takes the place of the first one's.
         outcomes.append(attempt(m.build_cnf, border, minimization))
+        outcomes.append(attempt(m.build_cnf, border - 1, minimization))
     else:
         outcomes.append(attempt(m.build_cnf))
     storage = m.get_cnf_storage()
