@@ -197,15 +197,17 @@ class LinearModel:
         """
         if len(indexes) == 0:
             log_and_raise(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
-        result = []
-        for index_name in indexes:
-            if not _is_identifier(index_name):
-                log_and_raise(VariableError, f"Index name {index_name!r} is not a valid identifier")
-            _refuse_misread_name("Index", index_name)
-            if index_name in self._used_vars:
-                log_and_raise(VariableError, f"Index named {index_name} is already in use")
-            result.append(Index(index_name))
+        result = [self.__new_index(index_name) for index_name in indexes]
         return result if len(result) > 1 else result[0]
+
+    def __new_index(self, name) -> Index:
+        """An index of that name, unless formula text would misread the name or a variable has it."""
+        if not _is_identifier(name):
+            log_and_raise(VariableError, f"Index name {name!r} is not a valid identifier")
+        _refuse_misread_name("Index", name)
+        if name in self._used_vars:
+            log_and_raise(VariableError, f"Index named {name} is already in use")
+        return Index(name)
 
     def __evaluate(self, text: str, fors: tp.Optional[str] = None):
         """The value of formula text, or with `fors` the list of its values over those for clauses."""
