@@ -49,7 +49,12 @@ std::optional<std::int64_t> PlainClauseReader::reference(std::string_view text, 
         if (d > 0 && !take(text, at, ",")) return std::nullopt;
         const auto index = unsigned_decimal(text, at);
         if (!index || *index >= variable.sizes[d]) return std::nullopt;
-        number += *index * variable.strides[d];
+        // Beyond 64 bits the evaluation's Python ints and this sum would part.
+        std::int64_t offset = 0;
+        if (__builtin_mul_overflow(*index, variable.strides[d], &offset) ||
+            __builtin_add_overflow(number, offset, &number)) {
+            return std::nullopt;
+        }
     }
     if (!take(text, at, ")")) return std::nullopt;
     return number;

@@ -12,7 +12,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import velmont.corvane_engine as ce
-from tarvo_encoder import Model, SumIt
+from tarvo_encoder import Model, SumIt, _native
 from tarvo_encoder.core.formula_container import FormulaContainer
 from tarvo_encoder.encode.expressions import One, Zero
 
@@ -190,3 +190,9 @@ def test_the_engine_sink_shows_the_lines_of_an_add_by_its_level(caplog, level, s
     model.add_constraint(y[1] | ~y[2])
     expected = shown[:1] if use_formula_encoder else shown
     assert [r.getMessage() for r in caplog.records if r.levelno < logging.INFO] == expected
+
+
+def test_a_number_beyond_64_bits_is_left_to_the_evaluation():
+    reader = _native.PlainClauseReader(_native.DeclaredVariables([("x", 1, [2**61, 2**61], [2**61, 1])]))
+    assert reader.clause_storage("bx.or_s([x(5,0).to_bx(), x(0,1).to_bx()])") is None
+    assert reader.clause_storage("bx.or_s([x(0,3).to_bx(), x(0,1).to_bx()])").hard_clauses() == [[2, 4]]
