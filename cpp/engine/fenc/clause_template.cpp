@@ -4,7 +4,6 @@
 #include <string>
 
 #include "engine/fenc/comparison_formula.hpp"
-#include "engine/fenc/shape.hpp"
 
 namespace corvane::fenc {
 namespace {
@@ -15,7 +14,7 @@ constexpr std::size_t kMaxCachedShapes = 1 << 16;
 
 }  // namespace
 
-std::size_t TemplateCache::ShapeHash::operator()(const std::vector<std::int64_t>& shape) const {
+std::size_t TemplateCache::ShapeHash::operator()(const Shape& shape) const {
     std::uint64_t h = 0x9e3779b97f4a7c15ULL ^ shape.size();
     for (std::int64_t v : shape) {
         h ^= static_cast<std::uint64_t>(v) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
@@ -32,7 +31,7 @@ kelpa::PBConfig adder_config() {
     return config;
 }
 
-const ClauseTemplate& TemplateCache::get(const std::vector<std::int64_t>& shape, std::int64_t variables) {
+const ClauseTemplate& TemplateCache::get(const Shape& shape, std::int64_t variables) {
     if (auto it = cache_.find(shape); it != cache_.end()) return it->second;
     ClauseTemplate t = build(shape, variables);
     if (cache_.size() >= kMaxCachedShapes) {
@@ -61,6 +60,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
     kelpa::AuxVarManager aux(variables + 1);
     std::vector<dravo::Expr> stack;
     auto pop_args = [&](std::size_t n) {
+        if (stack.size() < n) throw std::logic_error("corrupt formula shape");
         std::vector<dravo::Expr> args(stack.end() - static_cast<std::ptrdiff_t>(n), stack.end());
         stack.resize(stack.size() - n);
         return args;
@@ -73,46 +73,32 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
     const std::vector<Polarity> polarities = comparison_polarities(shape);
     std::size_t placed = 0;
     ComparisonFormulas comparisons(config_, aux, literal);
-    for (std::size_t i = 0; i < shape.size();) {
+    for (ShapeReader reader(shape); !reader.done();) {
         poll_.step();
-        const std::int64_t token = shape[i++];
-        switch (token) {
-            case kLiteral: stack.push_back(literal(shape[i++])); break;
+        const ShapeNode node = reader.next();
+        const std::vector<dravo::Expr> args = pop_args(node.operands);
+        switch (node.token) {
+            case kLiteral: stack.push_back(literal(node.variable)); break;
             case kOne: stack.push_back(dravo::one()); break;
             case kZero: stack.push_back(dravo::zero()); break;
-            case kNot: stack.back() = dravo::negate(stack.back()); break;
-            case kAnd:
-            case kOr:
-            case kXor:
-            case kEq: {
-                const auto args = pop_args(static_cast<std::size_t>(shape[i++]));
-                stack.push_back(token == kAnd ? dravo::and_s(args)
-                                : token == kOr ? dravo::or_s(args)
-                                : token == kXor ? dravo::xor_s(args)
-                                                : dravo::eq_s(args));
-                break;
-            }
-            case kImpl: {
-                const auto args = pop_args(2);
-                stack.push_back(dravo::impl_s(args[0], args[1]));
-                break;
-            }
-            case kIte: {
-                const auto args = pop_args(3);
-                stack.push_back(dravo::ite_s(args[0], args[1], args[2]));
-                break;
-            }
+            case kNot: stack.push_back(dravo::negate(args[0])); break;
+            case kAnd: stack.push_back(dravo::and_s(args)); break;
+            case kOr: stack.push_back(dravo::or_s(args)); break;
+            case kXor: stack.push_back(dravo::xor_s(args)); break;
+            case kEq: stack.push_back(dravo::eq_s(args)); break;
+            case kImpl: stack.push_back(dravo::impl_s(args[0], args[1])); break;
+            case kIte: stack.push_back(dravo::ite_s(args[0], args[1], args[2])); break;
             case kCompare: {
                 kelpa::PBConstraint constraint;
-                constraint.comparator = static_cast<kelpa::Comparator>(shape[i++]);
-                constraint.bound = shape[i++];
-                const auto n = static_cast<std::size_t>(shape[i++]);
-                for (std::size_t k = 0; k < n; ++k, i += 2) constraint.terms.push_back({shape[i + 1], shape[i]});
+                constraint.comparator = static_cast<kelpa::Comparator>(node.comparator);
+                constraint.bound = node.bound;
+                for (std::size_t k = 0; k < node.term_count(); ++k) {
+                    const WeightedVar term = node.term(k);
+                    constraint.terms.push_back({term.var, term.weight});
+                }
                 stack.push_back(comparisons.place(constraint, polarities[placed++]));
                 break;
             }
-            default:
-                throw std::logic_error("corrupt formula shape");
         }
     }
     if (stack.size() != 1) throw std::logic_error("corrupt formula shape");
@@ -127,9 +113,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
         [&]() { return ++next; },
         [&](std::span<const dravo::Literal> clause) {
             poll_.step();
-            t.literals.insert(t.literals.end(), clause.begin(), clause.end());
-            if (t.literals.size() > UINT32_MAX) throw std::length_error("one instance has more than 2**32 literals");
-            t.clause_ends.push_back(static_cast<std::uint32_t>(t.literals.size()));
+            t.clauses.add(clause);
         },
     };
     dravo::tseytin_clauses(constraint, callbacks);

@@ -7,6 +7,8 @@
 
 #include "engine/core/interruption.hpp"
 #include "engine/dravo/dravo.hpp"
+#include "engine/fenc/clause_list.hpp"
+#include "engine/fenc/shape.hpp"
 #include "engine/kelpa/kelpa.hpp"
 
 namespace corvane::fenc {
@@ -23,8 +25,7 @@ struct ClauseTemplate {
     std::int64_t variables = 0;
     std::int64_t pb_aux = 0;
     std::int64_t tseytin_aux = 0;
-    std::vector<std::int64_t> literals;
-    std::vector<std::uint32_t> clause_ends;  // clause k is literals[end(k-1), end(k))
+    ClauseList clauses;
 };
 
 // Encodes shapes into clause templates: comparisons with the PB encoder
@@ -34,11 +35,11 @@ struct ClauseTemplate {
 // once.
 class TemplateCache {
 public:
-    const ClauseTemplate& get(const std::vector<std::int64_t>& shape, std::int64_t variables);
+    const ClauseTemplate& get(const Shape& shape, std::int64_t variables);
 
 private:
     struct ShapeHash {
-        std::size_t operator()(const std::vector<std::int64_t>& shape) const;
+        std::size_t operator()(const Shape& shape) const;
     };
 
     ClauseTemplate build(std::span<const std::int64_t> shape, std::int64_t variables);
@@ -48,7 +49,7 @@ private:
     std::vector<dravo::Expr> shape_variables_, pb_aux_variables_;  // by number
     std::vector<std::int64_t> number_of_context_id_;
     kelpa::PBConfig config_ = adder_config();
-    std::unordered_map<std::vector<std::int64_t>, ClauseTemplate, ShapeHash> cache_;
+    std::unordered_map<Shape, ClauseTemplate, ShapeHash> cache_;
     ClauseTemplate uncached_;
     InterruptionPoll poll_;
 };

@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/fenc/clause_list.hpp"
+
 namespace corvane::fenc {
 namespace {
 
@@ -23,14 +25,12 @@ ComparisonFormulas::ComparisonFormulas(const kelpa::PBConfig& config, kelpa::Aux
 dravo::Expr ComparisonFormulas::holds(const kelpa::PBConstraint& comparison) {
     kelpa::ClauseBuffer buffer;
     kelpa::encode(comparison, config_, aux_, buffer);
+    const ClauseList list = ClauseList::from_zero_terminated(buffer.literals());
     std::vector<dravo::Expr> clauses, clause;
-    for (std::int64_t lit : buffer.literals()) {
-        if (lit == 0) {
-            clauses.push_back(dravo::or_s(clause));
-            clause.clear();
-        } else {
-            clause.push_back(literal_(lit));
-        }
+    for (std::size_t c = 0; c < list.size(); ++c) {
+        clause.clear();
+        for (const std::int64_t lit : list[c]) clause.push_back(literal_(lit));
+        clauses.push_back(dravo::or_s(clause));
     }
     return dravo::and_s(clauses);
 }

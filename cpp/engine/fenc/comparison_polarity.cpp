@@ -8,7 +8,7 @@ namespace corvane::fenc {
 namespace {
 
 struct Node {
-    std::int64_t token;
+    ShapeToken token;
     std::uint32_t first_child;  // into the child list
     std::uint32_t child_count;
     std::uint32_t comparison;  // Compare: its place among the comparisons
@@ -29,31 +29,15 @@ std::vector<Polarity> comparison_polarities(std::span<const std::int64_t> shape)
     std::vector<Node> nodes;
     std::vector<std::uint32_t> children, stack;
     std::uint32_t comparisons = 0;
-    auto add = [&](std::int64_t token, std::size_t operands) {
-        if (stack.size() < operands) throw std::logic_error("corrupt formula shape");
+    for (ShapeReader reader(shape); !reader.done();) {
+        const ShapeNode node = reader.next();
+        if (stack.size() < node.operands) throw std::logic_error("corrupt formula shape");
         const auto first = static_cast<std::uint32_t>(children.size());
-        children.insert(children.end(), stack.end() - static_cast<std::ptrdiff_t>(operands), stack.end());
-        stack.resize(stack.size() - operands);
-        const std::uint32_t comparison = token == kCompare ? comparisons++ : 0;
+        children.insert(children.end(), stack.end() - static_cast<std::ptrdiff_t>(node.operands), stack.end());
+        stack.resize(stack.size() - node.operands);
+        const std::uint32_t comparison = node.token == kCompare ? comparisons++ : 0;
         stack.push_back(static_cast<std::uint32_t>(nodes.size()));
-        nodes.push_back({token, first, static_cast<std::uint32_t>(operands), comparison});
-    };
-    for (std::size_t i = 0; i < shape.size();) {
-        const std::int64_t token = shape[i++];
-        switch (token) {
-            case kLiteral: ++i; add(token, 0); break;
-            case kOne:
-            case kZero: add(token, 0); break;
-            case kNot: add(token, 1); break;
-            case kAnd:
-            case kOr:
-            case kXor:
-            case kEq: add(token, static_cast<std::size_t>(shape[i++])); break;
-            case kImpl: add(token, 2); break;
-            case kIte: add(token, 3); break;
-            case kCompare: i += 3 + 2 * static_cast<std::size_t>(shape[i + 2]); add(token, 0); break;
-            default: throw std::logic_error("corrupt formula shape");
-        }
+        nodes.push_back({node.token, first, static_cast<std::uint32_t>(node.operands), comparison});
     }
     if (stack.size() != 1) throw std::logic_error("corrupt formula shape");
 
@@ -84,7 +68,9 @@ std::vector<Polarity> comparison_polarities(std::span<const std::int64_t> shape)
                 work.emplace_back(child(1), polarity);
                 work.emplace_back(child(2), polarity);
                 break;
-            default: break;  // literals and constants
+            case kLiteral:
+            case kOne:
+            case kZero: break;
         }
     }
     return polarities;

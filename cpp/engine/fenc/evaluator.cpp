@@ -4,7 +4,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/fenc/foralls.hpp"
 #include "engine/fenc/limits.hpp"
 #include "engine/fenc/shape.hpp"
 #include "engine/fenc/text_error.hpp"
@@ -12,7 +11,7 @@
 namespace corvane::fenc {
 namespace {
 
-// Pushed in place of an item count after a range's start, step and length.
+// Pushed in place of an item count after a range's start, stop, step and length.
 constexpr std::int64_t kRangeMark = -1;
 
 std::int64_t checked_add(std::int64_t a, std::int64_t b) {
@@ -90,15 +89,18 @@ void Evaluator::step_comprehension(std::size_t index) {
     if (act.awaiting == Activation::Awaiting::Iterable) {
         const std::int64_t n = pop_int();
         if (n == kRangeMark) {
-            const auto length = static_cast<std::uint64_t>(pop_int());
-            const std::int64_t step = pop_int();
-            levels_.push_back({loop_values_.size(), 0, length, pop_int(), step});
+            IntRange range;
+            range.length = static_cast<std::uint64_t>(pop_int());
+            range.step = pop_int();
+            range.stop = pop_int();
+            range.start = pop_int();
+            levels_.push_back({loop_values_.size(), 0, range.length, range});
         } else {
             const std::size_t begin = loop_values_.size();
             const auto count = static_cast<std::size_t>(n);
             loop_values_.insert(loop_values_.end(), ints_.end() - static_cast<std::ptrdiff_t>(count), ints_.end());
             ints_.resize(ints_.size() - count);
-            levels_.push_back({begin, 0, count});
+            levels_.push_back({begin, 0, count, std::nullopt});
         }
     } else if (act.awaiting == Activation::Awaiting::Element) {
         ++act.produced;
@@ -126,7 +128,7 @@ void Evaluator::step_comprehension(std::size_t index) {
         }
         const LoopClause& clause = block.clauses[depth - 1];
         const std::uint64_t k = level.next++;
-        slots_[clause.slot] = level.step != 0 ? range_value(level.start, level.step, k) : loop_values_[level.begin + k];
+        slots_[clause.slot] = level.range ? level.range->value(k) : loop_values_[level.begin + k];
         const bool innermost = depth == block.clauses.size();
         act.awaiting = innermost ? Activation::Awaiting::Element : Activation::Awaiting::Iterable;
         const Code* code = innermost ? &block.element : &block.clauses[depth].iterable;
@@ -206,18 +208,17 @@ void Evaluator::execute(const Instr& instr) {
             return;
         }
         case Op::Range: {
-            std::int64_t start = 0, stop, step = 1;
-            if (instr.a == 3) step = pop_int();
-            stop = pop_int();
-            if (instr.a >= 2) start = pop_int();
-            if (step == 0) fail(instr, "range step must not be zero");
-            const std::uint64_t length = range_length(start, stop, step);
-            if (length > kMaxCount) {
-                fail(instr, "range(" + std::to_string(start) + ", " + std::to_string(stop) + ", " + std::to_string(step) +
-                                ") has " + std::to_string(length) + " values; a loop runs over at most " +
-                                std::to_string(kMaxCount));
+            const std::size_t n = instr.a;
+            const std::optional<IntRange> range = python_range(std::span(ints_).last(n));
+            ints_.resize(ints_.size() - n);
+            if (!range) fail(instr, "range step must not be zero");
+            if (range->length > kMaxCount) {
+                fail(instr, "range(" + std::to_string(range->start) + ", " + std::to_string(range->stop) + ", " +
+                                std::to_string(range->step) + ") has " + std::to_string(range->length) +
+                                " values; a loop runs over at most " + std::to_string(kMaxCount));
             }
-            ints_.insert(ints_.end(), {start, step, static_cast<std::int64_t>(length), kRangeMark});
+            ints_.insert(ints_.end(), {range->start, range->stop, range->step,
+                                       static_cast<std::int64_t>(range->length), kRangeMark});
             return;
         }
         case Op::Distinct: {
@@ -239,7 +240,7 @@ void Evaluator::execute(const Instr& instr) {
         case Op::PbRef: {
             const std::int64_t var = variable_id(element(instr));
             sum_starts_.push_back(terms_.size());
-            terms_.push_back({1, var});
+            terms_.push_back({var, 1});
             return;
         }
         case Op::PbSub:
@@ -267,40 +268,29 @@ void Evaluator::execute(const Instr& instr) {
             }
             return;
         }
-        case Op::BoolRef: {
-            const std::int64_t var = variable_id(element(instr));
-            shape_.push_back(kLiteral);
-            shape_.push_back(var);
+        case Op::BoolRef:
+            shape_.literal(variable_id(element(instr)));
             return;
-        }
         case Op::BoolConst:
-            shape_.push_back(instr.value ? kOne : kZero);
+            shape_.constant(instr.value != 0);
             return;
         case Op::BoolNot:
-            shape_.push_back(kNot);
+            shape_.negation();
             return;
         case Op::BoolNary:
-            shape_.push_back(instr.a);
-            shape_.push_back(pop_int());
+            shape_.connective(static_cast<ShapeToken>(instr.a), pop_int());
             return;
         case Op::BoolImpl:
-            shape_.push_back(kImpl);
+            shape_.implication();
             return;
         case Op::BoolIte:
-            shape_.push_back(kIte);
+            shape_.if_then_else();
             return;
         case Op::BoolCompare: {
             const std::int64_t bound = pop_int();
             const std::size_t start = sum_starts_.back();
             sum_starts_.pop_back();
-            shape_.push_back(kCompare);
-            shape_.push_back(instr.a);
-            shape_.push_back(bound);
-            shape_.push_back(static_cast<std::int64_t>(terms_.size() - start));
-            for (std::size_t k = start; k < terms_.size(); ++k) {
-                shape_.push_back(terms_[k].weight);
-                shape_.push_back(terms_[k].var);
-            }
+            shape_.comparison(instr.a, bound, std::span(terms_).subspan(start));
             terms_.resize(start);
             return;
         }

@@ -1,19 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/declarations.hpp"
+#include "engine/fenc/int_range.hpp"
 #include "engine/fenc/program.hpp"
+#include "engine/fenc/shape.hpp"
+#include "engine/fenc/weighted_var.hpp"
 
 namespace corvane::fenc {
-
-struct Term {
-    std::int64_t weight;
-    std::int64_t var;
-};
 
 // Runs a Program for one instance (one value per forall). A Boolean program
 // yields its shape (shape.hpp) over variables renumbered in order of first
@@ -26,9 +25,9 @@ class Evaluator {
 public:
     void run(const Program& program, const Declarations& declarations, std::span<const std::int64_t> forall_values);
 
-    const std::vector<std::int64_t>& shape() const { return shape_; }
+    const Shape& shape() const { return shape_.shape(); }
     const std::vector<std::int64_t>& variables() const { return variables_; }
-    const std::vector<Term>& terms() const { return terms_; }
+    const std::vector<WeightedVar>& terms() const { return terms_; }
 
 private:
     struct Activation {
@@ -42,11 +41,11 @@ private:
         enum class Awaiting : std::uint8_t { Nothing, Iterable, Element } awaiting = Awaiting::Nothing;
     };
     // One running loop: over its values in loop_values_ from `begin`, or
-    // over a range (step != 0), whose values are never built.
+    // over a range.
     struct Level {
         std::size_t begin;
         std::uint64_t next, length;
-        std::int64_t start = 0, step = 0;
+        std::optional<IntRange> range;
     };
 
     void execute(const Instr& instr);
@@ -66,8 +65,8 @@ private:
     std::vector<std::int64_t> slots_;
     std::vector<std::int64_t> ints_;
     std::vector<std::size_t> sum_starts_;  // each pending sum is terms_[start, next start)
-    std::vector<Term> terms_;
-    std::vector<std::int64_t> shape_;
+    std::vector<WeightedVar> terms_;
+    ShapeWriter shape_;
     std::vector<std::int64_t> variables_;
     // Renumbering of element numbers, valid where stamp == current stamp.
     std::vector<std::uint32_t> stamp_;

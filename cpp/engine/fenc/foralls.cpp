@@ -58,11 +58,8 @@ private:
             expect(TokenKind::LParen);
             std::vector<std::int64_t> args = read_integers(TokenKind::RParen);
             if (args.empty() || args.size() > 3) fail(start, "range takes 1 to 3 integers");
-            forall.start = args.size() == 1 ? 0 : args[0];
-            const std::int64_t stop = args.size() == 1 ? args[0] : args[1];
-            forall.step = args.size() == 3 ? args[2] : 1;
-            if (forall.step == 0) fail(start, "range step must not be zero");
-            forall.length = range_length(forall.start, stop, forall.step);
+            forall.range = python_range(args);
+            if (!forall.range) fail(start, "range step must not be zero");
         } else if (start.kind == TokenKind::LBracket) {
             forall.values = read_integers(TokenKind::RBracket);
         } else if (start.kind == TokenKind::LParen) {
@@ -138,12 +135,6 @@ std::uint64_t instance_count(const std::vector<Forall>& foralls) {
     Count count;
     for (const Forall& f : foralls) count.multiply(f.size());
     return count.value();
-}
-
-std::uint64_t range_length(std::int64_t start, std::int64_t stop, std::int64_t step) {
-    const __int128 span = step > 0 ? (__int128)stop - start : (__int128)start - stop;
-    const __int128 magnitude = step > 0 ? (__int128)step : -(__int128)step;
-    return span <= 0 ? 0 : static_cast<std::uint64_t>((span + magnitude - 1) / magnitude);
 }
 
 }  // namespace corvane::fenc

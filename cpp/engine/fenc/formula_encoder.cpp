@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/compiler.hpp"
-#include "engine/fenc/text_error.hpp"
+#include "engine/fenc/witness.hpp"
 
 namespace corvane::fenc {
 namespace {
@@ -28,56 +27,6 @@ private:
 std::string aux_name(const char* prefix, std::size_t formula, std::uint64_t instance, std::int64_t index) {
     return std::string(prefix) + "[" + std::to_string(formula) + "," + std::to_string(instance) + "," +
            std::to_string(index) + "]";
-}
-
-// Truth of each declared element (1..elements) in a solver model.
-std::vector<bool> truth_table(const std::vector<std::int64_t>& model, std::int64_t elements) {
-    std::vector<bool> truth(static_cast<std::size_t>(elements) + 1, false);
-    for (std::int64_t lit : model) {
-        if (lit > 0 && lit <= elements) truth[static_cast<std::size_t>(lit)] = true;
-    }
-    return truth;
-}
-
-void check_model(const std::vector<std::int64_t>& model) {
-    std::vector<std::int64_t> by_variable(model);
-    for (std::int64_t lit : model) {
-        if (lit == 0) throw std::invalid_argument("a witness holds signed variable numbers; 0 is none");
-        if (lit == INT64_MIN) throw std::overflow_error("witness literal out of range");
-    }
-    auto magnitude = [](std::int64_t lit) { return lit < 0 ? -lit : lit; };
-    std::sort(by_variable.begin(), by_variable.end(),
-              [&](std::int64_t a, std::int64_t b) { return magnitude(a) != magnitude(b) ? magnitude(a) < magnitude(b) : a < b; });
-    for (std::size_t k = 1; k < by_variable.size(); ++k) {
-        if (by_variable[k] == -by_variable[k - 1]) {
-            throw std::invalid_argument("the witness sets variable " + std::to_string(magnitude(by_variable[k])) +
-                                        " both true and false");
-        }
-    }
-}
-
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-void write_file(const std::string& path, const std::string& content) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) throw FileWriteError("cannot write the metrics file '" + escaped(path) + "'");
-    const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    if (std::fclose(file) != 0 || !written) throw FileWriteError("cannot write the metrics file '" + escaped(path) + "'");
 }
 
 }  // namespace
@@ -111,17 +60,14 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
     const auto variable_count = static_cast<std::int64_t>(vars.size());
     const ClauseTemplate& t = templates_.get(evaluator_.shape(), variable_count);
     const std::int64_t aux_base = formula.aux_count;
-    std::size_t begin = 0;
-    for (std::uint32_t end : t.clause_ends) {
-        for (std::size_t k = begin; k < end; ++k) {
-            const std::int64_t lit = t.literals[k];
+    for (std::size_t c = 0; c < t.clauses.size(); ++c) {
+        for (const std::int64_t lit : t.clauses[c]) {
             const std::int64_t id = lit > 0 ? lit : -lit;
             const std::int64_t number =
                 id <= variable_count ? vars[static_cast<std::size_t>(id - 1)] : kAuxMark + aux_base + id - variable_count - 1;
-            formula.literals.push_back(lit > 0 ? number : -number);
+            formula.clauses.push(lit > 0 ? number : -number);
         }
-        formula.clause_ends.push_back(formula.literals.size());
-        begin = end;
+        formula.clauses.close_clause();
     }
     if (t.pb_aux + t.tseytin_aux > 0) {
         formula.aux_blocks.push_back({instance, t.pb_aux, t.tseytin_aux});
@@ -147,7 +93,7 @@ void FormulaEncoder::add_constraint(std::string text, std::string_view foralls_t
 }
 
 void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t weight, bool minimization) {
-    for (const Term& term : evaluator_.terms()) {
+    for (const WeightedVar& term : evaluator_.terms()) {
         std::int64_t w;
         // -2^63 fits, but its magnitude, the clause weight, is one beyond what the storage holds.
         if (__builtin_mul_overflow(term.weight, weight, &w) || w == INT64_MIN) {
@@ -159,8 +105,8 @@ void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t wei
             throw std::overflow_error("the soft weights add up beyond 64 bits");
         }
         // The clause holds when no penalty is due.
-        formula.literals.push_back((w > 0) == minimization ? -term.var : term.var);
-        formula.clause_ends.push_back(formula.literals.size());
+        const std::int64_t penalty_free[] = {(w > 0) == minimization ? -term.var : term.var};
+        formula.clauses.add(penalty_free);
         formula.weights.push_back(magnitude);
     }
 }
@@ -195,12 +141,12 @@ void FormulaEncoder::add_target(std::string text) {
 }
 
 void FormulaEncoder::set_witness(std::vector<std::int64_t> model) {
-    check_model(model);
+    check_witness(model);
     witness_ = std::move(model);
 }
 
 void FormulaEncoder::set_another_witness(std::vector<std::int64_t> model) {
-    check_model(model);
+    check_witness(model);
     another_witness_ = std::move(model);
 }
 
@@ -221,7 +167,7 @@ void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t firs
     kelpa::PBConstraint bound;
     bound.comparator = kelpa::Comparator::LEQ;
     std::int64_t value = 0;
-    for (const Term& term : *target_) {
+    for (const WeightedVar& term : *target_) {
         bound.terms.push_back({term.var, term.weight});
         if (truth[static_cast<std::size_t>(term.var)] && __builtin_add_overflow(value, term.weight, &value)) {
             throw std::overflow_error("the target value of the witness does not fit into 64 bits");
@@ -233,16 +179,11 @@ void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t firs
     kelpa::AuxVarManager aux(first_aux);
     kelpa::ClauseBuffer buffer;
     kelpa::encode(bound, adder_config(), aux, buffer);
-    std::vector<std::int64_t> clause;
+    const ClauseList clauses = ClauseList::from_zero_terminated(buffer.literals());
     InterruptionPoll poll;
-    for (std::int64_t lit : buffer.literals()) {
+    for (std::size_t c = 0; c < clauses.size(); ++c) {
         poll.step();
-        if (lit != 0) {
-            clause.push_back(lit);
-            continue;
-        }
-        storage.add_hard_clause(clause);
-        clause.clear();
+        storage.add_hard_clause(clauses[c]);
     }
     for (std::int64_t k = 0; k < aux.next_variable() - first_aux; ++k) {
         entries.emplace_back(aux_name("_kelpa_aux", formulas_.size(), 0, k), first_aux + k);
@@ -286,17 +227,14 @@ void FormulaEncoder::generate_cnf() {
     InterruptionPoll poll;
     for (const EncodedFormula& formula : formulas_) {
         const std::int64_t base = next - kAuxMark;
-        std::uint64_t begin = 0;
-        for (std::size_t c = 0; c < formula.clause_ends.size(); ++c) {
+        for (std::size_t c = 0; c < formula.clauses.size(); ++c) {
             poll.step();
             clause.clear();
-            for (std::uint64_t k = begin; k < formula.clause_ends[c]; ++k) {
-                const std::int64_t lit = formula.literals[k];
+            for (const std::int64_t lit : formula.clauses[c]) {
                 const std::int64_t number = lit > 0 ? lit : -lit;
                 const std::int64_t final_number = number >= kAuxMark ? number + base : number;
                 clause.push_back(lit > 0 ? final_number : -final_number);
             }
-            begin = formula.clause_ends[c];
             if (formula.soft) {
                 storage->add_soft_clause(clause, formula.weights[c]);
             } else {
@@ -342,7 +280,7 @@ Metrics FormulaEncoder::metrics() const {
     m.targets = target_ ? 1 : 0;
     for (const EncodedFormula& f : formulas_) {
         (f.soft ? m.soft_constraints : m.hard_constraints) += 1;
-        (f.soft ? m.soft_clauses : m.hard_clauses) += static_cast<std::int64_t>(f.clause_ends.size());
+        (f.soft ? m.soft_clauses : m.hard_clauses) += static_cast<std::int64_t>(f.clauses.size());
         m.instances += static_cast<std::int64_t>(f.instances);
         m.aux_variables += f.aux_count;
     }
@@ -354,51 +292,8 @@ Metrics FormulaEncoder::metrics() const {
     return m;
 }
 
-void FormulaEncoder::save_metrics_json(const std::string& path) const {
-    const Metrics m = metrics();
-    std::string out = "{\n";
-    out += "  \"model_name\": " + json_string(m.model_name) + ",\n";
-    auto field = [&](const char* name, const std::string& value, bool last = false) {
-        out += std::string("  \"") + name + "\": " + value + (last ? "\n" : ",\n");
-    };
-    field("declarations", std::to_string(m.declarations));
-    field("elements", std::to_string(m.elements));
-    field("hard_constraints", std::to_string(m.hard_constraints));
-    field("soft_constraints", std::to_string(m.soft_constraints));
-    field("targets", std::to_string(m.targets));
-    field("instances", std::to_string(m.instances));
-    field("hard_clauses", std::to_string(m.hard_clauses));
-    field("soft_clauses", std::to_string(m.soft_clauses));
-    field("aux_variables", std::to_string(m.aux_variables));
-    field("parse_seconds", std::to_string(m.parse_seconds));
-    field("encode_seconds", std::to_string(m.encode_seconds));
-    field("generate_seconds", std::to_string(m.generate_seconds), true);
-    out += "}\n";
-    write_file(path, out);
-}
+void FormulaEncoder::save_metrics_json(const std::string& path) const { fenc::save_metrics_json(metrics(), path); }
 
-void FormulaEncoder::save_metrics_csv(const std::string& path) const {
-    const Metrics m = metrics();
-    std::string name = m.model_name;
-    std::string quoted = "\"";
-    for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    quoted += "\"";
-    std::string out = "metric,value\n";
-    out += "model_name," + quoted + "\n";
-    auto row = [&](const char* key, const std::string& value) { out += std::string(key) + "," + value + "\n"; };
-    row("declarations", std::to_string(m.declarations));
-    row("elements", std::to_string(m.elements));
-    row("hard_constraints", std::to_string(m.hard_constraints));
-    row("soft_constraints", std::to_string(m.soft_constraints));
-    row("targets", std::to_string(m.targets));
-    row("instances", std::to_string(m.instances));
-    row("hard_clauses", std::to_string(m.hard_clauses));
-    row("soft_clauses", std::to_string(m.soft_clauses));
-    row("aux_variables", std::to_string(m.aux_variables));
-    row("parse_seconds", std::to_string(m.parse_seconds));
-    row("encode_seconds", std::to_string(m.encode_seconds));
-    row("generate_seconds", std::to_string(m.generate_seconds));
-    write_file(path, out);
-}
+void FormulaEncoder::save_metrics_csv(const std::string& path) const { fenc::save_metrics_csv(metrics(), path); }
 
 }  // namespace corvane::fenc

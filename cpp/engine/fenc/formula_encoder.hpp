@@ -1,43 +1,45 @@
+// The formula encoder: a model given as declarations and expression texts
+// (as the Python writers print them) to weighted CNF, one instance of a
+// formula per combination of its foralls.
+//
+//   text      --lexer.hpp-->       tokens
+//   tokens    --compiler.hpp-->    Program (program.hpp): postfix code, names
+//                                  bound to forall and loop slots, types checked
+//   Program   --evaluator.hpp-->   per instance: a Shape (shape.hpp) of a hard
+//                                  constraint over renumbered variables, or the
+//                                  WeightedVar terms of a soft sum or target
+//   Shape     --clause_template.hpp--> clauses over the shape's variables and
+//                                  its aux variables, kept per shape
+//                                  (comparisons: comparison_polarity.hpp,
+//                                  comparison_formula.hpp, the PB encoder;
+//                                  the rest: dravo's Tseytin transformation)
+//   clauses   --FormulaEncoder-->  the instance's elements and aux variables
+//                                  put in; generate_cnf writes the storage and
+//                                  the variable mapping
+//
+// Foralls texts are read by foralls.hpp, declarations kept by
+// declarations.hpp; metrics.hpp and witness.hpp serve the encoder's
+// metrics files and witnesses.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine/core/var_mapping.hpp"
 #include "engine/core/wcnf_storage.hpp"
+#include "engine/fenc/clause_list.hpp"
 #include "engine/fenc/clause_template.hpp"
 #include "engine/fenc/declarations.hpp"
 #include "engine/fenc/evaluator.hpp"
 #include "engine/fenc/foralls.hpp"
+#include "engine/fenc/metrics.hpp"
 #include "engine/fenc/program.hpp"
+#include "engine/fenc/weighted_var.hpp"
 
 namespace corvane::fenc {
-
-// A metrics file that cannot be written.
-struct FileWriteError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Counts and times of one encoder, as written to the metrics files.
-struct Metrics {
-    std::string model_name;
-    std::int64_t declarations = 0;
-    std::int64_t elements = 0;
-    std::int64_t hard_constraints = 0;
-    std::int64_t soft_constraints = 0;
-    std::int64_t targets = 0;
-    std::int64_t instances = 0;
-    std::int64_t hard_clauses = 0;
-    std::int64_t soft_clauses = 0;
-    std::int64_t aux_variables = 0;
-    double parse_seconds = 0;
-    double encode_seconds = 0;
-    double generate_seconds = 0;
-};
 
 // Compiles the expression text of a model's constraints, soft constraints
 // and target into weighted CNF. Declared elements are numbered from 1 in
@@ -82,8 +84,7 @@ private:
     // until generate_cnf knows where the area starts.
     struct EncodedFormula {
         bool soft = false;
-        std::vector<std::int64_t> literals;
-        std::vector<std::uint64_t> clause_ends;
+        ClauseList clauses;
         std::vector<std::uint64_t> weights;  // soft formulas: one per clause
         struct AuxBlock {
             std::uint64_t instance;
@@ -113,7 +114,7 @@ private:
     Declarations declarations_;
     std::vector<EncodedFormula> formulas_;
     std::uint64_t soft_weight_total_ = 0;  // of every soft formula, below INT64_MAX
-    std::optional<std::vector<Term>> target_;
+    std::optional<std::vector<WeightedVar>> target_;
     std::optional<std::vector<std::int64_t>> witness_, another_witness_;
     // Of the last generate_cnf: all aux variables, and the target bound's clauses.
     std::int64_t generated_aux_ = 0;
