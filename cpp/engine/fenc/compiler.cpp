@@ -43,14 +43,6 @@ void Compiler::fail_at(std::uint32_t position, const std::string& what) const {
     throw TextError(program_.text, position, what);
 }
 
-void Compiler::emit(Op op, std::uint32_t position, std::uint32_t a, std::uint32_t b, std::int64_t value) {
-    program_.main.push_back({op, a, b, value, position});
-}
-
-void Compiler::push(Value value, std::uint32_t code_start, std::uint32_t position) {
-    operands_.push_back({value, code_start, position});
-}
-
 bool Compiler::operand_token(const Token& t) {
     const auto position = static_cast<std::uint32_t>(t.position);
     switch (t.kind) {

@@ -34,10 +34,6 @@ bool callable(const Operand& callee) {
 
 }  // namespace
 
-void Compiler::push_name(Name name, std::uint32_t position) {
-    operands_.push_back({Value::Name, here(), position, std::nullopt, name});
-}
-
 void Compiler::name_operand(const Token& t) {
     const auto position = static_cast<std::uint32_t>(t.position);
     const std::string_view name = t.text;
@@ -124,24 +120,24 @@ void Compiler::close_call(const Pending& group) {
 }
 
 void Compiler::check_arity(const Word& word, const Operand& callee, const Pending& group, std::size_t count) const {
-    const std::string takes = std::string(word.spelling) + " takes ";
-    const std::string got = ", got " + std::to_string(count);
+    const auto n = [](std::size_t k) { return std::to_string(k); };
     switch (word.arity) {
         case Arity::Named:
             if (count != word.min_args) {
-                fail_at(group.position, takes + std::to_string(word.min_args) + " argument" +
-                                            (word.min_args == 1 ? "" : "s") + got);
+                fail_at(group.position, std::string(word.spelling) + " takes " + n(word.min_args) + " argument" +
+                                            (word.min_args == 1 ? "" : "s") + ", got " + n(count));
             }
             return;
         case Arity::BxNamed:
             if (count != word.min_args) {
-                fail_at(callee.position, "this bx function takes " + std::to_string(word.min_args) + " arguments" + got);
+                fail_at(callee.position,
+                        "this bx function takes " + n(word.min_args) + " arguments, got " + n(count));
             }
             return;
         case Arity::Span:
             if (count < word.min_args || count > word.max_args) {
-                fail_at(group.position, takes + std::to_string(word.min_args) + " to " + std::to_string(word.max_args) +
-                                            " integers");
+                fail_at(group.position, std::string(word.spelling) + " takes " + n(word.min_args) + " to " +
+                                            n(word.max_args) + " integers");
             }
             return;
         case Arity::Declared:  // by the declaration, after the arguments
@@ -151,7 +147,8 @@ void Compiler::check_arity(const Word& word, const Operand& callee, const Pendin
 }
 
 void Compiler::check_argument(const Word& word, const Operand& argument) const {
-    const std::string what(word.argument_error);
+    const std::string_view what = word.argument_error;
+    const auto got = [&] { return std::string(what) + ", got " + std::string(describe(argument.value)); };
     switch (word.argument) {
         case Argument::None:
         case Argument::FormulaPB: return;  // none, or checked by position
@@ -159,18 +156,16 @@ void Compiler::check_argument(const Word& word, const Operand& argument) const {
         case Argument::Bool: require(argument, Value::Bool, argument.position, what); return;
         case Argument::BoolList:
             if (argument.value != Value::List || (argument.element && argument.element != Value::Bool)) {
-                fail_at(argument.position, what + ", got " + std::string(describe(argument.value)));
+                fail_at(argument.position, got());
             }
             return;
         case Argument::PbStarred:
             if (argument.value != Value::Starred || (argument.element && argument.element != Value::Pb)) {
-                fail_at(argument.position, what);
+                fail_at(argument.position, std::string(what));
             }
             return;
         case Argument::Manager:
-            if (argument.value != Value::Name || argument.name != Name::Manager) {
-                fail_at(argument.position, what + ", got " + std::string(describe(argument.value)));
-            }
+            if (argument.value != Value::Name || argument.name != Name::Manager) fail_at(argument.position, got());
             return;
     }
 }

@@ -26,6 +26,7 @@
 
 namespace corvane::fenc::detail {
 
+// A value or a name on the parser's stack; its code is program_.main from code_start on.
 struct Operand {
     Value value;
     std::uint32_t code_start;
@@ -49,7 +50,7 @@ struct Pending {
     std::vector<std::uint32_t> loop_names;  // comprehension: target name ids, outermost first
 };
 
-bool is_group(const Pending& p);
+inline bool is_group(const Pending& p) { return p.kind != PendingKind::Prefix && p.kind != PendingKind::Binary; }
 // How an operand is named in messages.
 std::string_view describe(Value value);
 
@@ -68,8 +69,13 @@ private:
     [[noreturn]] void fail(const Token& at, const std::string& what) const;
     [[noreturn]] void fail_at(std::uint32_t position, const std::string& what) const;
     std::uint32_t here() const { return static_cast<std::uint32_t>(program_.main.size()); }
-    void emit(Op op, std::uint32_t position, std::uint32_t a = 0, std::uint32_t b = 0, std::int64_t value = 0);
-    void push(Value value, std::uint32_t code_start, std::uint32_t position);
+    // The small steps of every token, inline.
+    void emit(Op op, std::uint32_t position, std::uint32_t a = 0, std::uint32_t b = 0, std::int64_t value = 0) {
+        program_.main.push_back({op, a, b, value, position});
+    }
+    void push(Value value, std::uint32_t code_start, std::uint32_t position) {
+        operands_.push_back({value, code_start, position});
+    }
     std::uint32_t name_id(std::string_view name);
     void finish_root();
     void bind_names();
@@ -79,8 +85,10 @@ private:
     void apply_operator();
     void apply_prefix(const Pending& op);
     void apply_binary(const Pending& op);
-    void require(const Operand& x, Value value, std::uint32_t position, const std::string& what) const;
-    void reduce_to_group();
+    void require(const Operand& x, Value value, std::uint32_t position, std::string_view what) const;
+    void reduce_to_group() {
+        while (!pending_.empty() && !is_group(pending_.back())) apply_operator();
+    }
 
     // compiler_groups.cpp
     bool open_group(const Token& t);  // whether an operand is still expected
@@ -101,7 +109,9 @@ private:
     void check_argument(const Word& word, const Operand& argument) const;
     void check_formula_pb(const std::vector<Operand>& args, Operand& result) const;
     [[noreturn]] void refuse_call(const Operand& callee, const Pending& group, const std::vector<Operand>& args) const;
-    void push_name(Name name, std::uint32_t position);
+    void push_name(Name name, std::uint32_t position) {
+        operands_.push_back({Value::Name, here(), position, std::nullopt, name});
+    }
 
     const Declarations& declarations_;
     const std::vector<Forall>& foralls_;

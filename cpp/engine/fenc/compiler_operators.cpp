@@ -16,8 +16,6 @@ int binding_power(const Pending& p) {
 
 }  // namespace
 
-bool is_group(const Pending& p) { return p.kind != PendingKind::Prefix && p.kind != PendingKind::Binary; }
-
 std::string_view describe(Value value) {
     switch (value) {
         case Value::Int: return "an integer";
@@ -48,12 +46,8 @@ void Compiler::push_binary(Pending op) {
     pending_.push_back(std::move(op));
 }
 
-void Compiler::reduce_to_group() {
-    while (!pending_.empty() && !is_group(pending_.back())) apply_operator();
-}
-
-void Compiler::require(const Operand& x, Value value, std::uint32_t position, const std::string& what) const {
-    if (x.value != value) fail_at(position, what + ", got " + std::string(describe(x.value)));
+void Compiler::require(const Operand& x, Value value, std::uint32_t position, std::string_view what) const {
+    if (x.value != value) fail_at(position, std::string(what) + ", got " + std::string(describe(x.value)));
 }
 
 void Compiler::apply_operator() {

@@ -1,6 +1,9 @@
 #include "engine/fenc/vocabulary.hpp"
 
+#include <array>
+#include <cstddef>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/fenc/shape.hpp"
 
@@ -76,20 +79,49 @@ constexpr Word kVocabulary[] = {
 
 #undef NOT_CALLABLE
 
+// The first row of each Name, so that a callee's row is found at once.
+constexpr auto kRowOfName = [] {
+    constexpr std::size_t kNames = static_cast<std::size_t>(Name::ObjectiveToMaxsat) + 1;
+    std::array<std::size_t, kNames> rows{};
+    std::array<bool, kNames> found{};
+    for (std::size_t k = 0; k < std::size(kVocabulary); ++k) {
+        const auto name = static_cast<std::size_t>(kVocabulary[k].name);
+        if (!found[name]) rows[name] = k;
+        found[name] = true;
+    }
+    for (bool f : found) {
+        if (!f) throw std::logic_error("a Name without a row in the vocabulary");  // fails the build
+    }
+    return rows;
+}();
+
+// The rows of each owner, [begin, end): the table keeps them together, so
+// that a look-up reads only the words it can match.
+constexpr auto kRowsOfOwner = [] {
+    constexpr std::size_t kOwners = static_cast<std::size_t>(Owner::Objective) + 1;
+    std::array<std::pair<std::size_t, std::size_t>, kOwners> rows{};
+    for (std::size_t k = 0; k < std::size(kVocabulary); ++k) {
+        auto& [begin, end] = rows[static_cast<std::size_t>(kVocabulary[k].owner)];
+        if (begin == end) {
+            begin = k;
+        } else if (end != k) {
+            throw std::logic_error("the rows of an owner are not together");  // fails the build
+        }
+        end = k + 1;
+    }
+    return rows;
+}();
+
 }  // namespace
 
 const Word* find_word(Owner owner, std::string_view spelling) {
-    for (const Word& word : kVocabulary) {
-        if (word.owner == owner && word.spelling == spelling) return &word;
+    const auto [begin, end] = kRowsOfOwner[static_cast<std::size_t>(owner)];
+    for (std::size_t k = begin; k < end; ++k) {
+        if (kVocabulary[k].spelling == spelling) return &kVocabulary[k];
     }
     return nullptr;
 }
 
-const Word& word_of(Name name) {
-    for (const Word& word : kVocabulary) {
-        if (word.name == name) return word;
-    }
-    throw std::logic_error("a name without a row in the vocabulary");
-}
+const Word& word_of(Name name) { return kVocabulary[kRowOfName[static_cast<std::size_t>(name)]]; }
 
 }  // namespace corvane::fenc

@@ -44,11 +44,12 @@ enum class Name : std::uint8_t {
     RefToPb,
     RefToBx,
     ComparisonToBx,
-    ObjectiveToMaxsat,
+    ObjectiveToMaxsat,  // the last: vocabulary.cpp counts the names by it
 };
 
 // Where a word is looked up: a free name, the declarations, or the
 // attributes of an operand of that kind.
+// (Objective is the last: vocabulary.cpp counts the owners by it.)
 enum class Owner : std::uint8_t { Free, Declarations, BxModule, PbModule, ComparatorType, Ref, Comparison, Objective };
 
 // How a call's argument count is checked, and how a wrong one is refused.
