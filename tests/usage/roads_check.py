@@ -1,8 +1,11 @@
 """One small model built on both roads (container mode and formula-encoder
 mode), read back through the engine manager as a user would, and brute force
 over its declared elements to compare with."""
+import contextlib
 import itertools
 import types
+
+import pytest
 
 from pysat.examples.rc2 import RC2
 from pysat.solvers import Solver
@@ -10,6 +13,9 @@ from pysat.solvers import Solver
 import velmont.corvane_engine as ce
 from maxsat_check import storage_wcnf
 from tarvo_encoder import Model
+from tarvo_encoder.core import dumper, formulapb
+from tarvo_encoder.core.formula_container import FormulaContainer
+from tarvo_encoder.encode import _flat_sums as flat_sums
 from usage_solving import element_names, projected_models
 
 ROADS = {"container": False, "formula encoder": True}
@@ -66,6 +72,19 @@ class Built:
             holds = lambda lit: values[number[abs(lit)]] == (lit > 0)  # noqa: E731
             costs[values] = sum(weight for clause, weight in soft if not any(map(holds, clause)))
         return costs
+
+
+@contextlib.contextmanager
+def container_fast_roads_off():
+    """Container mode on its reference road: every text evaluated, every
+    comparison through engine formula nodes, every template expanded by
+    evaluating its expansion text."""
+    with pytest.MonkeyPatch.context() as patch:
+        patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
+        patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)
+        patch.setattr(formulapb.ClauseFormPB, "to_bx", formulapb.FormulaPB.to_bx)
+        patch.setattr(dumper, "expand_natively", lambda *arguments: None)
+        yield
 
 
 def assignments(names):

@@ -2,7 +2,9 @@
 mode) against brute force over their declared elements: hard constraints
 over two foralls with index arithmetic, targets bounded by a border or by
 a witness, weighted soft constraints, and the witness interpreter reading a
-solver's model back by element name."""
+solver's model back by element name. Random models over elements without
+foralls also check container mode's fast roads against its reference road."""
+import contextlib
 import logging
 import random
 
@@ -12,7 +14,7 @@ import pytest
 from tarvo_encoder import (And, AndIt, Equiv, IfThenElse, Implication, One, Or, OrIt, Sum, SumIt, Xor, XorIt, Zero,
                            pow_expression)
 from tarvo_encoder._exceptions import FormulaError
-from roads_check import ROADS, Built, assignments
+from roads_check import ROADS, Built, assignments, container_fast_roads_off
 
 X, Y = dict(a=3), dict(a=2, b=2)  # x[0..2] and y[0..1, 0..1]: seven elements
 TWO_BY_TWO = dict(i=range(2), j=range(2))
@@ -232,6 +234,115 @@ def test_random_constraints_over_two_foralls_have_their_brute_force_models(use_f
         return
     built.model.build_cnf()
     assert built.models() == expected
+
+
+class ElementWriter(Writer):
+    """Writer over elements named by ints, without foralls: the texts that container mode reads without
+    evaluating them (one clause, a flat sum compared with a bound or weighted) and the comparisons it
+    takes to the container as numbered clauses, among the other forms."""
+
+    X_INDEXES = [(lambda v, k=k: k, lambda i, j, k=k: k) for k in range(3)]
+    Y_INDEXES = [(lambda v, k=k: k, lambda i, j, k=k: k) for k in range(2)]
+
+    def term(self, depth):
+        rng, v = self.rng, self.v
+        r = rng.random()
+        if r < 0.15:
+            p, q = rng.randrange(2), rng.randrange(2)
+            c = rng.choice([-2, 1, 3])
+            return (Sum(c * v.y[p, v.k] + v.x[v.k + q], k=range(2)),
+                    lambda a, i, j: sum(c * y_(a, p, k) + x_(a, k + q) for k in range(2)))
+        if r < 0.5:
+            parts = [self.ref() for _ in range(rng.randrange(1, 5))]
+            weights = [rng.choice([-3, -1, 1, 2, 5]) for _ in parts]
+            return (SumIt([w * e for w, (e, _) in zip(weights, parts)]),
+                    lambda a, i, j: sum(w * p(a, i, j) for w, (_, p) in zip(weights, parts)))
+        if depth <= 0 or r < 0.6:
+            return self.ref()
+        (e, p), (f, q), c = self.term(depth - 1), self.term(depth - 1), rng.choice([-3, -1, 2])
+        return rng.choice([(e + f, lambda a, i, j: p(a, i, j) + q(a, i, j)),
+                           (e - c * f, lambda a, i, j: p(a, i, j) - c * q(a, i, j)),
+                           (Sum(pow_expression(-2, v.k) * v.x[v.k], k=range(3)) + c * e,
+                            lambda a, i, j: x_(a, 0) - 2 * x_(a, 1) + 4 * x_(a, 2) + c * p(a, i, j))])
+
+    def clause(self):
+        """One clause of one to four literals in a random grouping, now and then an element twice."""
+        literals = []
+        for _ in range(self.rng.randrange(1, 5)):
+            (e, p), negated = self.ref(), self.rng.random() < 0.4
+            literals.append((~e, lambda a, i, j, p=p: not p(a, i, j)) if negated else (e, p))
+        if self.rng.random() < 0.2:
+            literals.append(self.rng.choice(literals))
+        while len(literals) > 1:
+            at = self.rng.randrange(len(literals) - 1)
+            (e, p), (f, q) = literals[at: at + 2]
+            literals[at: at + 2] = [(e | f, lambda a, i, j, p=p, q=q: p(a, i, j) or q(a, i, j))]
+        return literals[0]
+
+    def formula(self, depth):
+        return self.clause() if self.rng.random() < 0.35 else super().formula(depth)
+
+    def foralls(self):
+        return {}
+
+
+def element_model_run(seed, fast_roads):
+    """A random model over elements built in container mode: hard constraints, then maybe soft
+    constraints or a target built twice. (built, [outcome or build], hard predicates, ending)."""
+    built = Built(False, x=X, y=Y)
+    writer = ElementWriter(seed, built.v)
+    with contextlib.nullcontext() if fast_roads else container_fast_roads_off():
+        steps, hard = [], []
+        for _ in range(writer.rng.randrange(1, 5)):
+            form, predicate = writer.formula(2)
+            try:
+                built.model.add_constraint(form)
+                hard.append(predicate)
+                steps.append(None)
+            except FormulaError as error:  # a contradiction: refused, and the model goes on without it
+                steps.append(str(error))
+                assert not any(predicate(a, 0, 0) for _, a in assignments(built.names))
+        kind, ending = writer.rng.choice(["hard", "soft", "target"]), []
+        if kind == "soft":
+            ending = [(*writer.term(2), writer.rng.choice([-2, 1, 3]), writer.rng.random() < 0.5)
+                      for _ in range(writer.rng.randrange(1, 3))]
+            for term, _, weight, minimization in ending:
+                built.model.add_soft_constraint(term, weight, minimization)
+            built.model.build_wcnf()
+            steps.append(built.hard_clauses() + built.cmanager.get_cnf_storage().soft_clauses())
+        elif kind == "target":
+            term, value = writer.term(2)
+            ending = [(value, writer.rng.randrange(-4, 6), writer.rng.random() < 0.5) for _ in range(2)]
+            built.model.add_target(term)
+            for _, border, minimization in ending:
+                try:
+                    built.model.build_cnf(border, minimization)
+                    steps.append((built.hard_clauses(), built.models()))
+                except FormulaError as error:  # a border beyond every value of the target
+                    steps.append(str(error))
+        else:
+            built.model.build_cnf()
+        steps.append((built.model.get_cnf_storage().to_dimacs(), list(built.model._formula_container.mapping.items())))
+    return built, steps, hard, (kind, ending)
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_random_element_models_match_the_reference_road_and_brute_force(seed):
+    built, steps, hard, (kind, ending) = element_model_run(seed, fast_roads=True)
+    assert steps == element_model_run(seed, fast_roads=False)[1]
+    feasible = lambda a: all(p(a, 0, 0) for p in hard)  # noqa: E731
+    if kind == "hard":
+        assert built.models() == {values for values, a in assignments(built.names) if feasible(a)}
+    elif kind == "target":
+        for (value, border, minimization), step in zip(ending, steps[-3:-1]):
+            expected = {values for values, a in assignments(built.names) if feasible(a)
+                        and (value(a, 0, 0) <= border if minimization else value(a, 0, 0) >= border)}
+            assert step == "Contradiction was detected in target" and not expected or step[1] == expected
+    else:
+        assert built.models() == {values for values, a in assignments(built.names) if feasible(a)}
+        costs = built.soft_costs()
+        objective_of = lambda a: sum((w if m else -w) * value(a, 0, 0) for _, value, w, m in ending)  # noqa: E731
+        assert len({costs[values] - objective_of(a) for values, a in assignments(built.names)}) == 1
 
 
 def cover(built):

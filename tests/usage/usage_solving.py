@@ -3,7 +3,6 @@ assignment of its declared elements that extends to a model of the clauses,
 and brute force over the same elements to compare with."""
 import itertools
 
-from pysat.formula import CNF
 from pysat.solvers import Solver
 
 
@@ -13,11 +12,12 @@ def element_names(name, *sizes):
 
 
 def projected_models(model, cmanager, names):
-    """The value tuples of `names` (in that order) of all models of the CNF
-    the build handed to the engine manager, aux variables projected away."""
+    """The value tuples of `names` (in that order) of all models of the hard
+    clauses the build handed to the engine manager, aux variables projected away."""
     mapping = model.get_var_mapping()
     numbers = [mapping.number_of(name) for name in names]
-    clauses = CNF(from_string=cmanager.get_cnf_storage().to_dimacs()).clauses
+    # The hard clauses: the soft ones of a weighted CNF restrict nothing.
+    clauses = cmanager.get_cnf_storage().hard_clauses()
     found = set()
     with Solver(name="cadical153", bootstrap_with=clauses) as solver:
         for number in numbers:
