@@ -44,6 +44,8 @@ std::optional<std::int64_t> PlainClauseReader::reference(std::string_view text, 
     const DeclaredVariable* found = variables_.find(text.substr(start, at - start));
     if (found == nullptr || !take(text, at, "(")) return std::nullopt;
     const DeclaredVariable& variable = *found;
+    // A table made by hand may pair the sizes with fewer strides; they are read side by side.
+    if (variable.strides.size() != variable.sizes.size()) return std::nullopt;
     std::int64_t number = variable.first;
     for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
         if (d > 0 && !take(text, at, ",")) return std::nullopt;
