@@ -16,6 +16,7 @@ does.
 import builtins
 import typing as tp
 from collections.abc import Sequence
+from operator import is_
 
 import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
@@ -143,19 +144,23 @@ def _weights(weights, count: int) -> tp.Optional[tp.List[int]]:
     return weights if all(_is_int(w) and 0 <= w < _INT64 for w in weights) else None
 
 
-# The eval_state read last, what it held then and its declared variables:
-# the records of one container share one eval_state, so most records find
-# them here instead of checking every variable again.
-_last_read: tp.Tuple[tp.Optional[dict], tp.List[tuple], tp.Optional[_native.DeclaredVariables]] = (None, [], None)
+# The eval_state read last, its names and values then, and its declared
+# variables: the records of one container share one eval_state, so most
+# records find them here instead of checking every variable again.
+_last_read: tp.Tuple[tp.Optional[dict], tp.List[str], tp.List[tp.Any], tp.Optional[_native.DeclaredVariables]] = (
+    None, [], [], None)
 
 
 def _declared_in(eval_state: dict) -> _native.DeclaredVariables:
     global _last_read
-    held = list(eval_state.items())
-    last_state, last_held, declared = _last_read
-    if last_state is not eval_state or held != last_held:  # Variables compare by identity
+    names, values = list(eval_state), list(eval_state.values())
+    last_state, last_names, last_values, declared = _last_read
+    # Compared by identity: == would ask the values, and a value may say it
+    # equals anything (or refuse to answer), which would keep a stale table.
+    if (last_state is not eval_state or len(names) != len(last_names)
+            or not all(map(is_, names, last_names)) or not all(map(is_, values, last_values))):
         declared = declared_variables(eval_state)
-        _last_read = (eval_state, held, declared)
+        _last_read = (eval_state, names, values, declared)
     return declared
 
 
