@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nanobind/nanobind.h>
@@ -162,6 +164,20 @@ inline std::string to_text(nb::handle value, const char* what) {
     const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
     if (data == nullptr) throw nb::python_error();
     return std::string(data, static_cast<std::size_t>(size));
+}
+
+// The UTF-8 bytes of an exact str, viewed for as long as the str lives; nullopt
+// for anything else and for a str without a UTF-8 form (a lone surrogate),
+// which a reader leaves to the evaluation, to refuse with its own error.
+inline std::optional<std::string_view> utf8_text_or_none(nb::handle value) {
+    if (!PyUnicode_CheckExact(value.ptr())) return std::nullopt;
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+    if (data == nullptr) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return std::string_view(data, static_cast<std::size_t>(size));
 }
 
 inline std::vector<std::string> to_text_list(nb::handle values, const char* what) {

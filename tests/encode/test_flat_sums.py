@@ -94,6 +94,9 @@ OTHER_TEXTS = {
     "objective with more text after": FLAT_OBJECTIVE + ")",
     "more text after": FLAT + ".x",
     "a huge index": FLAT.replace("x(0,1)", "x(0," + "9" * 19 + ")"),
+    # Without a UTF-8 form the text is eval's to refuse, with eval's error.
+    "a lone surrogate": FLAT + "\ud800",
+    "an objective with a lone surrogate": FLAT_OBJECTIVE.replace("True", "True\udfff"),
 }
 
 

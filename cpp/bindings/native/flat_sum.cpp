@@ -8,6 +8,7 @@
 #include <nanobind/stl/string_view.h>
 #include <nanobind/stl/vector.h>
 
+#include "bindings/python_values.hpp"
 #include "kernels/flat_sum_text.hpp"
 
 namespace nb = nanobind;
@@ -68,8 +69,15 @@ void bind_flat_sum(nb::module_& m) {
              "The members' values, each made as the evaluation of its text makes it (the call of its variable "
              "name in `namespace`, to_pb(), the coefficient's product), in text order; KeyError for a name "
              "that `namespace` lacks.");
-    m.def("read_flat_sum", &kernels::read_flat_sum_text, nb::arg("text"),
+    m.def(
+        "read_flat_sum",
+        [](nb::handle text) -> std::optional<kernels::FlatSumText> {
+            const auto utf8 = corvane::bindings::utf8_text_or_none(text);
+            return utf8 ? kernels::read_flat_sum_text(*utf8) : std::nullopt;
+        },
+        nb::arg("text"),
           "The text FormulaPB(Sum(*[m, ...]), pb.Comparator_type.C, bound).to_bx(manager) or "
           "FormulaPB(weight * (Sum(*[m, ...])), None, None).to_maxsat(manager, minimization), every member "
-          "name(int, ...).to_pb() or int * (name(int, ...).to_pb()), read as a FlatSum; None for any other text.");
+          "name(int, ...).to_pb() or int * (name(int, ...).to_pb()), read as a FlatSum; None for any other text, "
+          "and for a text without a UTF-8 form or not a str.");
 }

@@ -415,14 +415,8 @@ NB_MODULE(_native, m) {
         .def(
             "clause_storage",
             [](const kernels::PlainClauseReader& reader, nb::handle text) -> nb::object {
-                if (!PyUnicode_CheckExact(text.ptr())) return nb::none();
-                Py_ssize_t size = 0;
-                const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
-                if (data == nullptr) {
-                    PyErr_Clear();  // no UTF-8 form (a lone surrogate): the evaluation tells what it makes of it
-                    return nb::none();
-                }
-                const auto literals = reader.read({data, static_cast<std::size_t>(size)});
+                const auto utf8 = corvane::bindings::utf8_text_or_none(text);
+                const auto literals = utf8 ? reader.read(*utf8) : std::nullopt;
                 if (!literals) return nb::none();
                 corvane::WcnfStorage storage;
                 storage.add_hard_clause(*literals);
