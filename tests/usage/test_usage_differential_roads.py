@@ -287,13 +287,19 @@ class ElementWriter(Writer):
 
 
 def element_model_run(seed, fast_roads):
-    """A random model over elements built in container mode: hard constraints, then maybe soft
-    constraints or a target built twice. (built, [outcome or build], hard predicates, ending)."""
+    """A random model over elements built in container mode: hard constraints among refused ones,
+    then maybe soft constraints or a target built twice. (built, [outcome or build], hard predicates,
+    (kind of ending, its soft constraints or target borders))."""
     built = Built(False, x=X, y=Y)
     writer = ElementWriter(seed, built.v)
     with contextlib.nullcontext() if fast_roads else container_fast_roads_off():
         steps, hard = [], []
         for _ in range(writer.rng.randrange(1, 5)):
+            if writer.rng.random() < 0.2:  # refused, past the end of x, and the model goes on
+                v = built.v
+                with pytest.raises(IndexError):
+                    built.model.add_constraint(writer.rng.choice([v.x[3] | ~v.y[0, 1],
+                                                                  SumIt([v.x[0], 2 * v.x[3], v.y[1, 1]]) <= 1]))
             form, predicate = writer.formula(2)
             try:
                 built.model.add_constraint(form)
