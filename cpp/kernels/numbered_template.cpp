@@ -5,13 +5,12 @@
 #include <unordered_map>
 #include <utility>
 
+#include "engine/dravo/clause_conjunction.hpp"
 #include "kernels/template_texts.hpp"
 
 namespace tarvo::kernels {
 
 namespace {
-
-constexpr std::uint8_t kPositive = 1, kNegative = 2;
 
 struct Refused {};
 
@@ -36,7 +35,6 @@ public:
         return number < 0 ? -v : v;
     }
 
-    std::size_t count() const { return names_.size(); }
     std::int64_t next_index() const { return next_index_; }
     std::vector<std::string> take_names() { return std::move(names_); }
 
@@ -65,123 +63,6 @@ private:
     std::vector<std::string> names_;
     std::unordered_map<std::int64_t, std::size_t> by_number_;
     std::unordered_map<const corvane::dravo::Variable*, std::size_t> by_node_;
-};
-
-// A conjunct of the formula: a clause of two or more literals over distinct
-// variables, or a unit literal.
-struct Conjunct {
-    std::size_t begin = 0, end = 0;  // its literals in Builder::literals_
-    bool unit() const { return end - begin == 1; }
-};
-
-class Builder {
-public:
-    explicit Builder(Variables& variables) : variables_(variables) {}
-
-    // or_s of one clause, then its place in the and_s of all clauses: a
-    // clause with a variable and its negation is true and left out; a positive
-    // literal met again in its clause is dropped, a negative one kept (each
-    // negation is a node of its own), which leaves a clause that is not over
-    // distinct variables. A unit clause is a literal of the conjunction, where
-    // a repeated positive unit is dropped and a unit that meets its
-    // negation makes the formula false.
-    void add_clause(std::span<const std::int64_t> database_literals) {
-        const std::size_t begin = literals_.size();
-        ++clause_stamp_;
-        bool repeated = false, tautology = false;
-        for (const std::int64_t number : database_literals) {
-            const std::int64_t literal = variables_.literal(number);
-            const std::size_t v = variable_of(literal);
-            grow(v);
-            if (literal > 0) {
-                if (positive_[v] == clause_stamp_) continue;
-                tautology = tautology || negative_[v] == clause_stamp_;
-                positive_[v] = clause_stamp_;
-            } else {
-                tautology = tautology || positive_[v] == clause_stamp_;
-                repeated = repeated || negative_[v] == clause_stamp_;
-                negative_[v] = clause_stamp_;
-            }
-            literals_.push_back(literal);
-        }
-        if (tautology) {
-            literals_.resize(begin);  // every literal still named its variable
-            return;
-        }
-        require(literals_.size() > begin);  // the empty clause: the formula is false
-        const Conjunct conjunct{begin, literals_.size()};
-        if (!conjunct.unit()) {
-            require(!repeated);
-            conjuncts_.push_back(conjunct);
-            return;
-        }
-        const std::int64_t literal = literals_[begin];
-        const std::size_t v = variable_of(literal);
-        const std::uint8_t sign = literal > 0 ? kPositive : kNegative;
-        require((unit_signs_[v] | sign) != (kPositive | kNegative));
-        if (sign == kPositive && (unit_signs_[v] & kPositive)) {
-            literals_.resize(begin);
-            return;
-        }
-        unit_signs_[v] |= sign;
-        conjuncts_.push_back(conjunct);
-    }
-
-    // The clause form that the transformation writes: the clauses in their
-    // order, and the unit clauses of a variable right after the conjunct of
-    // its last occurrence (those placed in one clause in the clause's literal
-    // order), each sign once.
-    NumberedTemplate take() {
-        require(!conjuncts_.empty());  // no clause left: the formula is true
-        std::vector<std::size_t> placed_at(variables_.count(), SIZE_MAX), rank(variables_.count(), 0);
-        std::vector<std::vector<std::size_t>> after(conjuncts_.size());
-        for (std::size_t c = conjuncts_.size(); c-- > 0;) {
-            const Conjunct& conjunct = conjuncts_[c];
-            for (std::size_t i = conjunct.end; i-- > conjunct.begin;) {
-                const std::size_t v = variable_of(literals_[i]);
-                if (unit_signs_[v] != 0 && placed_at[v] == SIZE_MAX) {
-                    placed_at[v] = c;
-                    rank[v] = i - conjunct.begin;
-                    after[c].push_back(v);
-                }
-            }
-        }
-        NumberedTemplate result;
-        result.literals.reserve(literals_.size());
-        for (std::size_t c = 0; c < conjuncts_.size(); ++c) {
-            const Conjunct& conjunct = conjuncts_[c];
-            if (!conjunct.unit()) {
-                result.literals.insert(result.literals.end(), literals_.begin() + static_cast<std::ptrdiff_t>(conjunct.begin),
-                                       literals_.begin() + static_cast<std::ptrdiff_t>(conjunct.end));
-                result.clause_ends.push_back(result.literals.size());
-            }
-            std::sort(after[c].begin(), after[c].end(), [&](std::size_t a, std::size_t b) { return rank[a] < rank[b]; });
-            for (const std::size_t v : after[c]) {
-                const auto literal = static_cast<std::int64_t>(v) + 1;
-                if (unit_signs_[v] & kPositive) result.literals.push_back(literal);
-                if (unit_signs_[v] & kNegative) result.literals.push_back(-literal);
-                result.clause_ends.push_back(result.literals.size());
-            }
-        }
-        result.next_index = variables_.next_index();
-        result.names = variables_.take_names();
-        return result;
-    }
-
-private:
-    void grow(std::size_t v) {
-        if (v < positive_.size()) return;
-        positive_.resize(v + 1, 0);
-        negative_.resize(v + 1, 0);
-        unit_signs_.resize(v + 1, 0);
-    }
-
-    Variables& variables_;
-    std::vector<std::int64_t> literals_;
-    std::vector<Conjunct> conjuncts_;
-    std::uint64_t clause_stamp_ = 0;
-    std::vector<std::uint64_t> positive_, negative_;  // the clause that last held v, by sign
-    std::vector<std::uint8_t> unit_signs_;
 };
 
 }  // namespace
@@ -231,18 +112,28 @@ std::optional<NumberedTemplate> numbered_template(std::span<const std::int64_t> 
         return std::nullopt;
     }
     Variables variables(paired, prefix, next_index);
-    Builder builder(variables);
+    corvane::dravo::ConjunctionClauseForm form;
+    std::vector<std::int64_t> clause;
     try {
-        std::size_t begin = 0;
-        for (std::size_t i = 0; i < database.size(); ++i) {
-            if (database[i] != 0) continue;
-            builder.add_clause(database.subspan(begin, i - begin));
-            begin = i + 1;
+        for (const std::int64_t number : database) {
+            if (number != 0) {
+                clause.push_back(variables.literal(number));
+                continue;
+            }
+            if (!form.add_clause(clause)) return std::nullopt;
+            clause.clear();
         }
-        return builder.take();
     } catch (const Refused&) {
         return std::nullopt;
     }
+    auto clauses = form.take();
+    if (!clauses) return std::nullopt;
+    NumberedTemplate result;
+    result.literals = std::move(clauses->literals);
+    result.clause_ends = std::move(clauses->clause_ends);
+    result.next_index = variables.next_index();
+    result.names = variables.take_names();
+    return result;
 }
 
 }  // namespace tarvo::kernels

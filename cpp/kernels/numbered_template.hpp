@@ -35,7 +35,8 @@ struct NumberedTemplate {
 // and_s(or_s(literals) per clause) over the variables that `paired` gives
 // for PB numbers, a number not yet paired naming a new aux variable
 // prefix + "_" + next_index in order of first appearance; then the clause
-// form that the Tseytin transformation writes for it. Returns that clause
+// form that the Tseytin transformation writes for it (the numbered
+// ConjunctionClauseForm of engine/dravo over those variables). Returns that clause
 // form, or nullopt when the reference road takes another turn that this
 // one does not repeat: a constant result, a clause that is not over distinct
 // variables (the transformation then adds variables), a number without a

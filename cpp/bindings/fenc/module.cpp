@@ -63,8 +63,12 @@ NB_MODULE(_fenc, m) {
                           "was before the call.")
         .def(
             "__init__",
-            [](PyEncoder* self, nb::handle name) { new (self) PyEncoder(to_text(name, "the model name")); },
-            nb::arg("model_name"))
+            [](PyEncoder* self, nb::handle name, bool clause_form_shortcuts) {
+                new (self) PyEncoder(to_text(name, "the model name"), clause_form_shortcuts);
+            },
+            nb::arg("model_name"), nb::arg("clause_form_shortcuts") = true,
+            "clause_form_shortcuts=False encodes every formula the general way (the reference the shortcuts "
+            "are tested against); the CNF is the same.")
         .def(
             "create_variables",
             [](PyEncoder& self, nb::handle name, nb::handle sizes) {

@@ -2,8 +2,10 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "engine/fenc/comparison_formula.hpp"
+#include "engine/fenc/conjunction_template.hpp"
 
 namespace corvane::fenc {
 namespace {
@@ -57,6 +59,9 @@ dravo::Expr TemplateCache::variable(std::int64_t number, bool pb_aux) {
 }
 
 ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::int64_t variables) {
+    if (shortcuts_) {
+        if (auto t = conjunction_template(shape, variables, config_, poll_)) return std::move(*t);
+    }
     kelpa::AuxVarManager aux(variables + 1);
     std::vector<dravo::Expr> stack;
     auto pop_args = [&](std::size_t n) {
@@ -88,17 +93,7 @@ ClauseTemplate TemplateCache::build(std::span<const std::int64_t> shape, std::in
             case kEq: stack.push_back(dravo::eq_s(args)); break;
             case kImpl: stack.push_back(dravo::impl_s(args[0], args[1])); break;
             case kIte: stack.push_back(dravo::ite_s(args[0], args[1], args[2])); break;
-            case kCompare: {
-                kelpa::PBConstraint constraint;
-                constraint.comparator = static_cast<kelpa::Comparator>(node.comparator);
-                constraint.bound = node.bound;
-                for (std::size_t k = 0; k < node.term_count(); ++k) {
-                    const WeightedVar term = node.term(k);
-                    constraint.terms.push_back({term.var, term.weight});
-                }
-                stack.push_back(comparisons.place(constraint, polarities[placed++]));
-                break;
-            }
+            case kCompare: stack.push_back(comparisons.place(comparison_of(node), polarities[placed++])); break;
         }
     }
     if (stack.size() != 1) throw std::logic_error("corrupt formula shape");

@@ -35,6 +35,12 @@ struct ClauseTemplate {
 // once.
 class TemplateCache {
 public:
+    // A shape that is a conjunction of comparisons and literals is read
+    // straight from the PB encoder's clauses (conjunction_template.hpp);
+    // without `shortcuts` every shape takes the Boolean road, the reference
+    // that shortcut is tested against.
+    explicit TemplateCache(bool shortcuts = true) : shortcuts_(shortcuts) {}
+
     const ClauseTemplate& get(const Shape& shape, std::int64_t variables);
 
 private:
@@ -52,6 +58,7 @@ private:
     std::unordered_map<Shape, ClauseTemplate, ShapeHash> cache_;
     ClauseTemplate uncached_;
     InterruptionPoll poll_;
+    bool shortcuts_;
 };
 
 }  // namespace corvane::fenc

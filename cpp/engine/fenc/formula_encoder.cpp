@@ -31,7 +31,8 @@ std::string aux_name(const char* prefix, std::size_t formula, std::uint64_t inst
 
 }  // namespace
 
-FormulaEncoder::FormulaEncoder(std::string model_name) : model_name_(std::move(model_name)) {}
+FormulaEncoder::FormulaEncoder(std::string model_name, bool clause_form_shortcuts)
+    : model_name_(std::move(model_name)), templates_(clause_form_shortcuts) {}
 
 void FormulaEncoder::create_variables(std::string name, std::vector<std::int64_t> sizes) {
     declarations_.add(std::move(name), std::move(sizes));

@@ -12,7 +12,9 @@
 //                                  its aux variables, kept per shape
 //                                  (comparisons: comparison_polarity.hpp,
 //                                  comparison_formula.hpp, the PB encoder;
-//                                  the rest: dravo's Tseytin transformation)
+//                                  the rest: dravo's Tseytin transformation;
+//                                  a conjunction of comparisons and literals
+//                                  at once: conjunction_template.hpp)
 //   clauses   --FormulaEncoder-->  the instance's elements and aux variables
 //                                  put in; generate_cnf writes the storage and
 //                                  the variable mapping
@@ -50,7 +52,9 @@ namespace corvane::fenc {
 // as it was.
 class FormulaEncoder {
 public:
-    explicit FormulaEncoder(std::string model_name);
+    // clause_form_shortcuts = false encodes every formula the general way,
+    // as a reference for the shortcuts (TemplateCache).
+    explicit FormulaEncoder(std::string model_name, bool clause_form_shortcuts = true);
 
     void create_variables(std::string name, std::vector<std::int64_t> sizes);
     void add_constraint(std::string text, std::string_view foralls_text);
