@@ -31,11 +31,12 @@ class Writer:
         rng = self.rng
         cardinality = rng.random() < 0.3
         refs = refs if refs is not None else [self.ref() for _ in range(rng.randrange(1, 7))]
-        weights = [1 if cardinality else rng.choice([-7, -3, -1, 1, 2, 5, 9]) for _ in refs]
+        scale = 2 ** 59 if rng.random() < 0.1 else 1  # weights and bounds near the 64-bit limit
+        weights = [scale * (1 if cardinality else rng.choice([-7, -3, -1, 1, 2, 5, 9])) for _ in refs]
         total = SumIt([w * ref for w, ref in zip(weights, refs)])
         low, high = sum(w for w in weights if w < 0), sum(w for w in weights if w > 0)
         # Bounds past either end of the sum's range make the comparison trivially true or false.
-        bound = rng.randrange(low - 2, high + 3)
+        bound = rng.randrange(low - 2 * scale, high + 3 * scale, scale)
         return rng.choice([lambda: total <= bound, lambda: total >= bound, lambda: total == bound])()
 
     def literal(self):
