@@ -11,7 +11,7 @@
 namespace corvane::fenc {
 namespace {
 
-// Pushed in place of an item count after a range's start, stop, step and length.
+// Pushed in place of an item count after a range's start, step and length.
 constexpr std::int64_t kRangeMark = -1;
 
 std::int64_t checked_add(std::int64_t a, std::int64_t b) {
@@ -92,7 +92,6 @@ void Evaluator::step_comprehension(std::size_t index) {
             IntRange range;
             range.length = static_cast<std::uint64_t>(pop_int());
             range.step = pop_int();
-            range.stop = pop_int();
             range.start = pop_int();
             levels_.push_back({loop_values_.size(), 0, range.length, range});
         } else {
@@ -208,17 +207,17 @@ void Evaluator::execute(const Instr& instr) {
             return;
         }
         case Op::Range: {
-            const std::size_t n = instr.a;
-            const std::optional<IntRange> range = python_range(std::span(ints_).last(n));
-            ints_.resize(ints_.size() - n);
+            const std::span<const std::int64_t> args = std::span(ints_).last(instr.a);
+            const std::optional<IntRange> range = python_range(args);
             if (!range) fail(instr, "range step must not be zero");
             if (range->length > kMaxCount) {
-                fail(instr, "range(" + std::to_string(range->start) + ", " + std::to_string(range->stop) + ", " +
+                const std::int64_t stop = args.size() == 1 ? args[0] : args[1];
+                fail(instr, "range(" + std::to_string(range->start) + ", " + std::to_string(stop) + ", " +
                                 std::to_string(range->step) + ") has " + std::to_string(range->length) +
                                 " values; a loop runs over at most " + std::to_string(kMaxCount));
             }
-            ints_.insert(ints_.end(), {range->start, range->stop, range->step,
-                                       static_cast<std::int64_t>(range->length), kRangeMark});
+            ints_.resize(ints_.size() - args.size());
+            ints_.insert(ints_.end(), {range->start, range->step, static_cast<std::int64_t>(range->length), kRangeMark});
             return;
         }
         case Op::Distinct: {

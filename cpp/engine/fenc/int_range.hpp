@@ -9,7 +9,7 @@ namespace corvane::fenc {
 // The values of range(start, stop, step), as Python gives them; they are
 // never built, so a loop or a forall over a long range costs no memory.
 struct IntRange {
-    std::int64_t start = 0, stop = 0, step = 1;
+    std::int64_t start = 0, step = 1;
     std::uint64_t length = 0;
 
     // Value k < length. Every value lies between start and stop, so the

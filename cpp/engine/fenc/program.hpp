@@ -20,7 +20,7 @@ enum class Op : std::uint8_t {
     Sub,
     Mul,
     Pow,
-    Range,         // a = argument count (1..3); pushes start, stop, step, length and a range mark (values never built)
+    Range,         // a = argument count (1..3); pushes start, step, length and a range mark (values never built)
     Count,         // value = number of list items just pushed
     Distinct,      // pops an item count, sorts the items and drops repeats, pushes the new count
     Comprehension, // a = block; runs it, pushes the number of items it produced
