@@ -51,6 +51,28 @@ def test_index_bound_by_no_forall_is_refused_at_the_add(road, foralls, caplog):
     still_builds(built)
 
 
+@pytest.mark.parametrize("add", [
+    lambda m, v, foralls: m.add_constraint(v.x[v.i] | v.y[0], i=range(2), **foralls),
+    lambda m, v, foralls: m.add_constraint(Sum(v.x[v.i], i=range(3)) <= 1, **foralls),
+    lambda m, v, foralls: m.add_soft_constraint(v.x[v.i] + v.y[0], 1, True, i=range(2), **foralls),
+], ids=["clause using it", "comparison not using it", "soft constraint using it"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_forall_named_like_a_variable_is_refused(road, add, caplog):
+    # Container mode used to call the loop value in place of the variable (an
+    # unlogged TypeError) where formula-encoder mode built the model.
+    built = Built(road, x={"a": 3}, y={"b": 1})
+    with pytest.raises(ValueError) as raised:
+        add(built.model, built.v, {"y": [0]})
+    assert str(raised.value) == ("Forall 'y' is named like a declared variable;"
+                                 " name each forall after an index of the expression")
+    assert str(raised.value) in logged_errors(caplog)
+    assert built.model._is_wcnf is None
+    built.model.add_constraint(Sum(built.v.x[built.v.i], i=range(3)) == 1)
+    built.model.build_cnf()
+    one_hot = [(True, False, False), (False, True, False), (False, False, True)]
+    assert built.models() == {x + (y,) for x in one_hot for y in (False, True)}
+
+
 @pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
 def test_soft_constraint_over_an_unbound_index_is_refused(road, caplog):
     built = Built(road, x={"a": 3})

@@ -113,6 +113,18 @@ def indexes_in_text(text: str, index_names: tp.Container[str]) -> tp.Set[str]:
     return used - bound
 
 
+def hiding_forall_message(foralls: tp.Iterable[str], variable_names: tp.Container[str]) -> tp.Optional[str]:
+    """None when no forall is named like a declared variable, else the refusal:
+    in container mode such a forall hides the variable from the expression's
+    text (its elements then call the loop value), so the two modes would
+    build different models."""
+    hiding = [name for name in foralls if name in variable_names]
+    if not hiding:
+        return None
+    return ("Forall " + ", ".join(repr(name) for name in hiding) + " is named like a declared variable;"
+            " name each forall after an index of the expression")
+
+
 def unbound_index_message(used: tp.Set[str], foralls: tp.Iterable[str]) -> tp.Optional[str]:
     """None when the foralls bind every index the formula uses, else the refusal."""
     unbound = sorted(used.difference(foralls))

@@ -53,6 +53,8 @@ class Model:
         self._used_vars: tp.Set[str] = set()
         self._manager = manager.Manager()
         self._variables: tp.Dict[str, Variable] = {}
+        # Formula-encoder mode keeps its variables in the encoder; their names are wanted here too.
+        self._encoder_variable_names: tp.Set[str] = set()
         self._indexes: tp.Dict[str, Index] = {}
         self._formulas_dir = {
             "Sum": pboperations.Sum,
@@ -98,6 +100,7 @@ class Model:
         if self._use_formula_encoder:
             self.__init_formula_encoder()
             self.__forward(self._formula_encoder.create_variables, name, list(dims.values()))
+            self._encoder_variable_names.add(name)
             declared = Variable(name, dims, 0)
         else:
             self._used_vars.add(name)
@@ -147,6 +150,7 @@ class Model:
         if self._is_wcnf is not None:
             _log_and_raise(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                            else "Target has already been defined")
+        self.__refuse_hiding_foralls(foralls)
         if log_wanted(DEBUG):
             log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
         if self._use_formula_encoder:
@@ -175,6 +179,7 @@ class Model:
         if not isinstance(weight, Integral):
             _log_and_raise(TypeError, "Type 'int' is expected for 'weight', got " + type(weight).__name__)
         _minimization_text(minimization)
+        self.__refuse_hiding_foralls(foralls)
         if self._use_formula_encoder:
             foralls_text = rules.foralls_text(foralls)
             self.__require_bound_text_indexes(constraint, foralls)
@@ -338,6 +343,13 @@ class Model:
     def __require_bound_text_indexes(self, expression: Expression, foralls) -> None:
         # The encoder refuses an unbound index too; this names the foralls, as container mode does.
         Model.__refuse_unbound(rules.indexes_in_text(str(expression), self._indexes), foralls)
+
+    def __refuse_hiding_foralls(self, foralls) -> None:
+        if foralls:
+            declared = self._encoder_variable_names if self._use_formula_encoder else self._variables
+            message = rules.hiding_forall_message(foralls, declared)
+            if message is not None:
+                _log_and_raise(ValueError, message)
 
     @staticmethod
     def __refuse_unbound(used: tp.Set[str], foralls) -> None:
