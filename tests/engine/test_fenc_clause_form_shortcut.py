@@ -11,7 +11,7 @@ import pytest
 
 import velmont.corvane_engine as ce
 from velmont.corvane_engine import _fenc, _manager
-from tarvo_encoder.encode import SumIt
+from tarvo_encoder.encode import AndIt, SumIt
 from tarvo_encoder.encode.model import Model
 
 
@@ -42,6 +42,15 @@ class Writer:
     def literal(self):
         return self.ref() if self.rng.random() < 0.5 else ~self.ref()
 
+    def conjunction(self, parts):
+        """The parts joined by & in a random grouping, or by one AndIt."""
+        if len(parts) == 1:
+            return parts[0]
+        if self.rng.random() < 0.2:
+            return AndIt(parts)
+        k = self.rng.randrange(1, len(parts))
+        return self.conjunction(parts[:k]) & self.conjunction(parts[k:])
+
     def constraint(self):
         """Mostly shapes the shortcut takes (lone or joined comparisons and literals), now and then one it leaves."""
         rng = self.rng
@@ -49,15 +58,15 @@ class Writer:
         if r < 0.4:
             return self.comparison()
         if r < 0.6:
-            parts = [self.comparison() if rng.random() < 0.6 else self.literal() for _ in range(rng.randrange(2, 4))]
-            return functools.reduce(lambda a, b: a & b, parts)
+            parts = [self.comparison() if rng.random() < 0.6 else self.literal() for _ in range(rng.randrange(2, 5))]
+            return self.conjunction(parts)
         if r < 0.75:
             # Literals over the comparison's own variables, mostly before it: unit
             # clauses whose variables may last occur in one clause of its encoding.
             refs = [self.ref() for _ in range(rng.randrange(2, 5))]
             units = [ref if rng.random() < 0.5 else ~ref for ref in rng.sample(refs, rng.randrange(1, len(refs) + 1))]
             parts = units + [self.comparison(refs)] if rng.random() < 0.8 else [self.comparison(refs)] + units
-            return functools.reduce(lambda a, b: a & b, parts)
+            return self.conjunction(parts)
         if r < 0.8:
             return self.literal()
         return rng.choice([lambda: ~self.comparison(), lambda: self.comparison() | self.literal(),

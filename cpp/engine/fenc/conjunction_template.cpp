@@ -7,29 +7,38 @@
 namespace corvane::fenc {
 namespace {
 
-// The conjuncts of a shape as its nodes: kCompare, kLiteral, or kLiteral then
-// kNot; empty when the shape is not such a conjunction.
+// The conjuncts of a shape in order, as its nodes: kCompare, kLiteral, or
+// kLiteral then kNot (the variable negated), where kAnd nodes alone join
+// them; empty for any other shape. and_s takes the operands of a nested
+// and_s as its own, so the nesting does not matter.
 std::vector<ShapeNode> conjuncts_of(std::span<const std::int64_t> shape) {
     std::vector<ShapeNode> conjuncts;
-    bool joined = false;
+    std::size_t formulas = 0;     // on the shape's stack
+    bool literal_on_top = false;  // the latest formula is a kLiteral
     for (ShapeReader reader(shape); !reader.done();) {
         const ShapeNode node = reader.next();
         switch (node.token) {
             case kCompare:
-            case kLiteral: conjuncts.push_back(node); break;
+            case kLiteral:
+                conjuncts.push_back(node);
+                ++formulas;
+                literal_on_top = node.token == kLiteral;
+                break;
             case kNot:
                 // Only a literal's negation; under kNot a comparison would have to fail.
-                if (conjuncts.empty() || conjuncts.back().token != kLiteral || conjuncts.back().variable < 0) return {};
+                if (!literal_on_top) return {};
                 conjuncts.back().variable = -conjuncts.back().variable;
+                literal_on_top = false;
                 break;
             case kAnd:
-                if (!reader.done() || node.operands != conjuncts.size()) return {};
-                joined = true;
+                if (node.operands > formulas) return {};
+                formulas = formulas - node.operands + 1;
+                literal_on_top = false;
                 break;
             default: return {};
         }
     }
-    if (!joined && conjuncts.size() != 1) return {};
+    if (formulas != 1) return {};
     return conjuncts;
 }
 

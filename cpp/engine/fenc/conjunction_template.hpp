@@ -15,7 +15,7 @@ namespace corvane::fenc {
 kelpa::PBConstraint comparison_of(const ShapeNode& node);
 
 // The template of a shape that is a conjunction of comparisons and literals
-// (one alone, or all joined by the root's kAnd): each comparison must hold,
+// (one alone, or joined by kAnd nodes only): each comparison must hold,
 // so the PB encoder's clauses together with the unit clauses of the literals
 // are already the clause form, which dravo's ConjunctionClauseForm reads
 // directly instead of through formula nodes and the Tseytin transformation.
