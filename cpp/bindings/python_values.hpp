@@ -43,6 +43,15 @@ namespace detail {
 // The type's own name, module included where it has one: numpy.int64, numpy.bool.
 inline std::string type_of(nb::handle value) { return Py_TYPE(value.ptr())->tp_name; }
 
+// An int's digits for a message, or its size where the host refuses to write
+// that many digits.
+inline std::string int_for_message(nb::handle value) {
+    PyObject* digits = PyObject_Str(value.ptr());
+    if (digits != nullptr) return nb::steal<nb::str>(digits).c_str();
+    PyErr_Clear();
+    return "(an integer of " + std::string(nb::str(value.attr("bit_length")()).c_str()) + " bits)";
+}
+
 // An int object (exact or subclass) as int64.
 inline std::int64_t int_value(nb::handle value, const char* what) {
 #if PY_VERSION_HEX >= 0x030C0000
@@ -53,7 +62,7 @@ inline std::int64_t int_value(nb::handle value, const char* what) {
     int overflow = 0;
     const long long result = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
     if (overflow != 0) {
-        raise(PyExc_OverflowError, std::string(what) + " " + nb::str(value).c_str() + " does not fit in 64 bits");
+        raise(PyExc_OverflowError, std::string(what) + " " + int_for_message(value) + " does not fit in 64 bits");
     }
     if (result == -1 && PyErr_Occurred()) throw nb::python_error();
     return result;

@@ -11,6 +11,8 @@ import keyword
 import unicodedata
 from numbers import Integral
 
+from ._logged_errors import raise_logged
+
 # Names that evaluated text needs as they are: the builtin `range` of its for
 # clauses and `__builtins__`, through which the host finds it.
 TEXT_BUILTINS = frozenset(("range", "__builtins__"))
@@ -55,7 +57,13 @@ def is_reserved_name(name: str, evaluation_names) -> bool:
 def int_text(value: Integral) -> str:
     """The text of an integral number: its digits (or True, False), whatever
     the number's own formatting says."""
-    return str(value) if type(value) is bool else str(int(value))
+    if type(value) is bool:
+        return str(value)
+    number = int(value)
+    try:
+        return str(number)
+    except ValueError:  # past the host's digit limit for writing an int, far past any 64-bit number
+        raise_logged(OverflowError, f"An integer of {number.bit_length()} bits does not fit in 64 bits")
 
 
 def nfkc_message(kind: str, name: str) -> str:

@@ -73,6 +73,21 @@ def test_forall_named_like_a_variable_is_refused(road, add, caplog):
     assert built.models() == {x + (y,) for x in one_hot for y in (False, True)}
 
 
+@pytest.mark.parametrize("write", [
+    lambda m, v: m.add_constraint(v.x[0] + v.x[1] <= 10**5000),
+    lambda m, v: m.add_constraint(10**5000 * v.x[0] + v.x[1] <= 1),
+    lambda m, v: m.add_soft_constraint(v.x[0], 10**5000),
+], ids=["bound", "factor", "soft weight"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_integers_too_long_to_write_are_refused_as_too_large(road, write, caplog):
+    # Python refuses to write an int of more than 4300 digits: that was an unlogged ValueError.
+    built = Built(road, x={"a": 3})
+    with pytest.raises(OverflowError, match=r"integer of 16610 bits\)? does not fit in 64 bits$") as raised:
+        write(built.model, built.v)
+    assert str(raised.value) in logged_errors(caplog)
+    still_builds(built)
+
+
 @pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
 def test_soft_constraint_over_an_unbound_index_is_refused(road, caplog):
     built = Built(road, x={"a": 3})
