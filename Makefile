@@ -35,7 +35,7 @@ demo: install
 test: install
 	$(VPY) -m pytest
 
-# The engine's tests against ASan/UBSan builds of the extension modules, in
+# The whole suite against ASan/UBSan builds of the extension modules, in
 # a tree of their own: the modules in src/ stay the plain ones. CPython frees
 # not everything at exit by design, hence no leak detection.
 ASAN_BUILD := build-asan
@@ -51,7 +51,7 @@ asan-test: $(VENV)/.deps-installed
 	$(VENV)/bin/cmake --install $(ASAN_BUILD) --prefix $(ASAN_BUILD)/pkg > /dev/null
 	LD_PRELOAD="$$($(CC) -print-file-name=libasan.so) $$($(CC) -print-file-name=libubsan.so)" \
 		ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-		PYTHONPATH=$(abspath $(ASAN_BUILD))/pkg $(VPY) -m pytest tests/engine -p no:cacheprovider
+		PYTHONPATH=$(abspath $(ASAN_BUILD))/pkg $(VPY) -m pytest tests -p no:cacheprovider
 
 # The peers of the benchmarks come from the `bench` extra of pyproject.toml,
 # each on its own: one that does not install leaves its comparisons out (the
