@@ -69,6 +69,17 @@ def test_cnf_build_through_the_encoder(fenc, sink, recording_manager):
     assert fenc.get_cnf_storage() is fenc.encoder.storage and fenc.get_var_mapping() is fenc.encoder.var_mapping
 
 
+@pytest.mark.parametrize("border, minimization", [(None, None), (3, True), (None, False)])
+def test_a_border_given_to_the_encoder_is_said_to_be_ignored(fenc, sink, border, minimization):
+    # A loop that lowers the border until UNSAT never ends here: the build must say why.
+    fenc.add_target(fenc.x[0, 0] + fenc.x[1, 1])
+    assert fenc.build_cnf(border, minimization) is True
+    assert fenc.encoder.calls[-1] == ("generate_cnf", ())
+    ignored = ("Formula-encoder mode ignores the border and the minimization flag: its target is always"
+               " minimised, below the value of the witness given with set_witness")
+    assert sink.at("warning") == ([] if border is minimization is None else [ignored])
+
+
 def test_wcnf_build_through_the_encoder(fenc, sink, recording_manager):
     fenc.add_soft_constraint(fenc.x[0, 0])
     assert fenc.build_wcnf() is True

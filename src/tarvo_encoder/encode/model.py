@@ -398,6 +398,10 @@ class Model:
             self.__build_target(border, minimization)
         log_i(_labelled("CNF build", self.__start_text()))
         if self._use_formula_encoder:
+            if border is not None or minimization is not None:
+                # Said, since a loop that lowers the border would otherwise build the same CNF forever.
+                log_w("Formula-encoder mode ignores the border and the minimization flag: its target is always"
+                      " minimised, below the value of the witness given with set_witness")
             storage = self.__generate_with_encoder()
         else:
             self.__require_container()
