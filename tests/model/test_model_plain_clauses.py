@@ -1,4 +1,5 @@
-"""Plain clauses read without evaluation against the evaluation road: random
+"""Plain clauses (and soft constraints of one weighted element) read without
+evaluation against the evaluation road: random
 small models of clauses (with repeated and complementary literals, indexes
 out of range, index arithmetic under foralls), mixed with soft constraints,
 a target and formulas of other shapes, give the same clauses in the same
@@ -8,6 +9,7 @@ whether the reader is on or forced off."""
 import logging
 import re
 
+import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
@@ -71,6 +73,23 @@ def operations(draw):
     return ("soft", draw(st.integers(1, 3))) if pick == 10 else ("target", draw(st.integers(0, 2)))
 
 
+# Weights and flags as callers pass them: zero, negative, past the weight limit, bool and numpy.
+SOFT_WEIGHTS = [0, 1, 7, -4, 2**62, 2**63, True, np.int64(5)]
+SOFT_FLAGS = [True, False, None, 0, 3, np.bool_(True)]
+
+
+@st.composite
+def soft_programs(draw):
+    """A few clauses, then soft constraints of one element (sometimes negated,
+    which is no soft constraint, or past its dimension)."""
+    program = draw(st.lists(st.tuples(st.just("clause"), clauses()), max_size=2))
+    for _ in range(draw(st.integers(1, 8))):
+        literal = draw(literals())
+        program.append(("soft element", (literal, draw(st.sampled_from(SOFT_WEIGHTS)),
+                                         draw(st.sampled_from(SOFT_FLAGS)))))
+    return program
+
+
 class Variables:
     def __init__(self, model):
         for name, sizes in SIZES.items():
@@ -87,14 +106,31 @@ def pending(records):
             for r in records]
 
 
-def run(program, reader_on: bool):
-    """Every step's outcome, log records and container state; the last entry the build."""
+class Lines(logging.Handler):
+    def __init__(self, logged):
+        super().__init__()
+        self.logged = logged
+
+    def emit(self, record):
+        self.logged.append((record.levelno, DURATION.sub("", record.getMessage())))
+
+
+def run(program, reader_on: bool, debug_lines: bool = True):
+    """Every step's outcome, log records and container state; the last entry
+    the build. Without debug lines, the engine's own sink logs from info up."""
     logged = []
+    engine_logger = logging.getLogger("velmont.corvane_engine")
     with pytest.MonkeyPatch.context() as patch:
         # The build's duration is the one line that may differ.
-        patch.setattr(ce, "log_encoder", lambda msg, level: logged.append((level, DURATION.sub("", msg))))
+        if debug_lines:
+            patch.setattr(ce, "log_encoder", lambda msg, level: logged.append((level, DURATION.sub("", msg))))
+        else:
+            patch.setattr(engine_logger, "level", logging.INFO)
+            patch.setattr(engine_logger, "handlers", [Lines(logged)])
+            patch.setattr(engine_logger, "propagate", False)
         if not reader_on:
             patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
+            patch.setattr(FormulaContainer, "add_plain_soft_literal", lambda self, *arguments: False)
         model = Model(ce.manager(), "plain")
         v = Variables(model)
         steps = []
@@ -105,6 +141,10 @@ def run(program, reader_on: bool):
                 elif kind == "other":
                     foralls = {"i": range(2)} if argument == 1 else {}
                     model.add_constraint(OTHER_SHAPES[argument](v), **foralls)
+                elif kind == "soft element":
+                    (name, indexes, negated), weight, minimization = argument
+                    element = ~v[name][indexes] if negated else v[name][indexes]
+                    model.add_soft_constraint(element, weight=weight, minimization=minimization)
                 elif kind == "soft":
                     model.add_soft_constraint(v.x[1, 2] + v.y[3], weight=argument)
                 else:
@@ -131,6 +171,13 @@ def run(program, reader_on: bool):
 @given(program=st.lists(operations(), min_size=1, max_size=8))
 def test_random_models_match_the_evaluation_road(program):
     assert run(program, reader_on=True) == run(program, reader_on=False)
+
+
+@settings(max_examples=150, deadline=None)
+@given(program=soft_programs(), debug_lines=st.booleans())
+def test_random_soft_elements_match_the_evaluation_road(program, debug_lines):
+    # With debug lines wanted the evaluation writes them, so both runs take it.
+    assert run(program, True, debug_lines) == run(program, False, debug_lines)
 
 
 @pytest.fixture

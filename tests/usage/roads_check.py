@@ -81,6 +81,7 @@ def container_fast_roads_off():
     evaluating its expansion text."""
     with pytest.MonkeyPatch.context() as patch:
         patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
+        patch.setattr(FormulaContainer, "add_plain_soft_literal", lambda self, *arguments: False)
         patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)
         patch.setattr(formulapb.ClauseFormPB, "to_bx", formulapb.FormulaPB.to_bx)
         patch.setattr(dumper, "expand_natively", lambda *arguments: None)

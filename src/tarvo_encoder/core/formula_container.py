@@ -85,9 +85,42 @@ class FormulaContainer:
         storage = self._plain_clause_reader.clause_storage(text)
         if storage is None:
             return False
-        record = DumpArgs(
-            template_constraint=PlainClauseTexts(text),
-            weights=None,
+        record = self.__plain_record(PlainClauseTexts(text), None, storage)
+        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
+                        record, {}, 0, 1)
+        self._cur_count_clauses_hard_constraints += 1
+        return True
+
+    def add_plain_soft_literal(self, reference: str, weight: int, minimization: bool) -> bool:
+        """`add_soft_formula` for the soft constraint `weight * x[...]` over one
+        declared element without foralls, read without evaluating it: the
+        term's literal that holds when it adds no cost, with the weight's
+        size (no clause for weight 0). False, with nothing changed, for a
+        reference that only its evaluation can read."""
+        read = self._plain_clause_reader.clause_storage(reference)
+        if read is None:
+            return False
+        (number,), = read.hard_clauses()
+        texts, weights, storage = [], [], ce.wcnf_storage()
+        if weight != 0:
+            holds_without_cost = (weight > 0) != minimization
+            texts, weights = [[reference if holds_without_cost else "-" + reference]], [abs(weight)]
+        record = self.__plain_record(texts, weights, storage)
+        weight_limit = self.__weight_limit_with(record)
+        if weights:
+            storage.add_soft_clause([number if holds_without_cost else -number], weights[0])
+        self.__register(self.__dump_soft_constraints, self._list_soft_constraint_dump_args, self._soft_aux_mappings,
+                        record, {}, 0, len(texts))
+        self.hard_weight = weight_limit
+        self._cur_count_clauses_soft_constraints += len(texts)
+        return True
+
+    def __plain_record(self, texts, weights: tp.Optional[tp.List[int]], storage) -> DumpArgs:
+        """The record of a formula read without evaluation: no foralls, no aux
+        variables, its clauses already in `storage`."""
+        return DumpArgs(
+            template_constraint=texts,
+            weights=weights,
             foralls={},
             num_formula=self._num_formula,
             init_shift_variable=self._cur_init_shift_variable,
@@ -97,10 +130,6 @@ class FormulaContainer:
             eval_state=self._eval_state,
             cnf_stor=storage,
         )
-        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
-                        record, {}, 0, 1)
-        self._cur_count_clauses_hard_constraints += 1
-        return True
 
     def add_target_constraint(
         self,
