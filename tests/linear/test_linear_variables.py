@@ -59,7 +59,7 @@ class Disguised(int):
     def __str__(self):
         return "y(1)"
 
-    __format__ = __repr__ = lambda self, *spec: "y(1)"
+    __format__ = __repr__ = lambda self, *format_spec: "y(1)"
 
 
 def test_an_integral_subscript_or_operand_is_written_as_its_digits():

@@ -63,10 +63,10 @@ def road(numbered: bool, expanded_by_evaluation: bool = False):
         yield taken
 
 
-def term(x, i, spec):
+def term(x, i, planned):
     """sum of w * x[cell]; a cell with row None takes the forall index i."""
-    parts = [w * x[i if row is None else row, column] for w, row, column in spec["terms"]]
-    if spec["chained"]:
+    parts = [w * x[i if row is None else row, column] for w, row, column in planned["terms"]]
+    if planned["chained"]:
         total = parts[0]
         for part in parts[1:]:
             total = total + part
@@ -74,9 +74,9 @@ def term(x, i, spec):
     return SumIt(parts)
 
 
-def comparison(x, i, spec):
-    total, bound = term(x, i, spec), spec["bound"]
-    return {"<=": total <= bound, ">=": total >= bound, "==": total == bound}[spec["comparator"]]
+def comparison(x, i, planned):
+    total, bound = term(x, i, planned), planned["bound"]
+    return {"<=": total <= bound, ">=": total >= bound, "==": total == bound}[planned["comparator"]]
 
 
 def attempt(call, *arguments, **keywords):
@@ -92,17 +92,17 @@ def build(plan):
     x = m.create_variables("x", **SIZES)
     i = m.get_indexes(["i"])
     outcomes = []
-    for spec in plan["hard"]:
-        foralls = {} if spec["rows"] is None else {"i": range(spec["rows"])}
-        outcomes.append(attempt(m.add_constraint, comparison(x, i, spec), **foralls))
+    for planned in plan["hard"]:
+        foralls = {} if planned["rows"] is None else {"i": range(planned["rows"])}
+        outcomes.append(attempt(m.add_constraint, comparison(x, i, planned), **foralls))
     if plan["soft"]:
-        for spec, weight, minimization in plan["soft"]:
-            foralls = {} if spec["rows"] is None else {"i": range(spec["rows"])}
-            outcomes.append(attempt(m.add_soft_constraint, term(x, i, spec), weight, minimization, **foralls))
+        for planned, weight, minimization in plan["soft"]:
+            foralls = {} if planned["rows"] is None else {"i": range(planned["rows"])}
+            outcomes.append(attempt(m.add_soft_constraint, term(x, i, planned), weight, minimization, **foralls))
         outcomes.append(attempt(m.build_wcnf))
     elif plan["target"] is not None:
-        spec, border, minimization = plan["target"]
-        outcomes.append(attempt(m.add_target, term(x, i, spec)))
+        planned, border, minimization = plan["target"]
+        outcomes.append(attempt(m.add_target, term(x, i, planned)))
         # The second build's target takes the place of the first one's.
         outcomes.append(attempt(m.build_cnf, border, minimization))
         outcomes.append(attempt(m.build_cnf, border - 1, minimization))
@@ -129,7 +129,7 @@ def assert_same_models(plan, expanded_by_evaluation=False):
     return numbered_taken
 
 
-def spec_strategy(forall: bool):
+def planned_sums(forall: bool):
     rows = st.integers(0, 3) if forall else st.none()
     cell = st.tuples(st.integers(-4, 6).filter(bool), st.none() if forall else st.integers(0, 2), st.integers(0, 2))
     return st.fixed_dictionaries({
@@ -141,11 +141,11 @@ def spec_strategy(forall: bool):
     })
 
 
-any_spec = st.booleans().flatmap(spec_strategy)
+any_planned_sum = st.booleans().flatmap(planned_sums)
 plans = st.fixed_dictionaries({
-    "hard": st.lists(any_spec, max_size=4),
-    "soft": st.lists(st.tuples(any_spec, st.integers(1, 4), st.booleans()), max_size=2),
-    "target": st.none() | st.tuples(spec_strategy(False), st.integers(-2, 10), st.booleans()),
+    "hard": st.lists(any_planned_sum, max_size=4),
+    "soft": st.lists(st.tuples(any_planned_sum, st.integers(1, 4), st.booleans()), max_size=2),
+    "target": st.none() | st.tuples(planned_sums(False), st.integers(-2, 10), st.booleans()),
 })
 
 
@@ -155,22 +155,22 @@ def test_numbered_clause_form_builds_the_models_of_the_formula_road(plan):
     assert_same_models(plan)
 
 
-def spec(terms, comparator, bound, rows=None, chained=False):
+def planned_sum(terms, comparator, bound, rows=None, chained=False):
     return {"terms": terms, "chained": chained, "comparator": comparator, "bound": bound, "rows": rows}
 
 
 PB = [(w, 0, k % 3) for k, w in enumerate([3, 5, 7])] + [(w, 1, k) for k, w in enumerate([2, 9, 4])]
 PLANS = {
     "pb constraints and a target": {
-        "hard": [spec(PB, "<=", 14), spec(PB, ">=", 6, chained=True), spec(PB, "==", 12)],
-        "soft": [], "target": (spec([(1, 2, 0), (2, 2, 1), (4, 2, 2)], "<=", 0), 4, True)},
+        "hard": [planned_sum(PB, "<=", 14), planned_sum(PB, ">=", 6, chained=True), planned_sum(PB, "==", 12)],
+        "soft": [], "target": (planned_sum([(1, 2, 0), (2, 2, 1), (4, 2, 2)], "<=", 0), 4, True)},
     "forall rows with units, then soft constraints": {
-        "hard": [spec([(1, None, 0), (1, None, 1), (1, None, 2)], "==", 1, rows=3),
-                 spec([(3, None, 0), (-2, None, 1)], ">=", 1, rows=2)],
-        "soft": [(spec([(2, None, 2), (-1, None, 0)], "<=", 0, rows=3), 3, False)], "target": None},
+        "hard": [planned_sum([(1, None, 0), (1, None, 1), (1, None, 2)], "==", 1, rows=3),
+                 planned_sum([(3, None, 0), (-2, None, 1)], ">=", 1, rows=2)],
+        "soft": [(planned_sum([(2, None, 2), (-1, None, 0)], "<=", 0, rows=3), 3, False)], "target": None},
     "a contradiction, a redundancy and an unbound index between good constraints": {
-        "hard": [spec(PB, "<=", 9), spec(PB, "<=", -1), spec(PB, ">=", -5), spec([(1, None, 0)], "<=", 0),
-                 spec(PB, ">=", 10)],
+        "hard": [planned_sum(PB, "<=", 9), planned_sum(PB, "<=", -1), planned_sum(PB, ">=", -5), planned_sum([(1, None, 0)], "<=", 0),
+                 planned_sum(PB, ">=", 10)],
         "soft": [], "target": None},
 }
 
