@@ -4,7 +4,6 @@ general road of formula nodes and the Tseytin transformation: the same
 DIMACS text, variable mapping and refusals for every model."""
 
 import functools
-import logging
 import random
 
 import pytest
@@ -108,10 +107,7 @@ def build(seed, shortcuts, monkeypatch):
     return storage.to_dimacs(), [mapping.name_of(n) for n in range(1, len(mapping) + 1)]
 
 
-@pytest.fixture(autouse=True)
-def quiet_engine_log():
-    logging.getLogger("velmont.corvane_engine").setLevel(logging.CRITICAL)
-    logging.getLogger("tarvo_encoder").setLevel(logging.CRITICAL)
+pytestmark = pytest.mark.usefixtures("quiet_engine_log")
 
 
 @pytest.mark.parametrize("seed", range(300))

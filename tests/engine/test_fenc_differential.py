@@ -2,7 +2,6 @@
 written with the library's operators: the same models projected on the
 declared elements, and the same weighted optimum."""
 
-import logging
 import random
 
 import pytest
@@ -97,9 +96,7 @@ def projected_models(storage, numbers):
     return satisfiable_under(storage.hard_clauses(), cases)
 
 
-@pytest.fixture(autouse=True)
-def quiet_engine_log():
-    logging.getLogger("velmont.corvane_engine").setLevel(logging.ERROR)
+pytestmark = pytest.mark.usefixtures("quiet_engine_log")
 
 
 @pytest.mark.parametrize("seed", range(200))

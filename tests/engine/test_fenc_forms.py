@@ -6,7 +6,6 @@ optimum. A form that container mode cannot evaluate is checked against an
 equivalent form written the way container mode reads."""
 
 import itertools
-import logging
 import types
 
 import pytest
@@ -31,9 +30,7 @@ def declared_model(use_formula_encoder):
     return m, v
 
 
-@pytest.fixture(autouse=True)
-def quiet_engine_log():
-    logging.getLogger("velmont.corvane_engine").setLevel(logging.ERROR)
+pytestmark = pytest.mark.usefixtures("quiet_engine_log")
 
 
 def assignment_literals(numbers):

@@ -4,7 +4,6 @@ the iterated combinators. Both roads against brute force over the declared
 elements."""
 
 import itertools
-import logging
 import random
 
 import pytest
@@ -20,9 +19,7 @@ SIZE = 4
 ASSIGNMENTS = list(itertools.product([False, True], repeat=SIZE))
 
 
-@pytest.fixture(autouse=True)
-def quiet_engine_log():
-    logging.getLogger("velmont.corvane_engine").setLevel(logging.ERROR)
+pytestmark = pytest.mark.usefixtures("quiet_engine_log")
 
 
 def declared(use_formula_encoder, name="polarity"):

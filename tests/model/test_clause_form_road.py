@@ -6,7 +6,6 @@ same clauses in the same order, the same numbering and name mapping, the
 same log lines."""
 import contextlib
 import logging
-import re
 
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -16,31 +15,9 @@ from tarvo_encoder import Model, SumIt, _native
 from tarvo_encoder.core import dumper, formulapb
 from tarvo_encoder.encode import _flat_sums as flat_sums
 
+from engine_lines import info_lines
+
 SIZES = {"a": 3, "b": 3}
-
-
-class Lines(logging.Handler):
-    def __init__(self):
-        super().__init__(logging.INFO)
-        self.lines = []
-
-    def emit(self, record):
-        # A build's duration differs from run to run.
-        self.lines.append((record.levelno, re.sub(r"Duration = \S+", "Duration", record.getMessage())))
-
-
-@contextlib.contextmanager
-def info_lines():
-    """The engine's log lines from info up; debug stays off, as it is by default."""
-    logger, lines = logging.getLogger("velmont.corvane_engine"), Lines()
-    level = logger.level
-    logger.setLevel(logging.INFO)
-    logger.addHandler(lines)
-    try:
-        yield lines.lines
-    finally:
-        logger.removeHandler(lines)
-        logger.setLevel(level)
 
 
 @contextlib.contextmanager

@@ -6,6 +6,7 @@ a target and formulas of other shapes, give the same clauses in the same
 order, the same numbering and mapping, the same pending records, the same
 log lines (warnings with the caller's line included) and the same errors
 whether the reader is on or forced off."""
+import contextlib
 import logging
 import re
 
@@ -17,6 +18,8 @@ import velmont.corvane_engine as ce
 from tarvo_encoder import Model, SumIt, _native
 from tarvo_encoder.core.formula_container import FormulaContainer
 from tarvo_encoder.encode.expressions import One, Zero
+
+from engine_lines import info_lines
 
 DURATION = re.compile(r"Duration = \S+")
 SIZES = {"x": {"a": 4, "b": 3}, "y": {"c": 5}, "z": {}}
@@ -106,28 +109,16 @@ def pending(records):
             for r in records]
 
 
-class Lines(logging.Handler):
-    def __init__(self, logged):
-        super().__init__()
-        self.logged = logged
-
-    def emit(self, record):
-        self.logged.append((record.levelno, DURATION.sub("", record.getMessage())))
-
-
 def run(program, reader_on: bool, debug_lines: bool = True):
     """Every step's outcome, log records and container state; the last entry
     the build. Without debug lines, the engine's own sink logs from info up."""
-    logged = []
-    engine_logger = logging.getLogger("velmont.corvane_engine")
-    with pytest.MonkeyPatch.context() as patch:
-        # The build's duration is the one line that may differ.
+    with pytest.MonkeyPatch.context() as patch, contextlib.ExitStack() as stack:
         if debug_lines:
+            logged = []
+            # The build's duration is the one line that may differ.
             patch.setattr(ce, "log_encoder", lambda msg, level: logged.append((level, DURATION.sub("", msg))))
         else:
-            patch.setattr(engine_logger, "level", logging.INFO)
-            patch.setattr(engine_logger, "handlers", [Lines(logged)])
-            patch.setattr(engine_logger, "propagate", False)
+            logged = stack.enter_context(info_lines())
         if not reader_on:
             patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
             patch.setattr(FormulaContainer, "add_plain_soft_literal", lambda self, *arguments: False)

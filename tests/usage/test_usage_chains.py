@@ -3,7 +3,6 @@ today's texts while Python's parser reads them with room to spare, a flat
 text with the same meaning beyond that, and chains far past what the nested
 text allowed built on both roads."""
 import functools
-import logging
 import operator
 import random
 
@@ -19,13 +18,7 @@ road = pytest.mark.parametrize("use_formula_encoder", ROADS.values(), ids=ROADS.
 OPERATORS = {"+": operator.add, "-": operator.sub, "&": operator.and_, "|": operator.or_, "^": operator.xor}
 
 
-@pytest.fixture(autouse=True)
-def quiet_engine_log():
-    logger = logging.getLogger("velmont.corvane_engine")
-    level = logger.level
-    logger.setLevel(logging.CRITICAL)
-    yield
-    logger.setLevel(level)
+pytestmark = pytest.mark.usefixtures("quiet_engine_log")
 
 
 @pytest.fixture
