@@ -113,12 +113,7 @@ class Variable:
         }
 
     def copy(self) -> Variable:
-        indexes = self.indexes
-        # Names and sizes as declared are immutable: a new dict is a deep copy
-        # then, at a fraction of deepcopy's cost (the container copies every
-        # variable for every formula).
-        plain = type(indexes) is dict and all(type(k) is str and type(v) is int for k, v in indexes.items())
-        return Variable(self.name, dict(indexes) if plain else deepcopy(indexes), self.st_shift)
+        return Variable(self.name, deepcopy(self.indexes), self.st_shift)
 
     def __number(self, values) -> int:
         return self.st_shift + sum(value * shift for value, shift in zip(values, self.shifts))
