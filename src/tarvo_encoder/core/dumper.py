@@ -8,6 +8,7 @@ import velmont.corvane_engine as ce
 
 from .._logged_errors import raise_logged as _raise_logged
 from .tarvo_logger import *
+from .aux_names import DRAVO_AUX, KELPA_AUX
 from .native_expansion import expand_natively
 
 
@@ -37,8 +38,8 @@ class Dumper(ABC):
     then its B Tseytin aux variables.
     """
 
-    __DRAVO_AUX: str = "_dravo_aux"
-    __KELPA_AUX: str = "_kelpa_aux"
+    __DRAVO_AUX: str = DRAVO_AUX
+    __KELPA_AUX: str = KELPA_AUX
 
     @classmethod
     @abstractmethod

@@ -4,10 +4,10 @@ import velmont.corvane_engine.dravo as bx
 from .tarvo_logger import *
 from .._log_wanted import DEBUG, log_wanted
 from .manager import Manager
+from .aux_names import KELPA_AUX as _KELPA_AUX
 from .. import _native
 
 _DRAVO = bx
-_KELPA_AUX = "_kelpa_aux"
 
 
 class FormulaPB:

@@ -3,6 +3,7 @@ import typing as tp
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
 
+from .aux_names import KELPA_AUX
 from .variable import GeneratorVariable
 
 
@@ -30,7 +31,7 @@ class Manager:
         pb_var = self.name2pb[name]
         return self.pb2bx[pb_var], pb_var
 
-    def get_pb_var(self, pb_var: int, prefix: str = "_kelpa_aux") -> bx.Variable:
+    def get_pb_var(self, pb_var: int, prefix: str = KELPA_AUX) -> bx.Variable:
         if pb_var in self.pb2bx:
             return self.pb2bx[pb_var]
         # A number never paired before is an aux variable of the encoder;

@@ -11,6 +11,7 @@ from datetime import datetime, timedelta
 # is_nfkc and nfkc_message serve the model as they are.
 from .._text_rules import (TEXT_BUILTINS, is_identifier as _is_identifier, is_nfkc, nfkc_message,
                            is_reserved_name as _is_reserved_name)
+from ..core.aux_names import DRAVO_AUX, KELPA_AUX
 from ..core.foralls import formula_foralls
 
 # Names that expression text relies on while it is evaluated: the base
@@ -20,7 +21,7 @@ from ..core.foralls import formula_foralls
 EVALUATION_NAMES: tp.FrozenSet[str] = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager")) | TEXT_BUILTINS
 
 _DURATION_ORIGIN = datetime(1, 1, 1)
-_RESERVED_PREFIXES = ("_dravo_aux", "_kelpa_aux")
+_RESERVED_PREFIXES = (DRAVO_AUX, KELPA_AUX)
 _NAME = re.compile(r"[^\W\d]\w*")
 _CALL = re.compile(r" *\(")  # matched where a name ends, not on a copy of the rest
 

@@ -18,6 +18,7 @@ from .._exceptions import VariableError, FormulaError, TargetError, BuildError
 from .._logged_errors import raise_logged as _log_and_raise
 from ..core.formula_container import FormulaContainer
 from ..core.foralls import check_forall_names
+from ..core.aux_names import DRAVO_AUX, KELPA_AUX
 from ..core import pboperations, formulapb, manager, variable
 from ..core.tarvo_logger import *
 from . import _model_rules as rules
@@ -34,8 +35,8 @@ class Model:
     """Main class of pseudo-boolean model"""
 
     __EXPRESSION_FORMULA_RE = re.compile("(.*),\\sline\\s(\\d+),(.*)\\n(.*)")
-    __DRAVO_AUX: str = "_dravo_aux"
-    __KELPA_AUX: str = "_kelpa_aux"
+    __DRAVO_AUX: str = DRAVO_AUX
+    __KELPA_AUX: str = KELPA_AUX
     __DUMMY_VAR: str = "dummy_var"
 
     def __init__(self, cmanager: ce.manager, name: str, use_formula_encoder: bool = False) -> None:
