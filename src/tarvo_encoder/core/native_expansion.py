@@ -23,6 +23,7 @@ import velmont.corvane_engine.dravo as bx
 
 from .. import _native
 from .._text_rules import is_plain_name as _is_plain_text_name
+from .foralls import count_instances
 from ..encode.variables import Variable
 
 # Numbers and coefficients stay well inside the kernel's signed 64 bits.
@@ -98,9 +99,7 @@ def _kernel_arguments(a) -> tp.Optional[tuple]:
         return None
     if a.init_shift_variable < 1 or a.shift_pb_variable < 0 or a.shift_bx_variable < 0:
         return None
-    instances = 1
-    for values in foralls.values():
-        instances *= len(values)
+    instances = count_instances(foralls)
     if a.init_shift_variable + instances * (a.shift_pb_variable + a.shift_bx_variable) >= _LIMIT:
         return None
     template = a.template_constraint
