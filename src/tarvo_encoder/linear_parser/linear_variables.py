@@ -130,21 +130,14 @@ class LinearVariable:
         # Once per element reference of evaluated text: the plain case first, without further calls.
         column = self._column_in_range(subscripts)
         if column is None:
-            column = self._column_of(subscripts)
+            self.__check_subscripts(subscripts)
+            column = self.__column(subscripts)
         return self._element(column)
 
     @staticmethod
     def _element(column: int) -> CompiledLinearExpression:
         """The single coefficient 1 at the element's column, in a column of column + 1 rows."""
         return CompiledLinearExpression._of_terms(0, {column: 1}, column + 1)
-
-    def _column_of(self, subscripts) -> int:
-        """The solver column of the element, its subscripts checked."""
-        column = self._column_in_range(subscripts)
-        if column is None:
-            self.__check_subscripts(subscripts)
-            column = self.__column(subscripts)
-        return column
 
     def _column_in_range(self, subscripts) -> tp.Optional[int]:
         """The solver column of the element when its subscripts are plain ints in range, else None."""
