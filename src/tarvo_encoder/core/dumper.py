@@ -38,8 +38,6 @@ class Dumper(ABC):
     then its B Tseytin aux variables.
     """
 
-    __DRAVO_AUX: str = DRAVO_AUX
-    __KELPA_AUX: str = KELPA_AUX
 
     @classmethod
     @abstractmethod
@@ -57,7 +55,7 @@ class Dumper(ABC):
     def _dump_cnf(a: DumpArgs) -> tp.Dict[str, int]:
         if a.cnf_stor is None:
             return {}
-        mapping = expand_natively(a, Dumper.__KELPA_AUX, Dumper.__DRAVO_AUX)
+        mapping = expand_natively(a, KELPA_AUX, DRAVO_AUX)
         return Dumper._dump_cnf_by_evaluation(a) if mapping is None else mapping
 
     @staticmethod
@@ -129,18 +127,18 @@ class Dumper(ABC):
     ) -> int:
         """The signed number of one aux literal of one instance; records its aux map name."""
         sign, name = (-1, value[1:]) if "~" in value else (1, value)
-        if Dumper.__KELPA_AUX in name:
-            prefix, block_size, offset = Dumper.__KELPA_AUX, shift_pb_variable, 0
+        if KELPA_AUX in name:
+            prefix, block_size, offset = KELPA_AUX, shift_pb_variable, 0
             kind = "PB-encoder"
-        elif Dumper.__DRAVO_AUX in name:
-            prefix, block_size, offset = Dumper.__DRAVO_AUX, shift_bx_variable, shift_pb_variable
+        elif DRAVO_AUX in name:
+            prefix, block_size, offset = DRAVO_AUX, shift_bx_variable, shift_pb_variable
             kind = "Tseytin"
         else:
             # Such a literal has no number; 0 would silently mean the dummy variable.
             log_w("Index is not kelpa or dravo")
             raise ValueError("Index is not kelpa or dravo")
         aux_index = int(name[name.rfind("_") + 1 :])
-        if prefix == Dumper.__DRAVO_AUX and instance_number > 0 and shift_bx_variable < aux_index:
+        if prefix == DRAVO_AUX and instance_number > 0 and shift_bx_variable < aux_index:
             log_w("Indefinite dravo index")
         if not 0 <= aux_index < block_size:
             # Outside its block the number would belong to another aux variable.
@@ -150,7 +148,7 @@ class Dumper(ABC):
         aux_map_name = f"{prefix}[{num_formula},{instance_number},{aux_index}]"
         known = mapping.get(aux_map_name)
         if known is not None and known != number:
-            log_w("Bad index for kelpa" if prefix == Dumper.__KELPA_AUX else "Bad index for dravo")
+            log_w("Bad index for kelpa" if prefix == KELPA_AUX else "Bad index for dravo")
         mapping[aux_map_name] = number
         return sign * number
 

@@ -35,8 +35,6 @@ class Model:
     """Main class of pseudo-boolean model"""
 
     __EXPRESSION_FORMULA_RE = re.compile("(.*),\\sline\\s(\\d+),(.*)\\n(.*)")
-    __DRAVO_AUX: str = DRAVO_AUX
-    __KELPA_AUX: str = KELPA_AUX
     __DUMMY_VAR: str = "dummy_var"
 
     def __init__(self, cmanager: ce.manager, name: str, use_formula_encoder: bool = False) -> None:
@@ -124,7 +122,7 @@ class Model:
         created = []
         for name in indexes:
             if isinstance(name, str) and rules.contains_aux_prefix(name):
-                _log_and_raise(VariableError, "Names '" + self.__DRAVO_AUX + "' and '" + self.__KELPA_AUX
+                _log_and_raise(VariableError, "Names '" + DRAVO_AUX + "' and '" + KELPA_AUX
                                + "' are reserved. Change the name to a valid one")
             if not rules.is_index_name(name):
                 _log_and_raise(VariableError, rules.invalid_index_name_message(name))
@@ -331,15 +329,14 @@ class Model:
         formula = self.__as_formula(formula)
         # A formula already in clause form needs no transformation, only its order.
         transformed = _native.transformed_clause_form(formula) if isinstance(formula, bx.BaseExpr) else None
-        return transformed if transformed is not None else formula.tseytin(self._manager.bx_context,
-                                                                           self.__DRAVO_AUX)
+        return transformed if transformed is not None else formula.tseytin(self._manager.bx_context, DRAVO_AUX)
 
     @staticmethod
     def __support(template_constraint) -> tp.Tuple[int, tp.List[str]]:
         """The number of Tseytin aux variables, and the names of the template
         variables that may use an index (x(i + 1,j), not x(3,1)), from one
         walk over the support."""
-        return _native.support_names(template_constraint, Model.__DRAVO_AUX, indexed_only=True)
+        return _native.support_names(template_constraint, DRAVO_AUX, indexed_only=True)
 
     @staticmethod
     def __require_bound_indexes(indexed_variables: tp.List[str], foralls) -> None:
@@ -459,7 +456,7 @@ class Model:
             return False
         interpreter = ce.witness_interpreter()
         interpreter.set_var_mapping(var_mapping)
-        interpreter.set_auxiliary_vars([self.__DRAVO_AUX, self.__KELPA_AUX])
+        interpreter.set_auxiliary_vars([DRAVO_AUX, KELPA_AUX])
         tables_built = interpreter.build_mapping_tables(True)
         if tables_built:
             self._corvane_manager.set_witness_interpreter(interpreter)
