@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <unordered_map>
 
 #include "kernels/python_names.hpp"
 
@@ -308,7 +307,7 @@ private:
 }  // namespace
 
 const DeclaredVariable* DeclaredVariables::find(std::string_view name) const {
-    const auto found = by_name.find(std::string(name));
+    const auto found = by_name.find(name);
     return found == by_name.end() ? nullptr : &found->second;
 }
 

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "engine/core/string_map.hpp"
 #include "kernels/aux_map_names.hpp"
 #include "kernels/template_expansion.hpp"
 
@@ -36,7 +36,7 @@ struct DeclaredVariable {
 // The declared variables of a model by name, made once and read by every
 // template compiled against them.
 struct DeclaredVariables {
-    std::unordered_map<std::string, DeclaredVariable> by_name;
+    corvane::StringMap<DeclaredVariable> by_name;
 
     // nullptr when no variable has this name.
     const DeclaredVariable* find(std::string_view name) const;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/string_map.hpp"
+
 namespace corvane {
 
 // Name-to-number mapping of a numbered formula, with the inverse look-up
@@ -38,13 +40,8 @@ public:
     std::size_t size() const { return entries_.size(); }
 
 private:
-    struct StringHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-    };
-
     std::vector<Entry> entries_;
-    std::unordered_map<std::string, std::size_t, StringHash, std::equal_to<>> by_name_;
+    StringMap<std::size_t> by_name_;
     std::unordered_map<Number, std::size_t> by_number_;
     bool inverse_built_ = false;
 };

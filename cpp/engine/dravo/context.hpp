@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "engine/core/string_map.hpp"
 #include "engine/dravo/node.hpp"
 
 namespace corvane::dravo {
@@ -26,11 +26,7 @@ public:
     std::size_t size() const { return vars_.size(); }
 
 private:
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
-    std::unordered_map<std::string, std::shared_ptr<const Variable>, NameHash, std::equal_to<>> by_name_;
+    StringMap<std::shared_ptr<const Variable>> by_name_;
     std::vector<std::shared_ptr<const Variable>> vars_;
 };
 

@@ -14,10 +14,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/core/interruption.hpp"
+#include "engine/core/string_map.hpp"
 #include "engine/fenc/declarations.hpp"
 #include "engine/fenc/foralls.hpp"
 #include "engine/fenc/lexer.hpp"
@@ -121,11 +121,7 @@ private:
     std::vector<Operand> operands_;
     std::vector<Pending> pending_;
     std::vector<std::string> names_;  // by name id
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
-    std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> name_ids_;
+    StringMap<std::uint32_t> name_ids_;
     std::vector<std::vector<std::uint32_t>> loop_names_;  // by comprehension block
     InterruptionPoll poll_;
 };

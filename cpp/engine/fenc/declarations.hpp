@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "engine/core/string_map.hpp"
 
 namespace corvane::fenc {
 
@@ -37,12 +38,8 @@ public:
     static std::string element_name(const Declaration& d, std::int64_t offset);
 
 private:
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-    };
     std::vector<Declaration> list_;
-    std::unordered_map<std::string, std::uint32_t, NameHash, std::equal_to<>> by_name_;
+    StringMap<std::uint32_t> by_name_;
     std::int64_t element_count_ = 0;
 };
 
