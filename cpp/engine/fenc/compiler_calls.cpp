@@ -73,8 +73,8 @@ void Compiler::attribute(const Token& name) {
 void Compiler::close_call(const Pending& group) {
     const std::size_t first = group.height;
     const Operand callee = operands_[first - 1];
-    const std::vector<Operand> args(operands_.begin() + first, operands_.end());
-    operands_.resize(first - 1);
+    // Read in place: the operands are popped once the call is checked and emitted.
+    const std::span<const Operand> args(operands_.data() + first, operands_.size() - first);
     if (!callable(callee)) refuse_call(callee, group, args);
     const Word& word = word_of(callee.name);
     check_arity(word, callee, group, args.size());
@@ -92,6 +92,7 @@ void Compiler::close_call(const Pending& group) {
             break;
         }
         case Name::SetFn:  // set(): how an empty set prints
+            operands_.resize(first - 1);
             push_empty_list(callee.position);
             return;
         case Name::RangeFn: emit(Op::Range, callee.position, static_cast<std::uint32_t>(args.size())); break;
@@ -116,6 +117,7 @@ void Compiler::close_call(const Pending& group) {
         case Name::PyNone:
         case Name::ObjectiveToMaxsat: refuse_call(callee, group, args);
     }
+    operands_.resize(first - 1);
     operands_.push_back(result);
 }
 
@@ -170,7 +172,7 @@ void Compiler::check_argument(const Word& word, const Operand& argument) const {
     }
 }
 
-void Compiler::check_formula_pb(const std::vector<Operand>& args, Operand& result) const {
+void Compiler::check_formula_pb(std::span<const Operand> args, Operand& result) const {
     require(args[0], Value::Pb, args[0].position, "FormulaPB compares a pseudo-Boolean sum");
     auto names = [](const Operand& o, Name name) { return o.value == Value::Name && o.name == name; };
     if (names(args[1], Name::Comparator)) {
@@ -184,7 +186,7 @@ void Compiler::check_formula_pb(const std::vector<Operand>& args, Operand& resul
     }
 }
 
-void Compiler::refuse_call(const Operand& callee, const Pending& group, const std::vector<Operand>& args) const {
+void Compiler::refuse_call(const Operand& callee, const Pending& group, std::span<const Operand> args) const {
     if (callee.value == Value::Name && callee.name == Name::ObjectiveToMaxsat) {
         fail_at(callee.position, "an objective (to_maxsat) is not a constraint or a sum; "
                                  "give the pseudo-Boolean sum itself");

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -107,8 +108,8 @@ private:
     void close_call(const Pending& group);
     void check_arity(const Word& word, const Operand& callee, const Pending& group, std::size_t count) const;
     void check_argument(const Word& word, const Operand& argument) const;
-    void check_formula_pb(const std::vector<Operand>& args, Operand& result) const;
-    [[noreturn]] void refuse_call(const Operand& callee, const Pending& group, const std::vector<Operand>& args) const;
+    void check_formula_pb(std::span<const Operand> args, Operand& result) const;
+    [[noreturn]] void refuse_call(const Operand& callee, const Pending& group, std::span<const Operand> args) const;
     void push_name(Name name, std::uint32_t position) {
         operands_.push_back({Value::Name, here(), position, std::nullopt, name});
     }
