@@ -127,13 +127,6 @@ nb::dict expand_template(corvane::WcnfStorage& storage, nb::handle clause_forms,
     return expand_into(storage, clauses, values, formula, block, to_aux_variables(aux_forms));
 }
 
-std::string_view utf8_view(nb::handle text) {
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
-    if (data == nullptr) throw nb::python_error();
-    return {data, static_cast<std::size_t>(size)};
-}
-
 // The literal texts of a template given as a clause-form formula, as a
 // numbered template or as lists of texts, one list per clause.
 std::optional<kernels::LiteralTexts> literal_texts(nb::handle template_clauses) {
@@ -148,7 +141,7 @@ std::optional<kernels::LiteralTexts> literal_texts(nb::handle template_clauses) 
         if (!nb::isinstance<nb::list>(clause) && !nb::isinstance<nb::tuple>(clause)) return std::nullopt;
         for (nb::handle text : clause) {
             if (!PyUnicode_CheckExact(text.ptr())) return std::nullopt;
-            texts.add(std::string(utf8_view(text)));
+            texts.add(to_text(text, "a literal text"));
         }
         texts.end_clause();
     }
