@@ -52,7 +52,7 @@ private:
 
     void member(FlatSumText& read) {
         FlatSumMember member;
-        if (position_ < text_.size() && (text_[position_] == '-' || is_digit(text_[position_]))) {
+        if (position_ < text_.size() && (text_[position_] == '-' || is_ascii_digit(text_[position_]))) {
             member.scaled = true;
             member.coefficient = integer(true);
             expect(" * (");
@@ -72,25 +72,20 @@ private:
         read.members.push_back(member);
     }
 
-    static bool is_digit(char c) { return c >= '0' && c <= '9'; }
-    static bool is_name_char(char c) { return is_digit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-    // Decimal digits as Python reads an int: no leading zeros; with `signed`, a "-" may come first.
+    // Decimal digits as Python reads an int; with `signed`, a "-" may come first.
     std::int64_t integer(bool signed_) {
         const bool negative = signed_ && take("-");
         const std::size_t start = position_;
-        while (position_ < text_.size() && is_digit(text_[position_])) ++position_;
-        const std::string_view digits = text_.substr(start, position_ - start);
-        require(!digits.empty() && digits.size() <= 18 && (digits.size() == 1 || digits.front() != '0'));
-        std::int64_t value = 0;
-        for (const char c : digits) value = value * 10 + (c - '0');
-        return negative ? -value : value;
+        while (position_ < text_.size() && is_ascii_digit(text_[position_])) ++position_;
+        const auto value = decimal_int(text_.substr(start, position_ - start));
+        require(value.has_value());
+        return negative ? -*value : *value;
     }
 
     // An ASCII name that Python looks up as written.
     std::string_view identifier() {
         const std::size_t start = position_;
-        while (position_ < text_.size() && is_name_char(text_[position_])) ++position_;
+        while (position_ < text_.size() && is_ascii_name_char(text_[position_])) ++position_;
         const std::string_view name = text_.substr(start, position_ - start);
         require(is_ascii_identifier(name) && is_plain_name(name));
         return name;

@@ -38,8 +38,8 @@ struct FlatSumText {
 };
 
 // The text read as above, or nullopt for any other text, including one that
-// Python would read otherwise (a keyword as a name, an int with leading
-// zeros) or an int beyond 18 digits.
+// Python would read otherwise (a keyword as a name) or refuse (an int with
+// a leading zero, such as 07), and an int beyond 18 digits.
 std::optional<FlatSumText> read_flat_sum_text(std::string_view text);
 
 }  // namespace tarvo::kernels

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "kernels/python_names.hpp"
+
 namespace tarvo::kernels {
 
 namespace {
@@ -11,8 +13,6 @@ namespace {
 // parser refuses 200 open brackets, and long before that the evaluation
 // itself may recurse too deep for a deep caller stack.
 constexpr int kMaxDepth = 32;
-// Indexes beyond this many digits are out of every dimension anyway.
-constexpr std::size_t kMaxDigits = 18;
 
 bool take(std::string_view text, std::size_t& at, std::string_view token) {
     if (text.substr(at, token.size()) != token) return false;
@@ -20,18 +20,11 @@ bool take(std::string_view text, std::size_t& at, std::string_view token) {
     return true;
 }
 
-bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool is_name_char(char c) { return is_name_start(c) || (c >= '0' && c <= '9'); }
-
-// An unsigned decimal as the host reads it: "0", or digits without a leading zero.
+// The unsigned decimal int at `at`, as the host reads it.
 std::optional<std::int64_t> unsigned_decimal(std::string_view text, std::size_t& at) {
     const std::size_t start = at;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
-    const std::size_t digits = at - start;
-    if (digits == 0 || digits > kMaxDigits || (digits > 1 && text[start] == '0')) return std::nullopt;
-    std::int64_t value = 0;
-    for (std::size_t k = start; k < at; ++k) value = value * 10 + (text[k] - '0');
-    return value;
+    while (at < text.size() && is_ascii_digit(text[at])) ++at;
+    return decimal_int(text.substr(start, at - start));
 }
 
 }  // namespace
@@ -39,8 +32,8 @@ std::optional<std::int64_t> unsigned_decimal(std::string_view text, std::size_t&
 // name(i,j,...): the element's flat number.
 std::optional<std::int64_t> PlainClauseReader::reference(std::string_view text, std::size_t& at) const {
     const std::size_t start = at;
-    if (at >= text.size() || !is_name_start(text[at])) return std::nullopt;
-    while (at < text.size() && is_name_char(text[at])) ++at;
+    if (at >= text.size() || !is_ascii_name_start(text[at])) return std::nullopt;
+    while (at < text.size() && is_ascii_name_char(text[at])) ++at;
     const DeclaredVariable* found = variables_.find(text.substr(start, at - start));
     if (found == nullptr || !take(text, at, "(")) return std::nullopt;
     const DeclaredVariable& variable = *found;

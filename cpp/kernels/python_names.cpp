@@ -5,13 +5,6 @@
 
 namespace tarvo::kernels {
 
-namespace {
-
-bool is_name_start(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool is_name_char(char c) { return is_name_start(c) || (c >= '0' && c <= '9'); }
-
-}  // namespace
-
 bool is_plain_name(std::string_view identifier) {
     static constexpr std::array<std::string_view, 36> kReserved = {
         "False", "None",   "True",    "and",      "as",       "assert", "async",  "await",     "break",
@@ -22,7 +15,17 @@ bool is_plain_name(std::string_view identifier) {
 }
 
 bool is_ascii_identifier(std::string_view text) {
-    return !text.empty() && is_name_start(text.front()) && std::all_of(text.begin(), text.end(), is_name_char);
+    return !text.empty() && is_ascii_name_start(text.front()) && std::all_of(text.begin(), text.end(), is_ascii_name_char);
+}
+
+std::optional<std::int64_t> decimal_int(std::string_view digits) {
+    if (digits.empty() || digits.size() > 18 || !std::all_of(digits.begin(), digits.end(), is_ascii_digit)) {
+        return std::nullopt;
+    }
+    if (digits.front() == '0' && digits.find_first_not_of('0') != std::string_view::npos) return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : digits) value = value * 10 + (c - '0');
+    return value;
 }
 
 }  // namespace tarvo::kernels

@@ -1,8 +1,16 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
+// What the kernels' readers take from Python's own reading of a text: ASCII
+// names and decimal ints. Anything else is left to the evaluation.
 namespace tarvo::kernels {
+
+inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_ascii_name_start(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+inline bool is_ascii_name_char(char c) { return is_ascii_name_start(c) || is_ascii_digit(c); }
 
 // Whether an ASCII identifier is a name that Python's evaluation binds and
 // looks up as written: not a keyword, not __debug__ (a constant). Non-ASCII
@@ -11,5 +19,10 @@ bool is_plain_name(std::string_view identifier);
 
 // Whether `text` is an ASCII identifier: a letter or "_", then letters, digits and "_".
 bool is_ascii_identifier(std::string_view text);
+
+// The value of decimal digits that Python reads as an int: no leading zero
+// unless every digit is one. nullopt for any other text, and beyond 18
+// digits, where the kernels' 64-bit arithmetic would not follow.
+std::optional<std::int64_t> decimal_int(std::string_view digits);
 
 }  // namespace tarvo::kernels

@@ -22,9 +22,6 @@ struct Token {
     std::string_view text;
 };
 
-bool is_name_start(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Blanks between tokens; numbers, ASCII names and one-character operators.
 std::optional<std::vector<Token>> tokenize(std::string_view text) {
     std::vector<Token> tokens;
@@ -36,11 +33,11 @@ std::optional<std::vector<Token>> tokenize(std::string_view text) {
             continue;
         }
         std::size_t end = i + 1;
-        if (is_digit(c)) {
-            while (end < text.size() && is_digit(text[end])) ++end;
+        if (is_ascii_digit(c)) {
+            while (end < text.size() && is_ascii_digit(text[end])) ++end;
             tokens.push_back({Token::Number, text.substr(i, end - i)});
-        } else if (is_name_start(c)) {
-            while (end < text.size() && (is_name_start(text[end]) || is_digit(text[end]))) ++end;
+        } else if (is_ascii_name_start(c)) {
+            while (end < text.size() && is_ascii_name_char(text[end])) ++end;
             tokens.push_back({Token::Name, text.substr(i, end - i)});
         } else if (c > ' ' && c < 0x7f) {
             tokens.push_back({Token::Operator, text.substr(i, 1)});
@@ -134,11 +131,10 @@ private:
         Affine result;
         result.coefficients.assign(foralls_.size(), 0);
         if (token.kind == Token::Number) {
-            // Python refuses leading zeros such as 07.
-            require(token.text.find_first_not_of('0') == std::string_view::npos || token.text[0] != '0');
-            require(token.text.size() <= 18);
+            const auto value = decimal_int(token.text);
+            require(value.has_value());
             ++position_;
-            for (char c : token.text) result.constant = result.constant * 10 + (c - '0');
+            result.constant = *value;
             return result;
         }
         const std::string_view name = take_name();
@@ -233,7 +229,7 @@ private:
         }
         const std::string_view suffix = name.substr(name.rfind('_') + 1);  // all of it without "_"
         require(!suffix.empty() && suffix.size() <= 18 &&
-                std::all_of(suffix.begin(), suffix.end(), [](char c) { return is_digit(c); }));
+                std::all_of(suffix.begin(), suffix.end(), is_ascii_digit));
         std::int64_t index = 0;
         for (char c : suffix) index = index * 10 + (c - '0');
         require(index < block);
