@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/dravo/clause_conjunction.hpp"
+#include "kernels/python_names.hpp"
 #include "kernels/template_texts.hpp"
 
 namespace tarvo::kernels {
@@ -108,7 +109,7 @@ std::optional<NumberedTemplate> numbered_template(std::span<const std::int64_t> 
                                                   std::string_view prefix, std::int64_t next_index) {
     // Aux names are quoted in the literal texts; "(" would make them references.
     if (!std::all_of(prefix.begin(), prefix.end(),
-                     [](char c) { return c >= ' ' && c < 0x7f && c != '\'' && c != '\\' && c != '('; })) {
+                     [](char c) { return is_plain_quoted_char(c) && c != '('; })) {
         return std::nullopt;
     }
     Variables variables(paired, prefix, next_index);

@@ -5,12 +5,15 @@
 #include <string_view>
 
 // What the kernels' readers take from Python's own reading of a text: ASCII
-// names and decimal ints. Anything else is left to the evaluation.
+// names, decimal ints and strings quoted without escapes. Anything else is
+// left to the evaluation.
 namespace tarvo::kernels {
 
 inline bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 inline bool is_ascii_name_start(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 inline bool is_ascii_name_char(char c) { return is_ascii_name_start(c) || is_ascii_digit(c); }
+// A character that Python's repr writes as itself between single quotes.
+inline bool is_plain_quoted_char(char c) { return c >= ' ' && c < 0x7f && c != '\'' && c != '\\'; }
 
 // Whether an ASCII identifier is a name that Python's evaluation binds and
 // looks up as written: not a keyword, not __debug__ (a constant). Non-ASCII

@@ -195,7 +195,7 @@ public:
     TemplateLiteral literal(std::string_view text) {
         if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
             const std::string_view value = text.substr(1, text.size() - 2);
-            if (std::all_of(value.begin(), value.end(), [](char c) { return c >= ' ' && c < 0x7f && c != '\'' && c != '\\'; })) {
+            if (std::all_of(value.begin(), value.end(), is_plain_quoted_char)) {
                 return aux_literal(value);
             }
         }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/dravo/text.hpp"
+#include "kernels/python_names.hpp"
 
 namespace tarvo::kernels {
 
@@ -60,8 +61,7 @@ std::optional<std::string> literal_text(std::string engine_text) {
         return engine_text;
     }
     // Quoted as Python's repr quotes it when nothing needs an escape.
-    if (!std::all_of(engine_text.begin(), engine_text.end(),
-                     [](char c) { return c >= ' ' && c < 0x7f && c != '\'' && c != '\\'; })) {
+    if (!std::all_of(engine_text.begin(), engine_text.end(), is_plain_quoted_char)) {
         return std::nullopt;
     }
     return "'" + engine_text + "'";
