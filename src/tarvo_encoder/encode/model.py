@@ -97,8 +97,7 @@ class Model:
             _log_and_raise(ValueError, rules.size_error_message(name, *bad_size))
 
         if self._use_formula_encoder:
-            self.__init_formula_encoder()
-            self.__forward(self._formula_encoder.create_variables, name, list(dims.values()))
+            self.__forward(self.__formula_encoder().create_variables, name, list(dims.values()))
             self._encoder_variable_names.add(name)
             declared = Variable(name, dims, 0)
         else:
@@ -142,21 +141,25 @@ class Model:
         :param constraint: valid expression for constraint.
         :param foralls: indexes by which the substitution of expressions of the type 'for all' occurs.
         """
-        self.__require_expression("constraint", constraint)
+        # Checks written out where they pass: a model takes constraints by the ten thousand.
+        if not isinstance(constraint, Expression):
+            Model.__refuse_non_expression("constraint")
         if constraint.soft and not isinstance(constraint, VariableProxy):
             _log_and_raise(FormulaError, "A pseudo-Boolean sum or number is not a constraint: compare it with a"
                            " bound, such as x[0] + x[1] <= 1, or add it as a soft constraint or a target")
         if self._is_wcnf is not None:
             _log_and_raise(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                            else "Target has already been defined")
-        self.__refuse_hiding_foralls(foralls)
+        if foralls:
+            self.__refuse_hiding_foralls(foralls)
         if log_wanted(DEBUG):
             log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
         if self._use_formula_encoder:
+            text = str(constraint)
             foralls_text = rules.foralls_text(foralls)
-            self.__require_bound_text_indexes(constraint, foralls)
-            self.__init_formula_encoder()
-            self.__forward(self._formula_encoder.add_constraint, str(constraint), foralls_text)
+            if self._indexes:
+                self.__require_bound_text_indexes(text, foralls)
+            self.__forward(self.__formula_encoder().add_constraint, text, foralls_text)
         else:
             self.__fill_hard_constraint(constraint, foralls)
 
@@ -171,7 +174,8 @@ class Model:
         if self._is_wcnf is False:
             _log_and_raise(FormulaError, "Current model already works with CNF")
         # Read for its soft flag below, anything else would fail with an unlogged attribute error.
-        self.__require_expression("constraint", constraint)
+        if not isinstance(constraint, Expression):
+            Model.__refuse_non_expression("constraint")
         if not constraint.soft or isinstance(constraint, _Coefficient):
             _log_and_raise(FormulaError, "Input constraint cannot be converted to a soft constraints")
         # Both are written into evaluated text: nothing but numbers may get there.
@@ -181,9 +185,9 @@ class Model:
         self.__refuse_hiding_foralls(foralls)
         if self._use_formula_encoder:
             foralls_text = rules.foralls_text(foralls)
-            self.__require_bound_text_indexes(constraint, foralls)
-            self.__init_formula_encoder()
-            self.__forward(self._formula_encoder.add_soft_constraint, str(constraint), foralls_text,
+            text = str(constraint)
+            self.__require_bound_text_indexes(text, foralls)
+            self.__forward(self.__formula_encoder().add_soft_constraint, text, foralls_text,
                            rules.encoder_weight(weight), minimization)
             self._is_wcnf = True
         else:
@@ -204,8 +208,7 @@ class Model:
             _log_and_raise(TargetError, "Target is not a pseudo-boolean function without border: pow_expression(...)"
                            " is a number; multiply a variable by it, such as x[i] * pow_expression(2, i)")
         if self._use_formula_encoder:
-            self.__init_formula_encoder()
-            self.__forward(self._formula_encoder.add_target, str(target))
+            self.__forward(self.__formula_encoder().add_target, str(target))
         else:
             self.__fill_target(target)
 
@@ -278,7 +281,8 @@ class Model:
             self._manager.reset()
 
     def __fill_target(self, target):
-        self.__require_expression("target", target)
+        if not isinstance(target, Expression):
+            Model.__refuse_non_expression("target")
         self.__init_formula_container()
         if not target.soft:
             _log_and_raise(TargetError, "Target is not a pseudo-boolean function without border")
@@ -289,9 +293,8 @@ class Model:
         self._is_wcnf = False
 
     @staticmethod
-    def __require_expression(parameter: str, argument) -> None:
-        if not isinstance(argument, Expression):
-            _log_and_raise(TypeError, "Variable '" + parameter + "' must contain only objects of type 'Expression'")
+    def __refuse_non_expression(parameter: str) -> tp.NoReturn:
+        _log_and_raise(TypeError, "Variable '" + parameter + "' must contain only objects of type 'Expression'")
 
     def __evaluate(self, expression: Expression, **overrides):
         # A fresh mapping per evaluation: nothing the text binds survives it.
@@ -344,9 +347,9 @@ class Model:
         check_forall_names(foralls)
         Model.__refuse_unbound(rules.indexes_in(indexed_variables), foralls)
 
-    def __require_bound_text_indexes(self, expression: Expression, foralls) -> None:
+    def __require_bound_text_indexes(self, text: str, foralls) -> None:
         # The encoder refuses an unbound index too; this names the foralls, as container mode does.
-        Model.__refuse_unbound(rules.indexes_in_text(str(expression), self._indexes), foralls)
+        Model.__refuse_unbound(rules.indexes_in_text(text, self._indexes), foralls)
 
     def __refuse_hiding_foralls(self, foralls) -> None:
         if foralls:
@@ -382,11 +385,13 @@ class Model:
         if self._formula_container is None:
             self._formula_container = FormulaContainer(self._variables, self._shift_target_variable)
 
-    def __init_formula_encoder(self):
+    def __formula_encoder(self):
+        """The model's formula encoder, made on first use."""
         if self._formula_encoder is None:
             if self._corvane_manager is None:
                 _log_and_raise(BuildError, "Corvane manager is not set or empty")
             self._formula_encoder = self._corvane_manager.create_formula_encoder(self._model_name)
+        return self._formula_encoder
 
     def build_cnf(self, border: tp.Optional[int] = None, minimization: tp.Optional[bool] = None) -> bool:
         """Creation CNF
@@ -440,8 +445,7 @@ class Model:
             _log_and_raise(BuildError, "The model doesn't contain any formula container")
 
     def __generate_with_encoder(self):
-        self.__init_formula_encoder()
-        self.__forward(self._formula_encoder.generate_cnf)
+        self.__forward(self.__formula_encoder().generate_cnf)
         return self._formula_encoder.get_cnf_storage()
 
     def __hand_over(self, storage, empty_message: str, finish_line: tp.Callable[[], str]):
