@@ -11,6 +11,7 @@
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/vector.h>
 
+#include "bindings/native/expressions.hpp"
 #include "bindings/native/flat_sum.hpp"
 #include "bindings/python_values.hpp"
 #include "bindings/signal_check.hpp"
@@ -362,6 +363,7 @@ NB_MODULE(_native, m) {
         .def("literal_texts", &literal_text_lists,
              "The literal texts that the container writes for the equivalent formula, one list per clause.");
     bind_flat_sum(m);
+    bind_expressions(m);
     m.def("numbered_template", &numbered_template, nb::arg("clauses"), nb::arg("manager"), nb::arg("prefix"),
           "What transformed_clause_form(clause_formula(clauses, manager, prefix)) gives, as a NumberedTemplate, "
           "with manager.cnt_pbvar brought up to date as clause_formula brings it; None, with the Manager "

@@ -1,5 +1,6 @@
 from __future__ import annotations
 
+import copy
 import typing as tp
 from numbers import Integral
 
@@ -10,6 +11,7 @@ from ..core.tarvo_logger import *
 from .._logged_errors import refuse_type as _refuse
 from .._text_rules import int_text as _int_text
 from .._grouping import grouped as _grouped, grouped_sum as _grouped_sum
+from .. import _native
 from ._chains import Chain, nesting
 from .._index_arithmetic import (is_dependent_range as _is_dependent_range,
                                  is_index_arithmetic as _is_index_arithmetic)
@@ -68,71 +70,17 @@ def _expr2pb(expr: Expression) -> str:
     return str(expr)
 
 
-class Expression:
+class Expression(_native.ExpressionBase):
     """Expression text plus the soft flag: True for a pseudo-Boolean term,
-    False for a Boolean formula. Operators only join texts."""
+    False for a Boolean formula. Operators only join texts.
 
-    def __init__(self, expr: str = '', soft: bool = True) -> None:
-        self._expr = expr
-        self._soft = soft
-
-    # Set on the results of +, -, &, | and ^ only: the operands of the chain
-    # that the result ends, whose text is written when first read.
-    _chain: tp.Optional[Chain] = None
-    # True on the result of <=, >= and ==: its whole text is one comparison.
-    _compares = False
-
-    def __getattr__(self, name: str):
-        chain = self.__dict__.get("_chain")
-        if name != "_expr" or chain is None:
-            raise AttributeError(f"'{type(self).__name__}' object has no attribute '{name}'")
-        self._expr = chain.text()
-        return self._expr
-
-    def __add__(self, other: Expression) -> Expression:
-        return _sum_step(self, other, negated=False)
-
-    def __sub__(self, other: Expression) -> Expression:
-        return _sum_step(self, other, negated=True)
-
-    def __mul__(self, other: tp.Union[Integral, Expression]) -> Expression:
-        # The factor always goes first: the PB term tree multiplies only from the left.
-        if isinstance(other, Integral):
-            if isinstance(self, _Coefficient):
-                return _Coefficient(_int_text(other) + " * (" + str(self) + ")")
-            _require_term(self, "multiplied by an int")
-            return Expression(_int_text(other) + " * (" + _expr2pb(self) + ")", True)
-        if isinstance(other, Expression):
-            return _product(self, other)
-        _refuse(_FACTOR_OPERAND)
-
-    def __rmul__(self, other: int) -> Expression:
-        return self.__mul__(other)
-
-    def __le__(self, other: Integral) -> Expression:
-        return _comparison(self, "LEQ", other)
-
-    def __ge__(self, other: Integral) -> Expression:
-        return _comparison(self, "GEQ", other)
-
-    def __eq__(self, other: Integral) -> Expression:
-        return _comparison(self, "BOTH", other)
-
-    def __ne__(self, other: Integral) -> tp.NoReturn:
-        _comparison(self, "BOTH", other)  # the operands' own refusals first
-        _refuse(_NOT_EQUAL)
-
-    def __and__(self, other: Expression) -> Expression:
-        return _boolean_step("&", self, other)
-
-    def __or__(self, other: Expression) -> Expression:
-        return _boolean_step("|", self, other)
-
-    def __xor__(self, other: Expression) -> Expression:
-        return _boolean_step("^", self, other)
-
-    def __invert__(self) -> Expression:
-        return Expression("~(" + _expr2bx(self) + ")", False)
+    The native base holds the text (`_expr`, written from `_chain` when first
+    read), `_soft`, `_compares` (True on the result of <=, >= and ==: its whole
+    text is one comparison) and `_chain` (set on the results of +, -, &, | and
+    ^ only: the operands of the chain that the result ends). Its operators
+    (+ - * <= >= == != & | ^ ~) write the common cases themselves and call
+    the reference functions below for every other one.
+    """
 
     def maxsat(self, minimization: bool) -> Expression:
         _require_term(self, "as a soft constraint")
@@ -147,12 +95,38 @@ class Expression:
         # e1 and e2 only e2: the model would silently lose a bound or an operand.
         _refuse(_NO_TRUTH_VALUE)
 
-    @property
-    def soft(self):
-        return self._soft
+    def __copy__(self) -> Expression:
+        duplicate = self._duplicate()
+        duplicate.__dict__.update(self.__dict__)
+        return duplicate
 
-    def __str__(self) -> str:
-        return self._expr
+    def __deepcopy__(self, memo) -> Expression:
+        duplicate = self._duplicate()
+        memo[id(self)] = duplicate
+        duplicate.__dict__.update(copy.deepcopy(self.__dict__, memo))
+        return duplicate
+
+
+def _multiply(expr: Expression, other: tp.Union[Integral, Expression]) -> Expression:
+    """expr * other and other * expr. The factor always goes first: the PB
+    term tree multiplies only from the left."""
+    if isinstance(other, Integral):
+        if isinstance(expr, _Coefficient):
+            return _Coefficient(_int_text(other) + " * (" + str(expr) + ")")
+        _require_term(expr, "multiplied by an int")
+        return Expression(_int_text(other) + " * (" + _expr2pb(expr) + ")", True)
+    if isinstance(other, Expression):
+        return _product(expr, other)
+    _refuse(_FACTOR_OPERAND)
+
+
+def _negation(expr: Expression) -> Expression:
+    return Expression("~(" + _expr2bx(expr) + ")", False)
+
+
+def _not_equal(term: Expression, bound: Integral) -> tp.NoReturn:
+    _comparison(term, "BOTH", bound)  # the operands' own refusals first
+    _refuse(_NOT_EQUAL)
 
 
 def _minimization_text(minimization) -> str:
@@ -236,13 +210,14 @@ class VariableProxy(Expression):
     """One element reference of a model variable, such as x(i + 1,j)."""
 
     def __init__(self, name: str) -> None:
-        # Expression.__init__ written out: element references are made by the thousand.
-        self._expr = name
-        self._soft = True
-        self.name = name
+        super().__init__(name, True)
+
+    @property
+    def name(self) -> str:
+        return self._expr
 
     def __repr__(self):
-        return self.name
+        return self._expr
 
 
 def _loop_values_text(name: str, values) -> str:
@@ -401,3 +376,10 @@ def pow_expression(base: int, exp) -> Expression:
     """Integer power text; a compound or negative operand is parenthesised,
     since ``**`` binds tighter than unary minus and ``*``."""
     return _Coefficient(_power_operand_text(base) + " ** " + _power_operand_text(exp))
+
+
+_native.register_expression_roads(
+    Expression, VariableProxy, (Expression, VariableProxy, Sum, And, Or, Xor, Equiv, Implication, IfThenElse,
+                                SumIt, AndIt, OrIt, XorIt),
+    boolean_step=_boolean_step, sum_step=_sum_step, comparison=_comparison, not_equal=_not_equal,
+    multiply=_multiply, negation=_negation)

@@ -6,6 +6,7 @@ from numbers import Integral
 from operator import mul
 from copy import deepcopy
 
+from .. import _native
 from .expressions import VariableProxy
 from ..core.tarvo_logger import *
 from .._logged_errors import raise_logged as _raise_logged, refuse_type as _refuse
@@ -58,9 +59,23 @@ def _subscript_text(item) -> str:
     _refuse("A variable is subscripted with ints and indexes, not " + repr(item)[:80])
 
 
-class Variable:
+def _subscript(variable: Variable, items) -> VariableProxy:
+    """variable[items]: the element reference of a subscript of ints and indexes."""
+    # Ints and tuples first: the general Sequence test costs more than the rest.
+    if type(items) is int:
+        text = str(items)
+    elif type(items) is tuple or isinstance(items, tp.Sequence):
+        text = ",".join(map(_subscript_text, items))
+    else:
+        text = _subscript_text(items)
+    return VariableProxy(variable.name + "(" + text + ")")
+
+
+class Variable(_native.VariableBase):
     """A declared block of 0/1 model variables over named dimensions, numbered
-    row-major from ``st_shift``."""
+    row-major from ``st_shift``. The native base holds the name and writes the
+    element references of int and int-tuple subscripts; _subscript writes
+    every other one."""
 
     def __init__(self, name: str, indexes: tp.Dict[str, int], st_shift: int) -> None:
         self.name = name
@@ -68,16 +83,6 @@ class Variable:
         self.st_shift = st_shift
         running_products = accumulate(reversed(list(indexes.values())), mul, initial=1)
         self.shifts = list(running_products)[:-1][::-1]
-
-    def __getitem__(self, items) -> VariableProxy:
-        # Ints and tuples first: the general Sequence test costs more than the rest.
-        if type(items) is int:
-            text = str(items)
-        elif type(items) is tuple or isinstance(items, tp.Sequence):
-            text = ",".join(map(_subscript_text, items))
-        else:
-            text = _subscript_text(items)
-        return VariableProxy(self.name + "(" + text + ")")
 
     def __call__(self, *items: int) -> int:
         if len(items) != len(self.shifts):
@@ -117,3 +122,6 @@ class Variable:
 
     def __number(self, values) -> int:
         return self.st_shift + sum(value * shift for value, shift in zip(values, self.shifts))
+
+
+_native.register_subscript_road(_subscript)
