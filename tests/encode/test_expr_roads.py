@@ -4,6 +4,7 @@ classes and chain sizes, and the same refusals with the same log lines."""
 import contextlib
 import copy
 import operator
+import pickle
 import random
 
 import numpy as np
@@ -103,6 +104,10 @@ def test_operators_match_the_reference_road(seed, log_sink):
     assert {type(step[0]) for step in fast} == {str}
 
 
+def pickled(value):
+    return pickle.loads(pickle.dumps(value))
+
+
 def test_copies_keep_text_flags_chain_and_attributes():
     total = SumIt([x[1], x[2]]) + x[3] + x[4]
     compared = x[1] + x[2] >= 1
@@ -112,6 +117,13 @@ def test_copies_keep_text_flags_chain_and_attributes():
         assert described(duplicate(compared)) == described(compared)
         assert duplicate(named).ability_use_for_target
         assert str(duplicate(total) + x[5]) == str(total + x[5])
+    assert described(pickled(compared)) == described(compared)
+    assert str(pickled(total)) == str(total) and pickled(named).ability_use_for_target
+
+
+@pytest.mark.parametrize("duplicate", [copy.copy, copy.deepcopy, pickled])
+def test_copied_variables_write_the_same_references(duplicate):
+    assert str(duplicate(y)[2, 3] + duplicate(x)[i]) == str(y[2, 3] + x[i])
 
 
 def test_expressions_stay_unhashable():

@@ -106,6 +106,17 @@ class Expression(_native.ExpressionBase):
         duplicate.__dict__.update(copy.deepcopy(self.__dict__, memo))
         return duplicate
 
+    def __reduce__(self):
+        # Pickled as its written text: an unpickled chain result extends as
+        # an expression of that text does.
+        return _unpickled, (type(self), self._expr, self._soft, self._compares), self.__dict__ or None
+
+
+def _unpickled(cls, text, soft, compares) -> Expression:
+    expression = cls.__new__(cls)
+    expression._expr, expression._soft, expression._compares = text, soft, compares
+    return expression
+
 
 def _multiply(expr: Expression, other: tp.Union[Integral, Expression]) -> Expression:
     """expr * other and other * expr. The factor always goes first: the PB

@@ -117,6 +117,9 @@ class Variable(_native.VariableBase):
             for values in product(*sizes)
         }
 
+    def __reduce__(self):
+        return Variable, (self.name, self.indexes, self.st_shift)
+
     def copy(self) -> Variable:
         return Variable(self.name, deepcopy(self.indexes), self.st_shift)
 
