@@ -165,15 +165,18 @@ inline std::vector<std::int64_t> to_integral_list(nb::handle values, const char*
     return detail::number_list(values, what, "integral numbers", to_integral);
 }
 
-inline std::string to_text(nb::handle value, const char* what) {
+// The UTF-8 bytes of a str, viewed for as long as the str lives.
+inline std::string_view text_view(nb::handle value, const char* what) {
     if (!PyUnicode_Check(value.ptr())) {
         detail::raise(PyExc_TypeError, std::string(what) + " must be a str, got " + detail::type_of(value));
     }
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
     if (data == nullptr) throw nb::python_error();
-    return std::string(data, static_cast<std::size_t>(size));
+    return std::string_view(data, static_cast<std::size_t>(size));
 }
+
+inline std::string to_text(nb::handle value, const char* what) { return std::string(text_view(value, what)); }
 
 // The UTF-8 bytes of an exact str, viewed for as long as the str lives; nullopt
 // for anything else and for a str without a UTF-8 form (a lone surrogate),

@@ -81,9 +81,10 @@ NB_MODULE(_fenc, m) {
         .def(
             "add_constraint",
             [](PyEncoder& self, nb::handle text, nb::handle foralls) {
-                std::string constraint = to_text(text, "the constraint text");
-                const std::string foralls_text = to_text(foralls, "the foralls text");
-                exclusive(self, [&] { self.add_constraint(std::move(constraint), foralls_text); });
+                // Views: the arguments outlive the call.
+                const std::string_view constraint = text_view(text, "the constraint text");
+                const std::string_view foralls_text = text_view(foralls, "the foralls text");
+                exclusive(self, [&] { self.add_constraint(constraint, foralls_text); });
             },
             nb::arg("text"), nb::arg("foralls_text"), "Adds a hard constraint for every combination of the foralls.")
         .def(

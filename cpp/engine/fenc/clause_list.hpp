@@ -24,6 +24,11 @@ public:
     // Builds a clause literal by literal: push, then close_clause.
     void push(std::int64_t literal) { literals_.push_back(literal); }
     void close_clause() { ends_.push_back(literals_.size()); }
+    // Keeps the first `clauses` clauses and drops the rest, a clause being built included.
+    void truncate(std::size_t clauses) {
+        ends_.resize(clauses);
+        literals_.resize(clauses == 0 ? 0 : ends_.back());
+    }
 
     // Reads the PB encoder's form: every clause followed by a 0.
     static ClauseList from_zero_terminated(std::span<const std::int64_t> literals) {

@@ -13,6 +13,7 @@ namespace corvane::fenc {
 namespace {
 
 constexpr std::string_view kPrefix = "Foralls: ";
+constexpr std::string_view kNone = "Foralls: {}";
 
 // Tokens of the dictionary after the prefix, positions counted in the whole text.
 std::vector<Token> tokenize_body(std::string_view text) {
@@ -118,6 +119,7 @@ private:
 }  // namespace
 
 std::vector<Forall> parse_foralls(std::string_view text) {
+    if (text == kNone) return {};  // what most formulas have, without tokenizing
     if (text.substr(0, kPrefix.size()) != kPrefix) {
         throw TextError(text, 0, "cannot read the foralls: expected the text to start with 'Foralls: '");
     }

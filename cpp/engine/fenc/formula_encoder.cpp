@@ -14,13 +14,22 @@ namespace {
 // number, which Declarations keeps below kMaxCount.
 constexpr std::int64_t kAuxMark = std::int64_t{1} << 62;
 
+// Adds the time from its start to its end, or to a lap, to a total.
 class Stopwatch {
 public:
-    explicit Stopwatch(double& total) : total_(total), start_(std::chrono::steady_clock::now()) {}
-    ~Stopwatch() { total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+    explicit Stopwatch(double& total) : total_(&total), start_(std::chrono::steady_clock::now()) {}
+    ~Stopwatch() { *total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+
+    // Adds the time so far to the total and counts on into `next`, with one clock read for both.
+    void lap(double& next) {
+        const auto now = std::chrono::steady_clock::now();
+        *total_ += std::chrono::duration<double>(now - start_).count();
+        total_ = &next;
+        start_ = now;
+    }
 
 private:
-    double& total_;
+    double* total_;
     std::chrono::steady_clock::time_point start_;
 };
 
@@ -66,9 +75,9 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
             const std::int64_t id = lit > 0 ? lit : -lit;
             const std::int64_t number =
                 id <= variable_count ? vars[static_cast<std::size_t>(id - 1)] : kAuxMark + aux_base + id - variable_count - 1;
-            formula.clauses.push(lit > 0 ? number : -number);
+            clauses_.push(lit > 0 ? number : -number);
         }
-        formula.clauses.close_clause();
+        clauses_.close_clause();
     }
     if (t.pb_aux + t.tseytin_aux > 0) {
         formula.aux_blocks.push_back({instance, t.pb_aux, t.tseytin_aux});
@@ -76,21 +85,28 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
     }
 }
 
-FormulaEncoder::Parsed FormulaEncoder::parse(std::string text, std::string_view foralls_text, ValueKind kind) {
-    Stopwatch watch(parse_seconds_);
-    Parsed parsed;
-    parsed.foralls = parse_foralls(foralls_text);
-    parsed.program = compile(std::move(text), kind, declarations_, parsed.foralls);
-    return parsed;
+template <typename Encode>
+void FormulaEncoder::add_formula(EncodedFormula formula, Encode&& encode) {
+    formula.first_clause = clauses_.size();
+    try {
+        encode(formula);
+        formula.clause_count = clauses_.size() - formula.first_clause;
+        formulas_.push_back(std::move(formula));
+    } catch (...) {
+        clauses_.truncate(formula.first_clause);
+        throw;
+    }
 }
 
-void FormulaEncoder::add_constraint(std::string text, std::string_view foralls_text) {
-    const auto [program, foralls] = parse(std::move(text), foralls_text, ValueKind::Boolean);
-    Stopwatch watch(encode_seconds_);
-    EncodedFormula formula;
-    formula.instances =
-        for_each_instance(foralls, [&](std::uint64_t n) { add_hard_instance(program, formula, n); });
-    formulas_.push_back(std::move(formula));
+void FormulaEncoder::add_constraint(std::string_view text, std::string_view foralls_text) {
+    Stopwatch watch(parse_seconds_);
+    const std::vector<Forall> foralls = parse_foralls(foralls_text);
+    const Program program = compile(std::string(text), ValueKind::Boolean, declarations_, foralls);
+    watch.lap(encode_seconds_);
+    add_formula({}, [&](EncodedFormula& formula) {
+        formula.instances =
+            for_each_instance(foralls, [&](std::uint64_t n) { add_hard_instance(program, formula, n); });
+    });
 }
 
 void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t weight, bool minimization) {
@@ -107,30 +123,33 @@ void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t wei
         }
         // The clause holds when no penalty is due.
         const std::int64_t penalty_free[] = {(w > 0) == minimization ? -term.var : term.var};
-        formula.clauses.add(penalty_free);
+        clauses_.add(penalty_free);
         formula.weights.push_back(magnitude);
     }
 }
 
 void FormulaEncoder::add_soft_constraint(std::string text, std::string_view foralls_text, std::int64_t weight,
                                          bool minimization) {
-    const auto [program, foralls] = parse(std::move(text), foralls_text, ValueKind::PseudoBoolean);
-    Stopwatch watch(encode_seconds_);
-    EncodedFormula formula;
-    formula.soft = true;
-    formula.instances = for_each_instance(foralls, [&](std::uint64_t) {
-        evaluator_.run(program, declarations_, instance_values_);
-        add_soft_instance(formula, weight, minimization);
-    });
-    // The weight limit, one above all soft weights together, must fit the
-    // storage: refused here, where the weight comes in, not at generate_cnf.
+    Stopwatch watch(parse_seconds_);
+    const std::vector<Forall> foralls = parse_foralls(foralls_text);
+    const Program program = compile(std::move(text), ValueKind::PseudoBoolean, declarations_, foralls);
+    watch.lap(encode_seconds_);
+    EncodedFormula soft;
+    soft.soft = true;
     std::uint64_t total = 0;
-    if (__builtin_add_overflow(soft_weight_total_, formula.weight_sum, &total) ||
-        total >= static_cast<std::uint64_t>(INT64_MAX)) {
-        throw std::overflow_error("the soft weights would add up beyond 2**63 - 2, and the weight limit above them"
-                                  " beyond 64 bits");
-    }
-    formulas_.push_back(std::move(formula));
+    add_formula(std::move(soft), [&](EncodedFormula& formula) {
+        formula.instances = for_each_instance(foralls, [&](std::uint64_t) {
+            evaluator_.run(program, declarations_, instance_values_);
+            add_soft_instance(formula, weight, minimization);
+        });
+        // The weight limit, one above all soft weights together, must fit the
+        // storage: refused here, where the weight comes in, not at generate_cnf.
+        if (__builtin_add_overflow(soft_weight_total_, formula.weight_sum, &total) ||
+            total >= static_cast<std::uint64_t>(INT64_MAX)) {
+            throw std::overflow_error("the soft weights would add up beyond 2**63 - 2, and the weight limit above"
+                                      " them beyond 64 bits");
+        }
+    });
     soft_weight_total_ = total;
 }
 
@@ -228,10 +247,10 @@ void FormulaEncoder::generate_cnf() {
     InterruptionPoll poll;
     for (const EncodedFormula& formula : formulas_) {
         const std::int64_t base = next - kAuxMark;
-        for (std::size_t c = 0; c < formula.clauses.size(); ++c) {
+        for (std::size_t c = 0; c < formula.clause_count; ++c) {
             poll.step();
             clause.clear();
-            for (const std::int64_t lit : formula.clauses[c]) {
+            for (const std::int64_t lit : clauses_[formula.first_clause + c]) {
                 const std::int64_t number = lit > 0 ? lit : -lit;
                 const std::int64_t final_number = number >= kAuxMark ? number + base : number;
                 clause.push_back(lit > 0 ? final_number : -final_number);
@@ -281,7 +300,7 @@ Metrics FormulaEncoder::metrics() const {
     m.targets = target_ ? 1 : 0;
     for (const EncodedFormula& f : formulas_) {
         (f.soft ? m.soft_constraints : m.hard_constraints) += 1;
-        (f.soft ? m.soft_clauses : m.hard_clauses) += static_cast<std::int64_t>(f.clauses.size());
+        (f.soft ? m.soft_clauses : m.hard_clauses) += static_cast<std::int64_t>(f.clause_count);
         m.instances += static_cast<std::int64_t>(f.instances);
         m.aux_variables += f.aux_count;
     }

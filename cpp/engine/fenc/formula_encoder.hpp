@@ -57,7 +57,8 @@ public:
     explicit FormulaEncoder(std::string model_name, bool clause_form_shortcuts = true);
 
     void create_variables(std::string name, std::vector<std::int64_t> sizes);
-    void add_constraint(std::string text, std::string_view foralls_text);
+    // The text is copied only where it is compiled.
+    void add_constraint(std::string_view text, std::string_view foralls_text);
     // Each term weighs its coefficient times `weight`; a term of weight 0 is
     // dropped. Minimising makes a positively weighted term a penalty when
     // true, maximising when false.
@@ -83,12 +84,13 @@ public:
     void save_metrics_csv(const std::string& path) const;
 
 private:
-    // The clauses of one hard or soft formula over all its instances. Aux
-    // literals are kept as kAuxMark + index within the formula's aux area
-    // until generate_cnf knows where the area starts.
+    // One hard or soft formula over all its instances: its clauses are
+    // clauses_[first_clause, first_clause + clause_count). Aux literals are
+    // kept as kAuxMark + index within the formula's aux area until
+    // generate_cnf knows where the area starts.
     struct EncodedFormula {
         bool soft = false;
-        ClauseList clauses;
+        std::size_t first_clause = 0, clause_count = 0;
         std::vector<std::uint64_t> weights;  // soft formulas: one per clause
         struct AuxBlock {
             std::uint64_t instance;
@@ -100,12 +102,9 @@ private:
         std::uint64_t weight_sum = 0;
     };
 
-    struct Parsed {
-        Program program;
-        std::vector<Forall> foralls;
-    };
-    // Reads a formula's text and its foralls, timed as parsing.
-    Parsed parse(std::string text, std::string_view foralls_text, ValueKind kind);
+    // Adds the formula that `encode` writes into clauses_, or, when it throws, takes its clauses back.
+    template <typename Encode>
+    void add_formula(EncodedFormula formula, Encode&& encode);
     template <typename PerInstance>
     std::uint64_t for_each_instance(const std::vector<Forall>& foralls, PerInstance&& per_instance);
     void add_hard_instance(const Program& program, EncodedFormula& formula, std::uint64_t instance);
@@ -117,6 +116,8 @@ private:
     std::string model_name_;
     Declarations declarations_;
     std::vector<EncodedFormula> formulas_;
+    // The clauses of every formula in order, in one list: most formulas are a clause or a few.
+    ClauseList clauses_;
     std::uint64_t soft_weight_total_ = 0;  // of every soft formula, below INT64_MAX
     std::optional<std::vector<WeightedVar>> target_;
     std::optional<std::vector<std::int64_t>> witness_, another_witness_;

@@ -286,14 +286,12 @@ std::size_t identifier_char_length(std::string_view text, std::size_t at, bool f
     return admitted ? length : 0;
 }
 
-bool is_identifier(std::string_view text) {
-    if (text.empty()) return false;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = identifier_char_length(text, at, at == 0);
-        if (length == 0) return false;
-        at += length;
-    }
-    return true;
+std::size_t identifier_length(std::string_view text, std::size_t at) {
+    std::size_t end = at;
+    while (const std::size_t length = identifier_char_length(text, end, end == at)) end += length;
+    return end - at;
 }
+
+bool is_identifier(std::string_view text) { return !text.empty() && identifier_length(text, 0) == text.size(); }
 
 }  // namespace corvane::fenc

@@ -12,6 +12,10 @@ namespace corvane::fenc {
 // reads every name that container mode evaluates, such as "café".
 std::size_t identifier_char_length(std::string_view text, std::size_t at, bool first);
 
+// Byte length of the name (identifier) that starts at `text[at]`, 0 when
+// none does.
+std::size_t identifier_length(std::string_view text, std::size_t at);
+
 // True for a non-empty text made of identifier characters only.
 bool is_identifier(std::string_view text);
 

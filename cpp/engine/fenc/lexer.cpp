@@ -1,5 +1,6 @@
 #include "engine/fenc/lexer.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -29,6 +30,8 @@ std::int64_t read_integer(std::string_view digits) {
 
 std::vector<Token> tokenize(std::string_view text) {
     std::vector<Token> tokens;
+    // About one token per two characters in the operators' texts; a few growths on from there for the rest.
+    tokens.reserve(std::min<std::size_t>(text.size() / 2 + 2, 4096));
     std::size_t i = 0;
     auto single = [&](TokenKind kind) {
         tokens.push_back({kind, i, text.substr(i, 1)});
@@ -53,11 +56,9 @@ std::vector<Token> tokenize(std::string_view text) {
             }
             tokens.push_back({TokenKind::Integer, i, digits, read_integer(digits)});
             i = end;
-        } else if (const std::size_t first = identifier_char_length(text, i, true); first > 0) {
-            std::size_t end = i + first;
-            while (const std::size_t next = identifier_char_length(text, end, false)) end += next;
-            tokens.push_back({TokenKind::Name, i, text.substr(i, end - i)});
-            i = end;
+        } else if (const std::size_t length = identifier_length(text, i); length > 0) {
+            tokens.push_back({TokenKind::Name, i, text.substr(i, length)});
+            i += length;
         } else if (c == '\'' || c == '"') {
             std::size_t end = i + 1;
             while (end < text.size() && text[end] != c && text[end] != '\\') ++end;
