@@ -41,7 +41,7 @@ std::string aux_name(const char* prefix, std::size_t formula, std::uint64_t inst
 }  // namespace
 
 FormulaEncoder::FormulaEncoder(std::string model_name, bool clause_form_shortcuts)
-    : model_name_(std::move(model_name)), templates_(clause_form_shortcuts) {}
+    : model_name_(std::move(model_name)), shortcuts_(clause_form_shortcuts), templates_(clause_form_shortcuts) {}
 
 void FormulaEncoder::create_variables(std::string name, std::vector<std::int64_t> sizes) {
     declarations_.add(std::move(name), std::move(sizes));
@@ -101,6 +101,14 @@ void FormulaEncoder::add_formula(EncodedFormula formula, Encode&& encode) {
 void FormulaEncoder::add_constraint(std::string_view text, std::string_view foralls_text) {
     Stopwatch watch(parse_seconds_);
     const std::vector<Forall> foralls = parse_foralls(foralls_text);
+    if (foralls.empty() && shortcuts_ && literal_clauses_.read(text, declarations_)) {
+        // Read is encoded: the clause goes in within the parse time, one clock read fewer on a call this cheap.
+        add_formula({}, [&](EncodedFormula& formula) {
+            formula.instances = 1;
+            clauses_.add(literal_clauses_.literals());
+        });
+        return;
+    }
     const Program program = compile(std::string(text), ValueKind::Boolean, declarations_, foralls);
     watch.lap(encode_seconds_);
     add_formula({}, [&](EncodedFormula& formula) {

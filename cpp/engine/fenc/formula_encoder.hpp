@@ -19,6 +19,10 @@
 //                                  put in; generate_cnf writes the storage and
 //                                  the variable mapping
 //
+// A constraint that is one clause of element literals, as the operators
+// write x[a] | ~x[b], skips all of that: literal_clause.hpp reads its
+// clause straight from the text.
+//
 // Foralls texts are read by foralls.hpp, declarations kept by
 // declarations.hpp; metrics.hpp and witness.hpp serve the encoder's
 // metrics files and witnesses.
@@ -37,6 +41,7 @@
 #include "engine/fenc/declarations.hpp"
 #include "engine/fenc/evaluator.hpp"
 #include "engine/fenc/foralls.hpp"
+#include "engine/fenc/literal_clause.hpp"
 #include "engine/fenc/metrics.hpp"
 #include "engine/fenc/program.hpp"
 #include "engine/fenc/weighted_var.hpp"
@@ -53,7 +58,7 @@ namespace corvane::fenc {
 class FormulaEncoder {
 public:
     // clause_form_shortcuts = false encodes every formula the general way,
-    // as a reference for the shortcuts (TemplateCache).
+    // as a reference for the shortcuts (TemplateCache, LiteralClauseReader).
     explicit FormulaEncoder(std::string model_name, bool clause_form_shortcuts = true);
 
     void create_variables(std::string name, std::vector<std::int64_t> sizes);
@@ -125,6 +130,8 @@ private:
     std::int64_t generated_aux_ = 0;
     std::int64_t target_clauses_ = 0;
 
+    bool shortcuts_;
+    LiteralClauseReader literal_clauses_;
     Evaluator evaluator_;
     TemplateCache templates_;
     std::vector<std::int64_t> instance_values_;

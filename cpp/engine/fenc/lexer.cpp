@@ -14,18 +14,6 @@ namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-std::int64_t read_integer(std::string_view digits) {
-    std::int64_t value = 0;
-    for (char c : digits) {
-        const int digit = c - '0';
-        if (value > (INT64_MAX - digit) / 10) {
-            throw std::overflow_error("integer " + quoted(digits) + " does not fit into 64 bits");
-        }
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 }  // namespace
 
 std::vector<Token> tokenize(std::string_view text) {
@@ -44,17 +32,15 @@ std::vector<Token> tokenize(std::string_view text) {
         if (is_space(c)) {
             ++i;
         } else if (is_digit(c)) {
-            std::size_t end = i;
-            while (end < text.size() && is_digit(text[end])) ++end;
+            const std::size_t end = i + digits_length(text, i);
             if (end < text.size() && (identifier_char_length(text, end, true) > 0 || text[end] == '.')) {
                 throw TextError(text, end, "only decimal integers are accepted");
             }
             const std::string_view digits = text.substr(i, end - i);
-            // As in Python: 0, 00, ... but no other integer with a leading zero (an octal number elsewhere).
-            if (digits.size() > 1 && digits[0] == '0' && digits.find_first_not_of('0') != std::string_view::npos) {
-                throw TextError(text, i, "an integer must not start with 0");
-            }
-            tokens.push_back({TokenKind::Integer, i, digits, read_integer(digits)});
+            if (has_refused_leading_zero(digits)) throw TextError(text, i, "an integer must not start with 0");
+            const std::optional<std::int64_t> value = integer_value(digits);
+            if (!value) throw std::overflow_error("integer " + quoted(digits) + " does not fit into 64 bits");
+            tokens.push_back({TokenKind::Integer, i, digits, *value});
             i = end;
         } else if (const std::size_t length = identifier_length(text, i); length > 0) {
             tokens.push_back({TokenKind::Name, i, text.substr(i, length)});
@@ -90,6 +76,26 @@ std::vector<Token> tokenize(std::string_view text) {
     }
     tokens.push_back({TokenKind::End, text.size(), {}});
     return tokens;
+}
+
+std::size_t digits_length(std::string_view text, std::size_t at) {
+    std::size_t end = at;
+    while (end < text.size() && is_digit(text[end])) ++end;
+    return end - at;
+}
+
+bool has_refused_leading_zero(std::string_view digits) {
+    return digits.size() > 1 && digits[0] == '0' && digits.find_first_not_of('0') != std::string_view::npos;
+}
+
+std::optional<std::int64_t> integer_value(std::string_view digits) {
+    std::int64_t value = 0;
+    for (char c : digits) {
+        const int digit = c - '0';
+        if (value > (INT64_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
 }
 
 std::string_view token_spelling(TokenKind kind) {
