@@ -16,19 +16,16 @@ void require(bool condition) {
 
 class Reader {
 public:
-    explicit Reader(std::string_view text) : text_(text) {}
+    Reader(std::string_view text, SumShapes shapes) : text_(text), shapes_(shapes) {}
 
     FlatSumText read() {
         FlatSumText read;
         expect("FormulaPB(");
         if (take("Sum(*[")) {
             members(read);
-            expect("]), pb.Comparator_type.");
-            read.comparator = std::string(identifier());
-            expect(", ");
-            read.bound = integer(true);
-            expect(").to_bx(manager)");
-        } else {
+            expect("])");
+            comparison(read);
+        } else if (objective_follows()) {
             read.objective = true;
             read.weight = integer(true);
             expect(" * (Sum(*[");
@@ -38,12 +35,49 @@ public:
             if (!take("True") && !take("False") && !take("None")) integer(true);
             read.minimization = std::string(text_.substr(start, position_ - start));
             expect(")");
+        } else {
+            require(shapes_ == SumShapes::listed_or_chained);
+            read.chained = true;
+            chain(read);
+            comparison(read);
         }
         require(position_ == text_.size());
         return read;
     }
 
 private:
+    void comparison(FlatSumText& read) {
+        expect(", pb.Comparator_type.");
+        read.comparator = std::string(identifier());
+        expect(", ");
+        read.bound = integer(true);
+        expect(").to_bx(manager)");
+    }
+
+    // An int, then " * (Sum(*[": the weight of an objective.
+    bool objective_follows() const {
+        std::size_t at = position_;
+        if (at < text_.size() && text_[at] == '-') ++at;
+        const std::size_t digits = at;
+        while (at < text_.size() && is_ascii_digit(text_[at])) ++at;
+        return at > digits && text_.substr(at).starts_with(" * (Sum(*[");
+    }
+
+    void chain(FlatSumText& read) {
+        member(read);
+        while (true) {
+            if (take(" + ")) {
+                member(read);
+            } else if (take(" - (")) {
+                member(read);
+                read.members.back().subtracted = true;
+                expect(")");
+            } else {
+                return;
+            }
+        }
+    }
+
     void members(FlatSumText& read) {
         do {
             member(read);
@@ -100,15 +134,16 @@ private:
     void expect(std::string_view expected) { require(take(expected)); }
 
     std::string_view text_;
+    SumShapes shapes_;
     std::size_t position_ = 0;
     std::unordered_map<std::string_view, std::size_t> names_;
 };
 
 }  // namespace
 
-std::optional<FlatSumText> read_flat_sum_text(std::string_view text) {
+std::optional<FlatSumText> read_flat_sum_text(std::string_view text, SumShapes shapes) {
     try {
-        return Reader(text).read();
+        return Reader(text, shapes).read();
     } catch (const Refused&) {
         return std::nullopt;
     }

@@ -9,10 +9,12 @@
 namespace tarvo::kernels {
 
 // One member of a flat sum: name(indexes...).to_pb(), or
-// coefficient * (name(indexes...).to_pb()) when scaled.
+// coefficient * (name(indexes...).to_pb()) when scaled; in a chained sum,
+// one written " - (" member ")" is subtracted.
 struct FlatSumMember {
     std::size_t name = 0;  // position in FlatSumText::names
     bool scaled = false;
+    bool subtracted = false;
     std::int64_t coefficient = 0;
     std::size_t first_index = 0;  // its indexes are indexes[first_index, first_index + index_count)
     std::size_t index_count = 0;
@@ -25,9 +27,14 @@ struct FlatSumMember {
 //   FormulaPB(<weight> * (Sum(*[<member>, ...])), None, None).to_maxsat(manager, <minimization>)
 //
 // with every index, coefficient, bound and weight a decimal int as Python
-// reads it, and the minimization True, False, None or such an int.
+// reads it, and the minimization True, False, None or such an int. A
+// comparison's sum may also be chained, as the operators write a sum of a few
+// terms:
+//
+//   FormulaPB(<member> + <member> - (<member>) ..., pb.Comparator_type.<comparator>, <bound>).to_bx(manager)
 struct FlatSumText {
     bool objective = false;
+    bool chained = false;
     std::vector<std::string> names;  // each variable name once, in order of first appearance
     std::vector<FlatSumMember> members;
     std::vector<std::int64_t> indexes;
@@ -37,9 +44,12 @@ struct FlatSumText {
     std::string minimization;   // its text
 };
 
+enum class SumShapes { listed, listed_or_chained };
+
 // The text read as above, or nullopt for any other text, including one that
 // Python would read otherwise (a keyword as a name) or refuse (an int with
-// a leading zero, such as 07), and an int beyond 18 digits.
-std::optional<FlatSumText> read_flat_sum_text(std::string_view text);
+// a leading zero, such as 07), and an int beyond 18 digits. A chained sum
+// is read only when `shapes` names it.
+std::optional<FlatSumText> read_flat_sum_text(std::string_view text, SumShapes shapes = SumShapes::listed);
 
 }  // namespace tarvo::kernels

@@ -36,23 +36,16 @@ std::optional<std::int64_t> PlainClauseReader::reference(std::string_view text, 
     while (at < text.size() && is_ascii_name_char(text[at])) ++at;
     const DeclaredVariable* found = variables_.find(text.substr(start, at - start));
     if (found == nullptr || !take(text, at, "(")) return std::nullopt;
-    const DeclaredVariable& variable = *found;
-    // A table made by hand may pair the sizes with fewer strides; they are read side by side.
-    if (variable.strides.size() != variable.sizes.size()) return std::nullopt;
-    std::int64_t number = variable.first;
-    for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
-        if (d > 0 && !take(text, at, ",")) return std::nullopt;
-        const auto index = unsigned_decimal(text, at);
-        if (!index || *index >= variable.sizes[d]) return std::nullopt;
-        // Beyond 64 bits the evaluation's Python ints and this sum would part.
-        std::int64_t offset = 0;
-        if (__builtin_mul_overflow(*index, variable.strides[d], &offset) ||
-            __builtin_add_overflow(number, offset, &number)) {
-            return std::nullopt;
-        }
+    std::vector<std::int64_t> indexes;
+    if (!take(text, at, ")")) {  // else a variable without dimensions
+        do {
+            const auto index = unsigned_decimal(text, at);
+            if (!index) return std::nullopt;
+            indexes.push_back(*index);
+        } while (take(text, at, ","));
+        if (!take(text, at, ")")) return std::nullopt;
     }
-    if (!take(text, at, ")")) return std::nullopt;
-    return number;
+    return found->number(indexes);
 }
 
 std::optional<std::vector<std::int64_t>> PlainClauseReader::read(std::string_view text) const {

@@ -302,6 +302,19 @@ private:
 
 }  // namespace
 
+std::optional<std::int64_t> DeclaredVariable::number(std::span<const std::int64_t> indexes) const {
+    if (indexes.size() != sizes.size() || strides.size() != sizes.size()) return std::nullopt;
+    std::int64_t number = first;
+    for (std::size_t d = 0; d < sizes.size(); ++d) {
+        if (indexes[d] < 0 || indexes[d] >= sizes[d]) return std::nullopt;
+        std::int64_t offset = 0;
+        if (__builtin_mul_overflow(indexes[d], strides[d], &offset) || __builtin_add_overflow(number, offset, &number)) {
+            return std::nullopt;
+        }
+    }
+    return number;
+}
+
 const DeclaredVariable* DeclaredVariables::find(std::string_view name) const {
     const auto found = by_name.find(name);
     return found == by_name.end() ? nullptr : &found->second;

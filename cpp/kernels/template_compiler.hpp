@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,6 +32,12 @@ struct DeclaredVariable {
     std::int64_t first = 0;
     std::vector<std::int64_t> sizes;
     std::vector<std::int64_t> strides;
+
+    // The flat number of the element at `indexes`, one per dimension, each
+    // inside its size; nullopt otherwise, for a table whose strides do not
+    // pair with its sizes, and where 64 bits do not hold the number (there
+    // the evaluation's Python ints would part from it).
+    std::optional<std::int64_t> number(std::span<const std::int64_t> indexes) const;
 };
 
 // The declared variables of a model by name, made once and read by every

@@ -19,6 +19,7 @@ from tarvo_encoder import Model, SumIt, _native
 from tarvo_encoder.core.formula_container import FormulaContainer
 from tarvo_encoder.encode.expressions import One, Zero
 
+from container_steps import Variables, run_steps
 from engine_lines import info_lines
 
 DURATION = re.compile(r"Duration = \S+")
@@ -93,20 +94,20 @@ def soft_programs(draw):
     return program
 
 
-class Variables:
-    def __init__(self, model):
-        for name, sizes in SIZES.items():
-            setattr(self, name, model.create_variables(name, **sizes))
-        self.i = model.get_indexes(["i"])
-
-    def __getitem__(self, name):
-        return getattr(self, name)
-
-
-def pending(records):
-    return [(list(map(list, r.template_constraint)), r.weights, r.foralls, r.num_formula, r.init_shift_variable,
-             r.shift_pb_variable, r.shift_bx_variable, sorted(r.eval_state), r.cnf_stor.to_dimacs())
-            for r in records]
+def add(model, v, kind, argument):
+    if kind == "clause":
+        model.add_constraint(clause_expression(v, *argument))
+    elif kind == "other":
+        foralls = {"i": range(2)} if argument == 1 else {}
+        model.add_constraint(OTHER_SHAPES[argument](v), **foralls)
+    elif kind == "soft element":
+        (name, indexes, negated), weight, minimization = argument
+        element = ~v[name][indexes] if negated else v[name][indexes]
+        model.add_soft_constraint(element, weight=weight, minimization=minimization)
+    elif kind == "soft":
+        model.add_soft_constraint(v.x[1, 2] + v.y[3], weight=argument)
+    else:
+        model.add_target(v.x[0, 1] + v.y[0] + v.y[argument])
 
 
 def run(program, reader_on: bool, debug_lines: bool = True):
@@ -122,39 +123,7 @@ def run(program, reader_on: bool, debug_lines: bool = True):
         if not reader_on:
             patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
             patch.setattr(FormulaContainer, "add_plain_soft_literal", lambda self, *arguments: False)
-        model = Model(ce.manager(), "plain")
-        v = Variables(model)
-        steps = []
-        for kind, argument in program:
-            try:
-                if kind == "clause":
-                    model.add_constraint(clause_expression(v, *argument))
-                elif kind == "other":
-                    foralls = {"i": range(2)} if argument == 1 else {}
-                    model.add_constraint(OTHER_SHAPES[argument](v), **foralls)
-                elif kind == "soft element":
-                    (name, indexes, negated), weight, minimization = argument
-                    element = ~v[name][indexes] if negated else v[name][indexes]
-                    model.add_soft_constraint(element, weight=weight, minimization=minimization)
-                elif kind == "soft":
-                    model.add_soft_constraint(v.x[1, 2] + v.y[3], weight=argument)
-                else:
-                    model.add_target(v.x[0, 1] + v.y[0] + v.y[argument])
-                outcome = None
-            except Exception as error:  # both roads must fail alike
-                outcome = (type(error), str(error))
-            container = model._formula_container
-            state = None if container is None else (
-                container.cnf_storage().to_dimacs(), list(container.mapping.items()), container.num_clauses,
-                pending(container._list_hard_constraint_dump_args),
-                pending(container._list_soft_constraint_dump_args))
-            steps.append((outcome, state))
-        try:
-            built = model.build_wcnf() if model._is_wcnf else model.build_cnf(2, True) if model.use_target \
-                else model.build_cnf()
-            steps.append((built, model.get_cnf_storage().to_dimacs(), list(model._formula_container.mapping.items())))
-        except Exception as error:
-            steps.append((type(error), str(error)))
+        steps = run_steps(Model(ce.manager(), "plain"), SIZES, add, program)
     return steps, logged
 
 
@@ -174,7 +143,7 @@ def test_random_soft_elements_match_the_evaluation_road(program, debug_lines):
 @pytest.fixture
 def model():
     built = Model(ce.manager(), "plain")
-    built.v = Variables(built)
+    built.v = Variables(built, SIZES)
     built.add_constraint(built.v.y[0])  # makes the container
     return built
 

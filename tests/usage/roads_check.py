@@ -77,10 +77,11 @@ class Built:
 @contextlib.contextmanager
 def container_fast_roads_off():
     """Container mode on its reference road: every text evaluated, every
-    comparison through engine formula nodes, every template expanded by
+    comparison encoded from its evaluation and put through engine formula nodes, every template expanded by
     evaluating its expansion text."""
     with pytest.MonkeyPatch.context() as patch:
         patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
+        patch.setattr(FormulaContainer, "add_small_comparison", lambda self, *arguments: False)
         patch.setattr(FormulaContainer, "add_plain_soft_literal", lambda self, *arguments: False)
         patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)
         patch.setattr(formulapb.ClauseFormPB, "to_bx", formulapb.FormulaPB.to_bx)

@@ -13,6 +13,7 @@
 
 #include "bindings/native/expressions.hpp"
 #include "bindings/native/flat_sum.hpp"
+#include "bindings/native/small_comparison.hpp"
 #include "bindings/python_values.hpp"
 #include "bindings/signal_check.hpp"
 #include "engine/core/wcnf_storage.hpp"
@@ -420,4 +421,5 @@ NB_MODULE(_native, m) {
             nb::arg("text"),
             "A new clause storage holding the clause as a hard clause, its literals sorted by absolute value; "
             "None when the text is not sure to mean that clause when evaluated.");
+    bind_small_comparison(m);
 }

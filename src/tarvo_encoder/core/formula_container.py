@@ -7,8 +7,8 @@ import velmont.corvane_engine.dravo as bx
 from .. import _native
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
 from .foralls import count_instances, formula_foralls
-from .native_expansion import ClauseTexts
-from .plain_clauses import PlainClauseTexts, plain_clause_reader
+from .native_expansion import ClauseTexts, declared_variables
+from .plain_clauses import PlainClauseTexts
 from .._logged_errors import raise_logged as _raise_logged
 
 # The storage holds the weight limit, one above all soft weights, in 64 signed bits.
@@ -52,7 +52,9 @@ class FormulaContainer:
         # an evaluation leaves in its globals.
         self._eval_state = {name: variable.copy() for name, variable in target_variables.items()}
         self._eval_state["__builtins__"] = builtins.__dict__
-        self._plain_clause_reader = plain_clause_reader(self._eval_state)
+        declared = declared_variables(self._eval_state)
+        self._plain_clause_reader = _native.PlainClauseReader(declared)
+        self._small_comparison_reader = _native.SmallComparisonReader(declared)
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
@@ -91,6 +93,24 @@ class FormulaContainer:
         self._cur_count_clauses_hard_constraints += 1
         return True
 
+    def add_small_comparison(self, text: str, pb_config, pb_numbers) -> bool:
+        """`add_hard_constraint` for the expression text of a constraint that
+        is one comparison of a sum of int multiples of distinct declared
+        elements with an int bound, without foralls, read and encoded (with
+        the manager's kelpa config and number allocator) without evaluating
+        it; False, with nothing changed, for a text whose encoding needs aux
+        variables or is a constant, and for any text that only its
+        evaluation can read."""
+        encoded = self._small_comparison_reader.encoded(text, pb_config, pb_numbers)
+        if encoded is None:
+            return False
+        template, storage = encoded
+        texts = self.__bx2list_clauses(template)
+        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
+                        self.__plain_record(texts, None, storage), {}, 0, len(texts))
+        self._cur_count_clauses_hard_constraints += len(texts)
+        return True
+
     def add_plain_soft_literal(self, reference: str, weight: int, minimization: bool) -> bool:
         """`add_soft_formula` for the soft constraint `weight * x[...]` over one
         declared element without foralls, read without evaluating it: the
@@ -116,8 +136,8 @@ class FormulaContainer:
         return True
 
     def __plain_record(self, texts, weights: tp.Optional[tp.List[int]], storage) -> DumpArgs:
-        """The record of a formula read without evaluation: no foralls, no aux
-        variables, its clauses already in `storage`."""
+        """The record of a formula read or encoded without evaluation: no
+        foralls, no aux variables, its clauses already in `storage`."""
         return DumpArgs(
             template_constraint=texts,
             weights=weights,

@@ -12,20 +12,10 @@ import re
 import typing as tp
 from collections.abc import Sequence
 
-from .. import _native
-from .native_expansion import declared_variables
 
 # A variable reference with int indexes, negated when inside ~( ... ); not
 # the calls of the methods (.to_bx()) and functions (bx.or_s([...])) around it.
 _LITERAL = re.compile(r"(~\()?((?<![\w.])[A-Za-z_]\w*\((?:\d+(?:,\d+)*)?\))")
-
-
-def plain_clause_reader(eval_state: tp.Dict[str, tp.Any]) -> _native.PlainClauseReader:
-    """A reader of plain clause texts over the declared variables of a
-    container's eval_state; `clause_storage(text)` gives a new storage holding
-    the clause of `text`, or None when only its evaluation can tell what
-    `text` means."""
-    return _native.PlainClauseReader(declared_variables(eval_state))
 
 
 class PlainClauseTexts(Sequence):

@@ -238,10 +238,7 @@ class Model:
 
     def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
         self.__init_formula_container()
-        if not foralls and self._formula_container.add_plain_clause(str(constraint)):
-            # Read without evaluation: a clause over declared elements has no aux variables.
-            if log_wanted(TRACE):
-                log_t("Enumerating hard utility variables")
+        if not foralls and self.__add_without_evaluation(constraint):
             return
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
@@ -260,6 +257,21 @@ class Model:
                                                             shift_bx_variable)
         finally:
             self._manager.reset()
+
+    def __add_without_evaluation(self, constraint) -> bool:
+        """Adds a constraint without foralls whose text the container reads
+        without evaluating it (a clause over declared elements, or a small
+        comparison whose encoding has no aux variable); False, with nothing
+        changed, for any other."""
+        if constraint._compares:
+            # With debug lines wanted (trace ones with them), the evaluation writes its own.
+            return not log_wanted(DEBUG) and self._formula_container.add_small_comparison(
+                str(constraint), self._manager.pb_config, self._manager.pb_var_manager)
+        if self._formula_container.add_plain_clause(str(constraint)):
+            if log_wanted(TRACE):
+                log_t("Enumerating hard utility variables")
+            return True
+        return False
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
                                foralls: tp.Dict[str, tp.Sequence[int]]):

@@ -1,0 +1,156 @@
+#include "kernels/small_comparison.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/dravo/clause_conjunction.hpp"
+
+namespace tarvo::kernels {
+
+namespace {
+
+using corvane::kelpa::Comparator;
+using corvane::kelpa::Lit;
+
+std::optional<Comparator> comparator_named(std::string_view name) {
+    if (name == "LEQ") return Comparator::LEQ;
+    if (name == "GEQ") return Comparator::GEQ;
+    if (name == "BOTH") return Comparator::BOTH;
+    return std::nullopt;
+}
+
+// The weight that the member's PB variable carries: its coefficient, negated when subtracted.
+std::int64_t member_weight(const FlatSumMember& member) {
+    const std::int64_t weight = member.scaled ? member.coefficient : 1;
+    return member.subtracted ? -weight : weight;
+}
+
+// The reference text that the manager names the element by: name(i,j,...).
+std::string reference_text(const FlatSumText& read, const FlatSumMember& member) {
+    std::string text = read.names[member.name] + "(";
+    for (std::size_t k = 0; k < member.index_count; ++k) {
+        if (k > 0) text += ",";
+        text += std::to_string(read.indexes[member.first_index + k]);
+    }
+    return text + ")";
+}
+
+// The encoder's clauses of a comparison of this shape in the clause form of
+// their conjunction, member i standing for variable i + 1; nullopt when the
+// encoder refuses the comparison, needs aux variables, or the clause form
+// takes another turn (a constant among them).
+std::optional<corvane::dravo::NumberedClauses> encoded_clause_form(const ComparisonShape& shape,
+                                                                    const corvane::kelpa::PBConfig& config) {
+    corvane::kelpa::PBConstraint constraint{{}, shape.comparator, shape.bound};
+    corvane::kelpa::ClauseBuffer database;
+    try {
+        corvane::kelpa::AuxVarManager numbers(shape.first);
+        for (const std::int64_t weight : shape.weights) constraint.terms.push_back({numbers.get_variable(), weight});
+        const Lit past_members = numbers.next_variable();
+        corvane::kelpa::encode(constraint, config, numbers, database);
+        if (numbers.next_variable() != past_members) return std::nullopt;  // aux variables
+    } catch (const std::exception&) {
+        return std::nullopt;  // the evaluation road raises it as it always does
+    }
+    // Renumbered from 1: the clause form's tables grow to the largest number.
+    std::vector<Lit> renumbered;
+    renumbered.reserve(database.literals().size());
+    for (const Lit literal : database.literals()) {
+        renumbered.push_back(literal == 0 ? 0 : literal > 0 ? literal - shape.first + 1 : literal + shape.first - 1);
+    }
+    return corvane::dravo::conjunction_clause_form(renumbered);
+}
+
+// Instance 0 of the clause form as the expansion stores it: each variable
+// its member's element, each clause sorted by absolute value (it holds an
+// element once, so the order is the expansion's).
+void store(const corvane::dravo::NumberedClauses& clauses, const std::vector<std::int64_t>& elements,
+           corvane::WcnfStorage& storage) {
+    std::vector<std::int64_t> stored;
+    std::size_t begin = 0;
+    for (const std::size_t end : clauses.clause_ends) {
+        stored.clear();
+        for (std::size_t i = begin; i < end; ++i) {
+            const Lit literal = clauses.literals[i];
+            const std::int64_t element = elements[static_cast<std::size_t>(literal < 0 ? -literal : literal) - 1];
+            stored.push_back(literal < 0 ? -element : element);
+        }
+        std::sort(stored.begin(), stored.end(), [](std::int64_t a, std::int64_t b) { return std::llabs(a) < std::llabs(b); });
+        storage.add_hard_clause(stored);
+        begin = end;
+    }
+}
+
+}  // namespace
+
+std::size_t ComparisonShapeHash::operator()(const ComparisonShape& shape) const {
+    std::size_t hash = std::hash<std::int64_t>{}(shape.bound);
+    const auto mix = [&hash](std::int64_t value) {
+        hash ^= std::hash<std::int64_t>{}(value) + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2);
+    };
+    for (const std::int64_t weight : shape.weights) mix(weight);
+    mix(static_cast<std::int64_t>(shape.comparator));
+    mix(static_cast<std::int64_t>(shape.encoder));
+    mix(shape.max_clauses);
+    mix(shape.first);
+    return hash;
+}
+
+// The members' flat element numbers, or nullopt when some member is not a
+// distinct declared element with a negation.
+std::optional<std::vector<std::int64_t>> SmallComparisonReader::element_numbers(const FlatSumText& read) const {
+    std::vector<std::int64_t> numbers;
+    numbers.reserve(read.members.size());
+    for (const FlatSumMember& member : read.members) {
+        const DeclaredVariable* variable = variables_.find(read.names[member.name]);
+        if (variable == nullptr) return std::nullopt;
+        const auto number = variable->number(
+            std::span<const std::int64_t>(read.indexes).subspan(member.first_index, member.index_count));
+        if (!number || *number <= 0) return std::nullopt;
+        if (std::find(numbers.begin(), numbers.end(), *number) != numbers.end()) return std::nullopt;
+        numbers.push_back(*number);
+    }
+    return numbers;
+}
+
+const std::optional<corvane::dravo::NumberedClauses>& SmallComparisonReader::clause_form(
+    const FlatSumText& read, const corvane::kelpa::PBConfig& config, const corvane::kelpa::AuxVarManager& numbers) {
+    static const std::optional<corvane::dravo::NumberedClauses> none;
+    const auto comparator = comparator_named(read.comparator);
+    if (!comparator) return none;
+    ComparisonShape shape{{}, *comparator, read.bound, config.pb_encoder, config.max_clauses_per_constraint,
+                          numbers.next_variable()};
+    shape.weights.reserve(read.members.size());
+    for (const FlatSumMember& member : read.members) shape.weights.push_back(member_weight(member));
+    const auto known = shapes_.find(shape);
+    if (known != shapes_.end()) return known->second;
+    if (shapes_.size() >= kMaxShapesKept) shapes_.clear();
+    auto form = encoded_clause_form(shape, config);
+    return shapes_.emplace(std::move(shape), std::move(form)).first->second;
+}
+
+std::optional<NumberedTemplate> SmallComparisonReader::encode(std::string_view text,
+                                                              const corvane::kelpa::PBConfig& config,
+                                                              const corvane::kelpa::AuxVarManager& numbers,
+                                                              corvane::WcnfStorage& storage) {
+    const auto read = read_flat_sum_text(text, SumShapes::listed_or_chained);
+    if (!read || read->objective || read->members.size() > kMaxSmallComparisonMembers) return std::nullopt;
+    const auto elements = element_numbers(*read);
+    if (!elements) return std::nullopt;
+    const auto& clauses = clause_form(*read, config, numbers);
+    if (!clauses) return std::nullopt;
+    store(*clauses, *elements, storage);
+    NumberedTemplate form;
+    form.names.reserve(read->members.size());
+    for (const FlatSumMember& member : read->members) form.names.push_back(reference_text(*read, member));
+    form.literals = clauses->literals;
+    form.clause_ends = clauses->clause_ends;
+    return form;
+}
+
+}  // namespace tarvo::kernels
