@@ -271,7 +271,7 @@ std::optional<std::string> int_subscript(PyObject* items) {
 }
 
 PyObject* fast_subscript(PyObject* self, PyObject* items) {
-    if (!roads().fast) return nullptr;
+    if (!roads().fast || roads().element == nullptr) return nullptr;
     PyObject* name = reinterpret_cast<VariableObject*>(self)->name;
     if (name == nullptr) return nullptr;
     const auto utf8 = utf8_text_or_none(name);
