@@ -1,6 +1,6 @@
 // The operators of the expression base. Each finishes here the cases that it
 // is sure to write as the reference road writes them (operands of the known
-// classes, ints within 64 bits, whose digits std::to_string writes as Python
+// classes, ints within 64 bits, whose digits std::to_chars writes as Python
 // does) and hands every other case, refusals included, to the reference
 // function, which writes it or raises its logged error.
 #include <charconv>
@@ -28,7 +28,9 @@ bool is_known(PyObject* object) {
     return false;
 }
 
-bool is_expression(PyObject* object) { return roads().expression != nullptr && PyObject_TypeCheck(object, roads().expression); }
+bool is_expression(PyObject* object) {
+    return roads().expression != nullptr && PyObject_TypeCheck(object, roads().expression);
+}
 
 // A known operand that is a pseudo-Boolean term for sure: its soft flag is True itself.
 bool is_term(PyObject* object) { return is_known(object) && as_expression(object)->soft == Py_True; }
@@ -113,10 +115,12 @@ std::int64_t sum_terms(const ExpressionObject* expression) {
 
 std::int64_t operand_nesting(const ExpressionObject* expression, const OperandText& operand) {
     const TextChain::Link& chain = expression->chain;
-    return chain && !chain->is_sum() ? chain->nesting() : tarvo::kernels::operand_nesting_bound(operand.text, operand.suffix);
+    if (chain && !chain->is_sum()) return chain->nesting();
+    return tarvo::kernels::operand_nesting_bound(operand.text, operand.suffix);
 }
 
-TextChain::Link new_link(TextChain::Link previous, char op, const OperandText& operand, bool negated, std::int64_t size) {
+TextChain::Link new_link(TextChain::Link previous, char op, const OperandText& operand, bool negated,
+                         std::int64_t size) {
     return std::make_shared<const TextChain>(std::move(previous), op, operand.text, operand.suffix, negated, size);
 }
 
@@ -147,7 +151,8 @@ PyObject* fast_boolean(char op, PyObject* left, PyObject* right) {
     }
     const auto text = boolean_text(right);
     if (!text) return nullptr;
-    return new_chained(Py_False, new_link(std::move(chain), op, *text, false, operand_nesting(as_expression(right), *text)));
+    const std::int64_t nesting = operand_nesting(as_expression(right), *text);
+    return new_chained(Py_False, new_link(std::move(chain), op, *text, false, nesting));
 }
 
 // The factor always goes first: the PB term tree multiplies only from the left.
@@ -188,19 +193,24 @@ PyObject* boolean_operator(char op, PyObject* symbol, PyObject* left, PyObject* 
     // No reflected operator: a left operand that is no expression is not ours.
     if (!is_expression(left)) Py_RETURN_NOTIMPLEMENTED;
     if (symbol == nullptr) return PyErr_NoMemory();
-    return guarded([&] { return or_reference(fast_boolean(op, left, right), roads().boolean_step, symbol, left, right); });
+    return guarded([&] {
+        return or_reference(fast_boolean(op, left, right), roads().boolean_step, symbol, left, right);
+    });
 }
 
 PyObject* sum_operator(PyObject* left, PyObject* right, bool negated) {
     if (!is_expression(left)) Py_RETURN_NOTIMPLEMENTED;
     return guarded([&] {
-        return or_reference(fast_sum(left, right, negated), roads().sum_step, left, right, negated ? Py_True : Py_False);
+        PyObject* flag = negated ? Py_True : Py_False;
+        return or_reference(fast_sum(left, right, negated), roads().sum_step, left, right, flag);
     });
 }
 
 PyObject* comparison(PyObject* term, const char* comparator, PyObject* name, PyObject* bound) {
     if (name == nullptr) return PyErr_NoMemory();
-    return guarded([&] { return or_reference(fast_comparison(term, comparator, bound), roads().comparison, term, name, bound); });
+    return guarded([&] {
+        return or_reference(fast_comparison(term, comparator, bound), roads().comparison, term, name, bound);
+    });
 }
 
 }  // namespace
@@ -227,7 +237,9 @@ PyObject* expression_multiply(PyObject* left, PyObject* right) {
     PyObject* expression = is_expression(left) ? left : right;
     PyObject* factor = expression == left ? right : left;
     if (!is_expression(expression)) Py_RETURN_NOTIMPLEMENTED;
-    return guarded([&] { return or_reference(fast_multiply(expression, factor), roads().multiply, expression, factor); });
+    return guarded([&] {
+        return or_reference(fast_multiply(expression, factor), roads().multiply, expression, factor);
+    });
 }
 
 PyObject* expression_invert(PyObject* self) {
@@ -251,6 +263,27 @@ PyObject* expression_compare(PyObject* self, PyObject* other, int op) {
         case Py_NE: return or_reference(nullptr, roads().not_equal, self, other);
         default: Py_RETURN_NOTIMPLEMENTED;
     }
+}
+
+PyObject* joined_operands(std::string_view opening, PyObject* expressions, bool terms) {
+    if (!PyList_CheckExact(expressions) && !PyTuple_CheckExact(expressions)) return nullptr;
+    if (PySequence_Fast_GET_SIZE(expressions) == 0) return nullptr;
+    std::string text(opening);
+    bool ascii = true;
+    // The size is read anew for each item: making a chain's text allocates,
+    // and a collection that this starts may run code that changes the list.
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(expressions); ++i) {
+        const nanobind::object item = nanobind::borrow(PySequence_Fast_GET_ITEM(expressions, i));
+        if (!(terms ? is_term(item.ptr()) : is_known(item.ptr()))) return nullptr;
+        const auto operand = terms ? term_text(item.ptr()) : boolean_text(item.ptr());
+        if (!operand) return nullptr;
+        if (i != 0) text += ", ";
+        text += operand->text;
+        text += operand->suffix;
+        ascii = ascii && operand->ascii;
+    }
+    text += "])";
+    return joined_text({text}, ascii);
 }
 
 namespace {

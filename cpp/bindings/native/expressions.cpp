@@ -269,7 +269,9 @@ void bind_expressions(nb::module_& m) {
             "__init__",
             [](ChainRef* self, nb::handle previous, std::string_view op, std::string_view operand, bool negated,
                std::int64_t size) {
-                if (op.size() != 1 || !TextChain::is_operator(op[0])) throw nb::value_error("operator must be +, &, | or ^");
+                if (op.size() != 1 || !TextChain::is_operator(op[0])) {
+                    throw nb::value_error("operator must be +, &, | or ^");
+                }
                 TextChain::Link before;
                 if (!previous.is_none()) before = nb::cast<const ChainRef&>(previous).link;
                 new (self) ChainRef{std::make_shared<const TextChain>(std::move(before), op[0], operand,
@@ -281,10 +283,7 @@ void bind_expressions(nb::module_& m) {
              "Top-level terms that this sum adds to a sum it is an operand of.")
         .def("nesting", [](const ChainRef& chain) { return chain.link->nesting(); },
              "The deepest nesting in this Boolean chain's text.")
-        .def("text", [](const ChainRef& chain) { return chain.link->text(); })
-        // A chain never changes: copies share it.
-        .def("__copy__", [](nb::handle self) { return nb::borrow(self); })
-        .def("__deepcopy__", [](nb::handle self, nb::handle) { return nb::borrow(self); }, nb::arg("memo"));
+        .def("text", [](const ChainRef& chain) { return chain.link->text(); });
     m.def(
         "register_expression_roads",
         [](nb::handle expression, nb::handle element, nb::tuple known, nb::handle boolean_step, nb::handle sum_step,
@@ -303,6 +302,17 @@ void bind_expressions(nb::module_& m) {
         nb::arg("expression"), nb::arg("element"), nb::arg("known"), nb::arg("boolean_step"), nb::arg("sum_step"),
         nb::arg("comparison"), nb::arg("not_equal"), nb::arg("multiply"), nb::arg("negation"),
         "Set, once, the classes that the operators make and know and the reference functions they call.");
+    m.def(
+        "joined_operands",
+        [](std::string_view opening, nb::handle expressions, bool terms) -> nb::object {
+            PyObject* text = guarded([&] { return joined_operands(opening, expressions.ptr(), terms); });
+            if (text == nullptr && PyErr_Occurred()) throw nb::python_error();
+            return text != nullptr ? nb::steal(text) : nb::none();
+        },
+        nb::arg("opening"), nb::arg("expressions"), nb::arg("terms"),
+        "opening + ', '.join(operand texts) + '])' for a nonempty list or tuple of expressions of the known "
+        "classes (terms for sure when `terms`), as SumIt, AndIt, OrIt and XorIt write it; None for any other "
+        "sequence, which the reference road checks and writes.");
     m.def(
         "register_subscript_road", [](nb::handle subscript) { roads().subscript = callable(subscript); },
         nb::arg("subscript"), "Set, once, the reference function of a variable's subscript.");

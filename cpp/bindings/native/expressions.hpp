@@ -94,6 +94,12 @@ PyObject* expression_invert(PyObject* self);
 PyObject* expression_compare(PyObject* self, PyObject* other, int op);
 PyObject* variable_subscript(PyObject* self, PyObject* items);
 
+// `opening`, the texts of the expressions (terms or Boolean operands) joined
+// by ", ", then "])"; nullptr, with no error set, for anything but a
+// nonempty list or tuple of expressions of the known classes (all terms
+// for sure when `terms`): the reference road checks and writes those.
+PyObject* joined_operands(std::string_view opening, PyObject* expressions, bool terms);
+
 struct VariableObject {
     PyObject_HEAD
     PyObject* name;  // nullptr until set

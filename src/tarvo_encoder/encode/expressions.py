@@ -322,33 +322,36 @@ def _check_sequence(expressions, combinator: str, log_refusal: bool) -> None:
     _check_operands(expressions, _SEQUENCE_MEMBERS)
 
 
+def _sequence_text(expressions, opening: str, combinator: str, terms: bool, log_refusal: bool) -> str:
+    """The opening, the operands' texts (terms or Boolean) joined by commas,
+    then "])": written natively for a list or tuple of expressions that the
+    operators know, checked and written here otherwise."""
+    text = _native.joined_operands(opening, expressions, terms)
+    if text is None:
+        _check_sequence(expressions, combinator, log_refusal)
+        text = opening + ", ".join(map(_term_text if terms else _expr2bx, expressions)) + "])"
+    return text
+
+
 class SumIt(Expression):
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
-        super().__init__(soft=True)
-        _check_sequence(expressions, "SumIt", log_refusal=True)
+        super().__init__(_sequence_text(expressions, "Sum(*[", "SumIt", terms=True, log_refusal=True), True)
         self.ability_use_for_target = True
-        self._expr = "Sum(*[" + ", ".join(map(_term_text, expressions)) + "])"
 
 
 class AndIt(Expression):
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
-        super().__init__(soft=False)
-        _check_sequence(expressions, "AndIt", log_refusal=False)
-        self._expr = "bx.and_s([" + ", ".join(map(_expr2bx, expressions)) + "])"
+        super().__init__(_sequence_text(expressions, "bx.and_s([", "AndIt", terms=False, log_refusal=False), False)
 
 
 class OrIt(Expression):
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
-        super().__init__(soft=False)
-        _check_sequence(expressions, "OrIt", log_refusal=False)
-        self._expr = "bx.or_s([" + ", ".join(map(_expr2bx, expressions)) + "])"
+        super().__init__(_sequence_text(expressions, "bx.or_s([", "OrIt", terms=False, log_refusal=False), False)
 
 
 class XorIt(Expression):
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
-        super().__init__(soft=False)
-        _check_sequence(expressions, "XorIt", log_refusal=False)
-        self._expr = "bx.xor_s([" + ", ".join(map(_expr2bx, expressions)) + "])"
+        super().__init__(_sequence_text(expressions, "bx.xor_s([", "XorIt", terms=False, log_refusal=False), False)
 
 
 # Boolean constants: soft False, so that a model refuses them as a target or a
