@@ -46,9 +46,9 @@ private:
         std::size_t v = names_.size();
         if (const auto variable = paired_(number)) {
             // Read as a variable reference by the literal texts, not as an aux variable.
-            require(variable->name().find('(') != std::string::npos);
-            const auto [found, added] = by_node_.try_emplace(variable.get(), v);
-            if (added) names_.push_back(variable->name());
+            require(variable->name.find('(') != std::string_view::npos);
+            const auto [found, added] = by_identity_.try_emplace(variable->identity, v);
+            if (added) names_.emplace_back(variable->name);
             v = found->second;
         } else {
             names_.push_back(std::string(prefix_) + "_" + std::to_string(next_index_));
@@ -63,7 +63,7 @@ private:
     std::int64_t next_index_;
     std::vector<std::string> names_;
     std::unordered_map<std::int64_t, std::size_t> by_number_;
-    std::unordered_map<const corvane::dravo::Variable*, std::size_t> by_node_;
+    std::unordered_map<const void*, std::size_t> by_identity_;
 };
 
 }  // namespace

@@ -42,8 +42,14 @@ struct NumberedTemplate {
 // variables (the transformation then adds variables), a number without a
 // negation in 64 bits, a paired variable whose name has no "(" (the literal
 // texts would read it as an aux variable), or a prefix that needs quoting.
-// `paired` returns nullptr for a number without a variable.
-using PairedVariable = std::function<std::shared_ptr<const corvane::dravo::Variable>(std::int64_t)>;
+// `paired` gives a paired number's variable as what tells it from others
+// (two numbers with one identity are one variable) and its name, valid for
+// the call; nullopt for a number without a variable.
+struct PairedName {
+    const void* identity = nullptr;
+    std::string_view name;
+};
+using PairedVariable = std::function<std::optional<PairedName>(std::int64_t)>;
 std::optional<NumberedTemplate> numbered_template(std::span<const std::int64_t> database, const PairedVariable& paired,
                                                   std::string_view prefix, std::int64_t next_index);
 

@@ -40,30 +40,25 @@ std::string reference_text(const FlatSumText& read, const FlatSumMember& member)
     return text + ")";
 }
 
-// The encoder's clauses of a comparison of this shape in the clause form of
-// their conjunction, member i standing for variable i + 1; nullopt when the
-// encoder refuses the comparison, needs aux variables, or the clause form
-// takes another turn (a constant among them).
-std::optional<corvane::dravo::NumberedClauses> encoded_clause_form(const ComparisonShape& shape,
-                                                                    const corvane::kelpa::PBConfig& config) {
+// The encoder's clauses of a comparison of this shape, members numbered
+// from 1 in text order and aux numbers after them; nullopt when the encoder
+// refuses the comparison (the evaluation road raises it as it always does).
+std::optional<std::vector<Lit>> encoded_database(const ComparisonShape& shape, const corvane::kelpa::PBConfig& config) {
     corvane::kelpa::PBConstraint constraint{{}, shape.comparator, shape.bound};
     corvane::kelpa::ClauseBuffer database;
     try {
         corvane::kelpa::AuxVarManager numbers(shape.first);
         for (const std::int64_t weight : shape.weights) constraint.terms.push_back({numbers.get_variable(), weight});
-        const Lit past_members = numbers.next_variable();
         corvane::kelpa::encode(constraint, config, numbers, database);
-        if (numbers.next_variable() != past_members) return std::nullopt;  // aux variables
     } catch (const std::exception&) {
-        return std::nullopt;  // the evaluation road raises it as it always does
+        return std::nullopt;
     }
-    // Renumbered from 1: the clause form's tables grow to the largest number.
     std::vector<Lit> renumbered;
     renumbered.reserve(database.literals().size());
     for (const Lit literal : database.literals()) {
         renumbered.push_back(literal == 0 ? 0 : literal > 0 ? literal - shape.first + 1 : literal + shape.first - 1);
     }
-    return corvane::dravo::conjunction_clause_form(renumbered);
+    return renumbered;
 }
 
 // Instance 0 of the clause form as the expansion stores it: each variable
@@ -118,9 +113,9 @@ std::optional<std::vector<std::int64_t>> SmallComparisonReader::element_numbers(
     return numbers;
 }
 
-const std::optional<corvane::dravo::NumberedClauses>& SmallComparisonReader::clause_form(
+const std::optional<SmallComparisonReader::ShapeEncoding>& SmallComparisonReader::shape_encoding(
     const FlatSumText& read, const corvane::kelpa::PBConfig& config, const corvane::kelpa::AuxVarManager& numbers) {
-    static const std::optional<corvane::dravo::NumberedClauses> none;
+    static const std::optional<ShapeEncoding> none;
     const auto comparator = comparator_named(read.comparator);
     if (!comparator) return none;
     ComparisonShape shape{{}, *comparator, read.bound, config.pb_encoder, config.max_clauses_per_constraint,
@@ -129,28 +124,62 @@ const std::optional<corvane::dravo::NumberedClauses>& SmallComparisonReader::cla
     for (const FlatSumMember& member : read.members) shape.weights.push_back(member_weight(member));
     const auto known = shapes_.find(shape);
     if (known != shapes_.end()) return known->second;
-    if (shapes_.size() >= kMaxShapesKept) shapes_.clear();
-    auto form = encoded_clause_form(shape, config);
-    return shapes_.emplace(std::move(shape), std::move(form)).first->second;
+
+    std::optional<ShapeEncoding> encoding;
+    if (auto database = encoded_database(shape, config)) {
+        const auto members = static_cast<Lit>(shape.weights.size());
+        const bool aux = std::any_of(database->begin(), database->end(), [members](Lit literal) {
+            return literal > members || literal < -members;
+        });
+        // Without aux variables the clause form is the shape's; with them, the
+        // names of the members take part in it and it is made for each comparison.
+        auto clause_form = aux ? std::nullopt : corvane::dravo::conjunction_clause_form(*database);
+        if (aux || clause_form) encoding = ShapeEncoding{std::move(*database), std::move(clause_form)};
+    }
+    const std::size_t literals = encoding ? encoding->database.size() : 0;
+    if (shapes_.size() >= kMaxShapesKept || literals_kept_ + literals > kMaxLiteralsKept) {
+        shapes_.clear();
+        literals_kept_ = 0;
+    }
+    literals_kept_ += literals;
+    return shapes_.emplace(std::move(shape), std::move(encoding)).first->second;
 }
 
-std::optional<NumberedTemplate> SmallComparisonReader::encode(std::string_view text,
-                                                              const corvane::kelpa::PBConfig& config,
-                                                              const corvane::kelpa::AuxVarManager& numbers,
-                                                              corvane::WcnfStorage& storage) {
+std::optional<SmallComparisonEncoding> SmallComparisonReader::encode(std::string_view text,
+                                                                     const corvane::kelpa::PBConfig& config,
+                                                                     const corvane::kelpa::AuxVarManager& numbers,
+                                                                     std::int64_t aux_index,
+                                                                     corvane::WcnfStorage& storage) {
     const auto read = read_flat_sum_text(text, SumShapes::listed_or_chained);
     if (!read || read->objective || read->members.size() > kMaxSmallComparisonMembers) return std::nullopt;
     const auto elements = element_numbers(*read);
     if (!elements) return std::nullopt;
-    const auto& clauses = clause_form(*read, config, numbers);
-    if (!clauses) return std::nullopt;
-    store(*clauses, *elements, storage);
-    NumberedTemplate form;
-    form.names.reserve(read->members.size());
-    for (const FlatSumMember& member : read->members) form.names.push_back(reference_text(*read, member));
-    form.literals = clauses->literals;
-    form.clause_ends = clauses->clause_ends;
-    return form;
+    const auto& shape = shape_encoding(*read, config, numbers);
+    if (!shape) return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(read->members.size());
+    for (const FlatSumMember& member : read->members) names.push_back(reference_text(*read, member));
+
+    SmallComparisonEncoding encoding;
+    if (shape->clause_form) {
+        store(*shape->clause_form, *elements, storage);
+        encoding.form.names = std::move(names);
+        encoding.form.literals = shape->clause_form->literals;
+        encoding.form.clause_ends = shape->clause_form->clause_ends;
+        encoding.form.next_index = aux_index;
+        encoding.expanded = true;
+        return encoding;
+    }
+    const PairedVariable paired = [&names](std::int64_t number) -> std::optional<PairedName> {
+        if (number < 1 || number > static_cast<std::int64_t>(names.size())) return std::nullopt;
+        const std::string& name = names[static_cast<std::size_t>(number - 1)];
+        return PairedName{&name, name};
+    };
+    auto form = numbered_template(shape->database, paired, aux_prefix_, aux_index);
+    if (!form) return std::nullopt;
+    encoding.aux_count = form->next_index - aux_index;
+    encoding.form = std::move(*form);
+    return encoding;
 }
 
 }  // namespace tarvo::kernels

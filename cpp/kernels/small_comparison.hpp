@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -16,8 +17,9 @@
 
 namespace tarvo::kernels {
 
-// Above this many members the encoding mostly needs aux variables, and a
-// failed attempt would repeat too much of the evaluation road's work.
+// The road is for small comparisons: its check for a repeated element is
+// quadratic, and the large encodings kept by shape would crowd out the small
+// ones. Longer sums go the evaluation road, whose flat-sum reader serves them.
 inline constexpr std::size_t kMaxSmallComparisonMembers = 32;
 
 // What decides a comparison's encoding: the members' weights in text order,
@@ -39,42 +41,65 @@ struct ComparisonShapeHash {
     std::size_t operator()(const ComparisonShape& shape) const;
 };
 
+// What the container records for a small comparison: the clause form that
+// the evaluation road makes of the encoder's clauses (its aux variables named
+// as that road names them), how many aux variables it has, and for one
+// without aux variables whether instance 0 is already in the storage.
+struct SmallComparisonEncoding {
+    NumberedTemplate form;
+    std::int64_t aux_count = 0;
+    bool expanded = false;
+};
+
 // Reads the text that the operators write for a constraint that is one
 // comparison of a sum of int multiples of declared elements with an int
 // bound (a comparison that read_flat_sum_text reads, listed or chained),
 // and gives what the container records for it, without evaluating the
-// text: the clause form that the evaluation road makes of the encoder's
-// clauses, and instance 0 of it expanded into a storage. The members are
-// numbered as the model's manager numbers them, in text order from a copy of
-// its number allocator, and encoded with its config.
+// text. The members are numbered as the model's manager numbers them, in
+// text order from a copy of its number allocator, encoded with its config,
+// and their aux variables named aux_prefix + "_" + index from its aux index
+// on. An encoding without aux variables is expanded (instance 0) into the
+// storage at once; one with aux variables is left to the container's
+// expansion, which numbers them.
 //
-// A text is taken only where that road is sure to store just this: every
+// A text is taken only where that road is sure to record just this: every
 // member a declared element other than number 0, no element twice, at most
 // kMaxSmallComparisonMembers members, a comparator of the encoder, an
-// encoding without aux variables that the clause form takes as it is and
-// that is no constant (the evaluation road warns or refuses there). For any
-// other text, and for one the encoder refuses, encode() gives nullopt with
-// the storage untouched. A model writes many comparisons of one shape, so
-// the clause form of each shape met (or that it has none) is kept, up to
-// kMaxShapesKept shapes.
+// encoding that the clause form takes as it is and that is no constant (the
+// evaluation road warns or refuses there). For any other text, and for one
+// the encoder refuses, encode() gives nullopt with the storage untouched. A
+// model writes many comparisons of one shape, so the encoding of each shape
+// met (or that it has none) is kept, up to kMaxShapesKept shapes and
+// kMaxLiteralsKept literals.
 class SmallComparisonReader {
 public:
     static constexpr std::size_t kMaxShapesKept = 4096;
+    static constexpr std::size_t kMaxLiteralsKept = std::size_t{1} << 20;
 
-    explicit SmallComparisonReader(DeclaredVariables variables) : variables_(std::move(variables)) {}
+    SmallComparisonReader(DeclaredVariables variables, std::string aux_prefix)
+        : variables_(std::move(variables)), aux_prefix_(std::move(aux_prefix)) {}
 
-    std::optional<NumberedTemplate> encode(std::string_view text, const corvane::kelpa::PBConfig& config,
-                                           const corvane::kelpa::AuxVarManager& numbers,
-                                           corvane::WcnfStorage& storage);
+    std::optional<SmallComparisonEncoding> encode(std::string_view text, const corvane::kelpa::PBConfig& config,
+                                                  const corvane::kelpa::AuxVarManager& numbers,
+                                                  std::int64_t aux_index, corvane::WcnfStorage& storage);
 
 private:
+    // A shape's encoding: the encoder's clauses with the members numbered from
+    // 1 in text order and the aux numbers after them, and their clause form
+    // when they have no aux variable.
+    struct ShapeEncoding {
+        std::vector<std::int64_t> database;
+        std::optional<corvane::dravo::NumberedClauses> clause_form;
+    };
+
     std::optional<std::vector<std::int64_t>> element_numbers(const FlatSumText& read) const;
-    const std::optional<corvane::dravo::NumberedClauses>& clause_form(const FlatSumText& read,
-                                                                       const corvane::kelpa::PBConfig& config,
-                                                                       const corvane::kelpa::AuxVarManager& numbers);
+    const std::optional<ShapeEncoding>& shape_encoding(const FlatSumText& read, const corvane::kelpa::PBConfig& config,
+                                                       const corvane::kelpa::AuxVarManager& numbers);
 
     DeclaredVariables variables_;
-    std::unordered_map<ComparisonShape, std::optional<corvane::dravo::NumberedClauses>, ComparisonShapeHash> shapes_;
+    std::string aux_prefix_;
+    std::unordered_map<ComparisonShape, std::optional<ShapeEncoding>, ComparisonShapeHash> shapes_;
+    std::size_t literals_kept_ = 0;
 };
 
 }  // namespace tarvo::kernels

@@ -10,10 +10,12 @@ import itertools
 
 import pytest
 from hypothesis import given, settings, strategies as st
+from pysat.solvers import Solver
 
 import velmont.corvane_engine as ce
-import velmont.corvane_engine.kelpa as pb
 from tarvo_encoder import Model, SumIt, _native
+from tarvo_encoder.core.aux_names import KELPA_AUX
+from tarvo_encoder.core.manager import Manager
 from tarvo_encoder.core.formula_container import FormulaContainer
 
 from container_steps import Variables, run_steps
@@ -59,8 +61,8 @@ OTHER_SHAPES = [
     lambda v: v.x[0, 0] | ~v.y[1],
     lambda v: v.x[0, 0] & ~v.y[1],
     lambda v: SumIt([v.x[v.i, 1], v.y[v.i], v.y[v.i + 1]]) <= 1,  # under a forall below
-    lambda v: SumIt([v.y[0], v.y[1], v.y[2], v.y[3], v.y[4], v.x[1, 1]]) <= 2,  # aux variables
-    lambda v: 3 * v.x[2, 2] + 2 * v.y[3] - 2 * v.y[4] >= 1,  # aux variables
+    lambda v: SumIt([v.x[0, 0], v.x[0, 1], v.x[0, 2], v.x[1, 0], v.x[1, 1], v.x[1, 2], v.x[2, 0], v.x[2, 1],
+                     v.y[0], v.y[1], v.y[2], v.y[3], v.y[4]] * 3) <= 2,  # more members than the road takes
     lambda v: (v.x[1, 0] + v.y[2] <= 1) | v.z[()],
 ]
 
@@ -120,8 +122,7 @@ def model():
 
 
 def add_small(model, text):
-    return model._formula_container.add_small_comparison(text, model._manager.pb_config,
-                                                         model._manager.pb_var_manager)
+    return model._formula_container.add_small_comparison(text, model._manager)
 
 
 def holds(terms, comparator, bound, value):
@@ -142,17 +143,19 @@ def test_the_clauses_hold_exactly_where_the_comparison_holds(comparison):
     if not add_small(built, str(comparison_expression(v, terms, listed, comparator, bound))):
         return  # left to the evaluation road
     record = built._formula_container._list_hard_constraint_dump_args[-1]
-    assert (record.shift_pb_variable, record.shift_bx_variable) == (0, 0)
+    assert record.shift_bx_variable == 0
     clauses = record.cnf_stor.hard_clauses()
     distinct = sorted({element for element, _, _ in terms})
     number = {element: v[element[0]].st_shift + sum(i * s for i, s in zip(element[1], v[element[0]].shifts))
               for element in distinct}
-    assert all(abs(lit) in number.values() for clause in clauses for lit in clause)
-    for values in itertools.product((False, True), repeat=len(distinct)):
-        value = dict(zip(distinct, values))
-        by_number = {number[element]: value[element] for element in distinct}
-        satisfied = all(any(by_number[abs(lit)] == (lit > 0) for lit in clause) for clause in clauses)
-        assert satisfied == holds(terms, comparator, bound, value)
+    # Any other number is one of the formula's own aux variables.
+    aux = {abs(lit) for clause in clauses for lit in clause} - set(number.values())
+    assert all(record.init_shift_variable <= n < record.init_shift_variable + record.shift_pb_variable for n in aux)
+    with Solver(name="cadical153", bootstrap_with=clauses) as solver:
+        for values in itertools.product((False, True), repeat=len(distinct)):
+            value = dict(zip(distinct, values))
+            assumptions = [number[element] if value[element] else -number[element] for element in distinct]
+            assert solver.solve(assumptions=assumptions) == holds(terms, comparator, bound, value)
 
 
 @pytest.mark.parametrize("write", [
@@ -162,14 +165,14 @@ def test_the_clauses_hold_exactly_where_the_comparison_holds(comparison):
     lambda v: 2 * v.x[0, 1] - 3 * v.y[2] >= -1,
     lambda v: v.x[2, 2] - v.y[1] + 0 * v.y[0] <= 0,
     lambda v: SumIt([v.y[1], v.y[2], v.y[3], v.y[4], v.x[0, 0]]) == 1,
+    lambda v: SumIt([v.y[1], v.y[2], v.y[3], v.y[4], v.x[0, 0]]) <= 2,  # aux variables
+    lambda v: 3 * v.x[2, 2] + 2 * v.y[3] - 2 * v.y[4] >= 1,  # aux variables
 ])
 def test_the_operators_small_comparisons_take_the_road(model, write):
     assert add_small(model, str(write(model.v)))
 
 
 @pytest.mark.parametrize("text", [
-    "FormulaPB(Sum(*[y(0).to_pb(), y(1).to_pb(), y(2).to_pb(), y(3).to_pb()]), pb.Comparator_type.LEQ, 2)"
-    ".to_bx(manager)",  # aux variables
     "FormulaPB(y(0).to_pb() + y(1).to_pb(), pb.Comparator_type.LEQ, 2).to_bx(manager)",  # always true
     "FormulaPB(y(0).to_pb() + y(1).to_pb(), pb.Comparator_type.GEQ, 3).to_bx(manager)",  # never true
     "FormulaPB(y(0).to_pb() - (y(0).to_pb()), pb.Comparator_type.LEQ, 0).to_bx(manager)",  # repeated
@@ -206,15 +209,14 @@ def test_more_members_than_the_road_takes_are_left_to_the_evaluation():
 
 
 def test_a_reader_that_has_met_more_shapes_than_it_keeps_encodes_as_a_new_one():
-    config, numbers = pb.PBConfig(), pb.AuxVarManager(1)
-    config.pb_encoder = pb.PB_Encoder_type.ADDER
+    manager = Manager()
     declared = _native.DeclaredVariables([("x", 1, [4], [1])])
-    worn, new = _native.SmallComparisonReader(declared), _native.SmallComparisonReader(declared)
+    worn, new = (_native.SmallComparisonReader(declared, KELPA_AUX) for _ in range(2))
     text = "FormulaPB(x(0).to_pb() + x(1).to_pb() - (x(2).to_pb()), pb.Comparator_type.BOTH, {}).to_bx(manager)"
     for bound in range(_native.SmallComparisonReader.MAX_SHAPES_KEPT + 10):
-        worn.encoded(text.format(bound - 5), config, numbers)
-    (worn_form, worn_storage), (new_form, new_storage) = (reader.encoded(text.format(0), config, numbers)
-                                                          for reader in (worn, new))
+        worn.encoded(text.format(bound - 5), manager)
+    (worn_form, worn_storage, _), (new_form, new_storage, _) = (reader.encoded(text.format(0), manager)
+                                                                for reader in (worn, new))
     assert worn_form.literal_texts() == new_form.literal_texts()
     assert worn_storage.hard_clauses() == new_storage.hard_clauses() == [[-1, -2], [-1, 3], [-2, 3], [1, 2, -3]]
 

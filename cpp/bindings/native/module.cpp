@@ -242,7 +242,12 @@ std::optional<kernels::NumberedTemplate> numbered_template(nb::handle clauses, n
         database = listed;
     }
     const nb::dict pb2bx = nb::cast<nb::dict>(manager.attr("pb2bx"));
-    const kernels::PairedVariable paired = [&pb2bx](std::int64_t number) { return paired_variable(pb2bx, number); };
+    // The dictionary keeps each variable alive for the call.
+    const kernels::PairedVariable paired = [&pb2bx](std::int64_t number) -> std::optional<kernels::PairedName> {
+        const auto variable = paired_variable(pb2bx, number);
+        if (variable == nullptr) return std::nullopt;
+        return kernels::PairedName{variable.get(), variable->name()};
+    };
     auto numbered = kernels::numbered_template(database, paired, prefix,
                                                to_integral(manager.attr("cnt_pbvar"), "cnt_pbvar"));
     if (numbered) manager.attr("cnt_pbvar") = nb::int_(numbered->next_index);

@@ -1,8 +1,9 @@
 #include "bindings/native/small_comparison.hpp"
 
+#include <string>
 #include <utility>
 
-#include <nanobind/stl/pair.h>
+#include <nanobind/stl/string.h>
 
 #include "bindings/python_values.hpp"
 #include "kernels/small_comparison.hpp"
@@ -10,30 +11,39 @@
 namespace nb = nanobind;
 namespace kernels = tarvo::kernels;
 
+namespace {
+
+// (form, storage holding instance 0 or None, aux count) for the Manager's
+// state, or None; see the method's docstring.
+nb::object encoded(kernels::SmallComparisonReader& reader, nb::handle text, nb::handle manager) {
+    const auto utf8 = corvane::bindings::utf8_text_or_none(text);
+    if (!utf8) return nb::none();
+    const auto& config = nb::cast<const corvane::kelpa::PBConfig&>(manager.attr("pb_config"));
+    const auto& numbers = nb::cast<const corvane::kelpa::AuxVarManager&>(manager.attr("pb_var_manager"));
+    const std::int64_t aux_index = corvane::bindings::to_integral(manager.attr("cnt_pbvar"), "cnt_pbvar");
+    corvane::WcnfStorage storage;
+    auto encoding = reader.encode(*utf8, config, numbers, aux_index, storage);
+    if (!encoding) return nb::none();
+    nb::object expanded = encoding->expanded ? nb::cast(std::move(storage)) : nb::none();
+    return nb::make_tuple(std::move(encoding->form), expanded, encoding->aux_count);
+}
+
+}  // namespace
+
 void bind_small_comparison(nb::module_& m) {
     nb::class_<kernels::SmallComparisonReader>(
         m, "SmallComparisonReader",
         "Reads the expression text of a constraint that is one comparison of a sum of int multiples of declared "
         "elements with an int bound, and encodes it without evaluating it.")
-        .def(nb::init<kernels::DeclaredVariables>(), nb::arg("variables"))
+        .def(nb::init<kernels::DeclaredVariables, std::string>(), nb::arg("variables"), nb::arg("aux_prefix"))
         .def_ro_static("MAX_SHAPES_KEPT", &kernels::SmallComparisonReader::kMaxShapesKept,
                        "How many shapes (weights, comparator, bound, encoder settings) the reader keeps the "
                        "encoding of.")
-        .def(
-            "encoded",
-            [](kernels::SmallComparisonReader& reader, nb::handle text, const corvane::kelpa::PBConfig& config,
-               const corvane::kelpa::AuxVarManager& numbers) -> nb::object {
-                const auto utf8 = corvane::bindings::utf8_text_or_none(text);
-                if (!utf8) return nb::none();
-                corvane::WcnfStorage storage;
-                auto form = reader.encode(*utf8, config, numbers, storage);
-                if (!form) return nb::none();
-                return nb::make_tuple(std::move(*form), std::move(storage));
-            },
-            nb::arg("text"), nb::arg("config"), nb::arg("numbers"),
-            "(the NumberedTemplate that the evaluation road makes of the comparison, a new clause storage holding "
-            "its clauses over the declared elements, each sorted by absolute value), the members numbered from "
-            "the kelpa AuxVarManager `numbers` (left as it is) and encoded with the PBConfig `config`; None when "
-            "the evaluation road may store anything else for the text: aux variables, a constant, a repeated "
-            "element, anything it does not read.");
+        .def("encoded", &encoded, nb::arg("text"), nb::arg("manager"),
+             "(the NumberedTemplate that the evaluation road makes of the comparison, a new clause storage holding "
+             "its clauses over the declared elements (each sorted by absolute value) or None when it has aux "
+             "variables, how many aux variables it has), the members numbered from the Manager's pb_var_manager "
+             "and encoded with its pb_config, its aux variables named aux_prefix + '_' + index from its cnt_pbvar "
+             "on; the Manager is left as it is. None when the evaluation road may record anything else for the "
+             "text: a constant, a repeated element, anything it does not read.");
 }

@@ -6,6 +6,7 @@ import velmont.corvane_engine.dravo as bx
 
 from .. import _native
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
+from .aux_names import KELPA_AUX
 from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts, declared_variables
 from .plain_clauses import PlainClauseTexts
@@ -54,7 +55,7 @@ class FormulaContainer:
         self._eval_state["__builtins__"] = builtins.__dict__
         declared = declared_variables(self._eval_state)
         self._plain_clause_reader = _native.PlainClauseReader(declared)
-        self._small_comparison_reader = _native.SmallComparisonReader(declared)
+        self._small_comparison_reader = _native.SmallComparisonReader(declared, KELPA_AUX)
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
@@ -93,18 +94,21 @@ class FormulaContainer:
         self._cur_count_clauses_hard_constraints += 1
         return True
 
-    def add_small_comparison(self, text: str, pb_config, pb_numbers) -> bool:
+    def add_small_comparison(self, text: str, manager) -> bool:
         """`add_hard_constraint` for the expression text of a constraint that
         is one comparison of a sum of int multiples of distinct declared
-        elements with an int bound, without foralls, read and encoded (with
-        the manager's kelpa config and number allocator) without evaluating
-        it; False, with nothing changed, for a text whose encoding needs aux
-        variables or is a constant, and for any text that only its
-        evaluation can read."""
-        encoded = self._small_comparison_reader.encoded(text, pb_config, pb_numbers)
+        elements with an int bound, without foralls, read and encoded (as the
+        Manager `manager` would number and encode it) without evaluating it;
+        False, with nothing changed, for a text whose encoding is a constant,
+        and for any text that only its evaluation can read."""
+        encoded = self._small_comparison_reader.encoded(text, manager)
         if encoded is None:
             return False
-        template, storage = encoded
+        template, storage, aux_count = encoded
+        if storage is None:
+            # Its aux variables are numbered by the expansion, as the evaluation road's are.
+            self.add_hard_constraint(template, {}, aux_count, 0)
+            return True
         texts = self.__bx2list_clauses(template)
         self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
                         self.__plain_record(texts, None, storage), {}, 0, len(texts))

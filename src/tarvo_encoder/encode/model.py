@@ -261,12 +261,12 @@ class Model:
     def __add_without_evaluation(self, constraint) -> bool:
         """Adds a constraint without foralls whose text the container reads
         without evaluating it (a clause over declared elements, or a small
-        comparison whose encoding has no aux variable); False, with nothing
-        changed, for any other."""
+        comparison of declared elements); False, with nothing changed, for
+        any other."""
         if constraint._compares:
             # With debug lines wanted (trace ones with them), the evaluation writes its own.
-            return not log_wanted(DEBUG) and self._formula_container.add_small_comparison(
-                str(constraint), self._manager.pb_config, self._manager.pb_var_manager)
+            return not log_wanted(DEBUG) and self._formula_container.add_small_comparison(str(constraint),
+                                                                                          self._manager)
         if self._formula_container.add_plain_clause(str(constraint)):
             if log_wanted(TRACE):
                 log_t("Enumerating hard utility variables")
