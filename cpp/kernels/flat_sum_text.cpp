@@ -21,24 +21,19 @@ public:
     FlatSumText read() {
         FlatSumText read;
         expect("FormulaPB(");
-        if (take("Sum(*[")) {
-            members(read);
-            expect("])");
-            comparison(read);
-        } else if (objective_follows()) {
+        // No name of a comparison's sum can be None, so only an objective holds this.
+        if (text_.find(kObjectiveEnd) != std::string_view::npos) {
             read.objective = true;
             read.weight = integer(true);
-            expect(" * (Sum(*[");
-            members(read);
-            expect("])), None, None).to_maxsat(manager, ");
+            expect(" * (");
+            sum(read);
+            expect(kObjectiveEnd);
             const std::size_t start = position_;
             if (!take("True") && !take("False") && !take("None")) integer(true);
             read.minimization = std::string(text_.substr(start, position_ - start));
             expect(")");
         } else {
-            require(shapes_ == SumShapes::listed_or_chained);
-            read.chained = true;
-            chain(read);
+            sum(read);
             comparison(read);
         }
         require(position_ == text_.size());
@@ -46,21 +41,25 @@ public:
     }
 
 private:
+    static constexpr std::string_view kObjectiveEnd = "), None, None).to_maxsat(manager, ";
+
+    void sum(FlatSumText& read) {
+        if (take("Sum(*[")) {
+            members(read);
+            expect("])");
+        } else {
+            require(shapes_ == SumShapes::listed_or_chained);
+            read.chained = true;
+            chain(read);
+        }
+    }
+
     void comparison(FlatSumText& read) {
         expect(", pb.Comparator_type.");
         read.comparator = std::string(identifier());
         expect(", ");
         read.bound = integer(true);
         expect(").to_bx(manager)");
-    }
-
-    // An int, then " * (Sum(*[": the weight of an objective.
-    bool objective_follows() const {
-        std::size_t at = position_;
-        if (at < text_.size() && text_[at] == '-') ++at;
-        const std::size_t digits = at;
-        while (at < text_.size() && is_ascii_digit(text_[at])) ++at;
-        return at > digits && text_.substr(at).starts_with(" * (Sum(*[");
     }
 
     void chain(FlatSumText& read) {

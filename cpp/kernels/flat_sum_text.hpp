@@ -27,11 +27,11 @@ struct FlatSumMember {
 //   FormulaPB(<weight> * (Sum(*[<member>, ...])), None, None).to_maxsat(manager, <minimization>)
 //
 // with every index, coefficient, bound and weight a decimal int as Python
-// reads it, and the minimization True, False, None or such an int. A
-// comparison's sum may also be chained, as the operators write a sum of a few
-// terms:
+// reads it, and the minimization True, False, None or such an int. The sum
+// may also be chained, as the operators write a sum of a few terms:
 //
 //   FormulaPB(<member> + <member> - (<member>) ..., pb.Comparator_type.<comparator>, <bound>).to_bx(manager)
+//   FormulaPB(<weight> * (<member> + <member> ...), None, None).to_maxsat(manager, <minimization>)
 struct FlatSumText {
     bool objective = false;
     bool chained = false;

@@ -145,6 +145,22 @@ const std::optional<SmallComparisonReader::ShapeEncoding>& SmallComparisonReader
     return shapes_.emplace(std::move(shape), std::move(encoding)).first->second;
 }
 
+std::optional<std::vector<SoftTerm>> SmallComparisonReader::soft_terms(std::string_view text) const {
+    const auto read = read_flat_sum_text(text, SumShapes::listed_or_chained);
+    if (!read || !read->objective || read->members.size() > kMaxSmallComparisonMembers) return std::nullopt;
+    const auto elements = element_numbers(*read);
+    if (!elements) return std::nullopt;
+    std::vector<SoftTerm> terms;
+    terms.reserve(read->members.size());
+    for (std::size_t k = 0; k < read->members.size(); ++k) {
+        const FlatSumMember& member = read->members[k];
+        std::int64_t weight;
+        if (__builtin_mul_overflow(member_weight(member), read->weight, &weight)) return std::nullopt;
+        terms.push_back({(*elements)[k], reference_text(*read, member), weight});
+    }
+    return terms;
+}
+
 std::optional<SmallComparisonEncoding> SmallComparisonReader::encode(std::string_view text,
                                                                      const corvane::kelpa::PBConfig& config,
                                                                      const corvane::kelpa::AuxVarManager& numbers,

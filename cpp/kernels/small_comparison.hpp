@@ -71,6 +71,14 @@ struct SmallComparisonEncoding {
 // model writes many comparisons of one shape, so the encoding of each shape
 // met (or that it has none) is kept, up to kMaxShapesKept shapes and
 // kMaxLiteralsKept literals.
+// One term of a small soft sum: its element's flat number and reference
+// text, and its coefficient times the soft constraint's weight.
+struct SoftTerm {
+    std::int64_t element = 0;
+    std::string reference;
+    std::int64_t weight = 0;
+};
+
 class SmallComparisonReader {
 public:
     static constexpr std::size_t kMaxShapesKept = 4096;
@@ -82,6 +90,18 @@ public:
     std::optional<SmallComparisonEncoding> encode(std::string_view text, const corvane::kelpa::PBConfig& config,
                                                   const corvane::kelpa::AuxVarManager& numbers,
                                                   std::int64_t aux_index, corvane::WcnfStorage& storage);
+
+    // The terms, in text order, of the text that the operators write for a
+    // soft constraint that is a sum of int multiples of declared elements:
+    //
+    //   FormulaPB(<weight> * (<sum>), None, None).to_maxsat(manager, <minimization>)
+    //
+    // (a sum that read_flat_sum_text reads, listed or chained). Taken only
+    // where the evaluation road makes one soft clause of each term: every
+    // member a distinct declared element other than number 0, at most
+    // kMaxSmallComparisonMembers members, and every weight within 64 bits;
+    // nullopt for any other text.
+    std::optional<std::vector<SoftTerm>> soft_terms(std::string_view text) const;
 
 private:
     // A shape's encoding: the encoder's clauses with the members numbered from

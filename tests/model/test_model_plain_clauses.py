@@ -1,5 +1,5 @@
-"""Plain clauses (and soft constraints of one weighted element) read without
-evaluation against the evaluation road: random
+"""Plain clauses (and soft constraints of weighted elements and small sums of
+them) read without evaluation against the evaluation road: random
 small models of clauses (with repeated and complementary literals, indexes
 out of range, index arithmetic under foralls), mixed with soft constraints,
 a target and formulas of other shapes, give the same clauses in the same
@@ -82,15 +82,39 @@ SOFT_WEIGHTS = [0, 1, 7, -4, 2**62, 2**63, True, np.int64(5)]
 SOFT_FLAGS = [True, False, None, 0, 3, np.bool_(True)]
 
 
+# Coefficients of a soft sum's terms: None for a bare element, zero, negative, and large.
+SOFT_COEFFICIENTS = [None, None, 1, 3, 0, -2, 2**40]
+
+
+@st.composite
+def soft_sums(draw):
+    """A sum of a few terms written with + and - (or as a SumIt): its
+    literals' elements may repeat or lie past their dimension."""
+    terms = [(literal[:2], draw(st.sampled_from(SOFT_COEFFICIENTS)), draw(st.booleans()))
+             for literal in draw(st.lists(literals(), min_size=1, max_size=4))]
+    return terms, draw(st.booleans())
+
+
+def soft_sum_expression(v, terms, listed):
+    parts = [v[name][indexes] if coefficient is None else coefficient * v[name][indexes]
+             for (name, indexes), coefficient, _ in terms]
+    if listed:
+        return SumIt(parts)
+    total = parts[0]
+    for part, (_, _, subtracted) in zip(parts[1:], terms[1:]):
+        total = total - part if subtracted else total + part
+    return total
+
+
 @st.composite
 def soft_programs(draw):
     """A few clauses, then soft constraints of one element (sometimes negated,
-    which is no soft constraint, or past its dimension)."""
+    which is no soft constraint, or past its dimension) or of a small sum."""
     program = draw(st.lists(st.tuples(st.just("clause"), clauses()), max_size=2))
     for _ in range(draw(st.integers(1, 8))):
-        literal = draw(literals())
-        program.append(("soft element", (literal, draw(st.sampled_from(SOFT_WEIGHTS)),
-                                         draw(st.sampled_from(SOFT_FLAGS)))))
+        soft = draw(literals()) if draw(st.booleans()) else draw(soft_sums())
+        kind = "soft element" if len(soft) == 3 else "soft sum"
+        program.append((kind, (soft, draw(st.sampled_from(SOFT_WEIGHTS)), draw(st.sampled_from(SOFT_FLAGS)))))
     return program
 
 
@@ -104,6 +128,9 @@ def add(model, v, kind, argument):
         (name, indexes, negated), weight, minimization = argument
         element = ~v[name][indexes] if negated else v[name][indexes]
         model.add_soft_constraint(element, weight=weight, minimization=minimization)
+    elif kind == "soft sum":
+        (terms, listed), weight, minimization = argument
+        model.add_soft_constraint(soft_sum_expression(v, terms, listed), weight=weight, minimization=minimization)
     elif kind == "soft":
         model.add_soft_constraint(v.x[1, 2] + v.y[3], weight=argument)
     else:
@@ -122,7 +149,7 @@ def run(program, reader_on: bool, debug_lines: bool = True):
             logged = stack.enter_context(info_lines())
         if not reader_on:
             patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
-            patch.setattr(FormulaContainer, "add_plain_soft_literal", lambda self, *arguments: False)
+            patch.setattr(FormulaContainer, "add_plain_soft_sum", lambda self, *arguments: False)
         steps = run_steps(Model(ce.manager(), "plain"), SIZES, add, program)
     return steps, logged
 
@@ -135,7 +162,7 @@ def test_random_models_match_the_evaluation_road(program):
 
 @settings(max_examples=150, deadline=None)
 @given(program=soft_programs(), debug_lines=st.booleans())
-def test_random_soft_elements_match_the_evaluation_road(program, debug_lines):
+def test_random_soft_elements_and_sums_match_the_evaluation_road(program, debug_lines):
     # With debug lines wanted the evaluation writes them, so both runs take it.
     assert run(program, True, debug_lines) == run(program, False, debug_lines)
 

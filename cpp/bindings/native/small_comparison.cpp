@@ -28,6 +28,16 @@ nb::object encoded(kernels::SmallComparisonReader& reader, nb::handle text, nb::
     return nb::make_tuple(std::move(encoding->form), expanded, encoding->aux_count);
 }
 
+// [(element, reference, weight), ...] or None; see the method's docstring.
+nb::object soft_terms(const kernels::SmallComparisonReader& reader, nb::handle text) {
+    const auto utf8 = corvane::bindings::utf8_text_or_none(text);
+    const auto terms = utf8 ? reader.soft_terms(*utf8) : std::nullopt;
+    if (!terms) return nb::none();
+    nb::list listed;
+    for (const kernels::SoftTerm& term : *terms) listed.append(nb::make_tuple(term.element, term.reference, term.weight));
+    return listed;
+}
+
 }  // namespace
 
 void bind_small_comparison(nb::module_& m) {
@@ -45,5 +55,10 @@ void bind_small_comparison(nb::module_& m) {
              "variables, how many aux variables it has), the members numbered from the Manager's pb_var_manager "
              "and encoded with its pb_config, its aux variables named aux_prefix + '_' + index from its cnt_pbvar "
              "on; the Manager is left as it is. None when the evaluation road may record anything else for the "
-             "text: a constant, a repeated element, anything it does not read.");
+             "text: a constant, a repeated element, anything it does not read.")
+        .def("soft_terms", &soft_terms, nb::arg("text"),
+             "[(element number, reference text, coefficient times weight), ...] in text order for the text "
+             "FormulaPB(<weight> * (<sum>), None, None).to_maxsat(manager, <minimization>) of a soft constraint "
+             "that is a sum of int multiples of distinct declared elements, of which the evaluation road makes one "
+             "soft clause per term; None for any other text.");
 }

@@ -115,24 +115,29 @@ class FormulaContainer:
         self._cur_count_clauses_hard_constraints += len(texts)
         return True
 
-    def add_plain_soft_literal(self, reference: str, weight: int, minimization: bool) -> bool:
-        """`add_soft_formula` for the soft constraint `weight * x[...]` over one
-        declared element without foralls, read without evaluating it: the
-        term's literal that holds when it adds no cost, with the weight's
-        size (no clause for weight 0). False, with nothing changed, for a
-        reference that only its evaluation can read."""
-        read = self._plain_clause_reader.clause_storage(reference)
-        if read is None:
+    def add_plain_soft_sum(self, text: str, minimization: bool) -> bool:
+        """`add_soft_formula` for the text FormulaPB(weight * (sum), None,
+        None).to_maxsat(manager, ...) of a soft constraint without foralls
+        whose sum is of int multiples of distinct declared elements, read
+        without evaluating it: for each term in order, the literal that holds
+        when the term adds no cost, with its weight's size (no clause for
+        weight 0). False, with nothing changed, for a text that only its
+        evaluation can read."""
+        terms = self._small_comparison_reader.soft_terms(text)
+        if terms is None:
             return False
-        (number,), = read.hard_clauses()
-        texts, weights, storage = [], [], ce.wcnf_storage()
-        if weight != 0:
-            holds_without_cost = (weight > 0) != minimization
-            texts, weights = [[reference if holds_without_cost else "-" + reference]], [abs(weight)]
+        texts, weights, literals = [], [], []
+        for number, reference, weight in terms:
+            if weight != 0:
+                holds_without_cost = (weight > 0) != minimization
+                texts.append([reference if holds_without_cost else "-" + reference])
+                weights.append(abs(weight))
+                literals.append(number if holds_without_cost else -number)
+        storage = ce.wcnf_storage()
         record = self.__plain_record(texts, weights, storage)
         weight_limit = self.__weight_limit_with(record)
-        if weights:
-            storage.add_soft_clause([number if holds_without_cost else -number], weights[0])
+        for literal, weight in zip(literals, weights):
+            storage.add_soft_clause([literal], weight)
         self.__register(self.__dump_soft_constraints, self._list_soft_constraint_dump_args, self._soft_aux_mappings,
                         record, {}, 0, len(texts))
         self.hard_weight = weight_limit

@@ -278,10 +278,10 @@ class Model:
         self.__init_formula_container()
         weighted = (weight * constraint).maxsat(minimization)
         log_d("Building soft constraint: " + str(constraint))
-        # One weighted element, the commonest soft constraint, read without evaluation
-        # (with debug lines wanted, the evaluation writes its own).
-        if (not foralls and type(constraint) is VariableProxy and not log_wanted(DEBUG)
-                and self._formula_container.add_plain_soft_literal(str(constraint), int(weight), bool(minimization))):
+        # A weighted element or small sum of them, the commonest soft constraints, read
+        # without evaluation (with debug lines wanted, the evaluation writes its own).
+        if (not foralls and not log_wanted(DEBUG)
+                and self._formula_container.add_plain_soft_sum(str(weighted), bool(minimization))):
             self._is_wcnf = True
             return
         try:
