@@ -7,6 +7,8 @@ import copy
 import operator
 import pickle
 import random
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -134,3 +136,24 @@ def test_copied_variables_write_the_same_references(duplicate):
 def test_expressions_stay_unhashable():
     with pytest.raises(TypeError, match="unhashable"):
         hash(x[0])
+
+
+OUT_OF_MEMORY_WHILE_WRITING_A_CHAIN = '''
+import os, resource
+from tarvo_encoder.encode.expressions import Expression
+operand = "a" * (30 * 2**20)
+chained = Expression(operand, True) + Expression(operand, True)
+pages = int(open("/proc/self/statm").read().split()[0])
+resource.setrlimit(resource.RLIMIT_AS, (pages * os.sysconf("SC_PAGE_SIZE") + 16 * 2**20, resource.RLIM_INFINITY))
+try:
+    str(chained)
+except MemoryError:
+    print("MemoryError")
+'''
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc and limits the address space")
+def test_a_chain_text_beyond_memory_raises_memory_error():
+    run = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY_WHILE_WRITING_A_CHAIN], capture_output=True, text=True,
+                         timeout=120)
+    assert (run.returncode, run.stdout.strip()) == (0, "MemoryError"), run.stderr

@@ -34,8 +34,11 @@ PyObject* missing_attribute(PyObject* self, const char* name) {
 PyObject* expression_text(ExpressionObject* expression) {
     if (expression->text == nullptr) {
         if (!expression->chain) return missing_attribute(reinterpret_cast<PyObject*>(expression), "_expr");
-        const std::string text = expression->chain->text();
-        expression->text = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        // Guarded here, since str() and _expr read it outside any operator.
+        expression->text = guarded([expression] {
+            const std::string text = expression->chain->text();
+            return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict");
+        });
     }
     return expression->text;
 }
