@@ -111,6 +111,13 @@ def test_operators_match_the_reference_road(seed, log_sink):
     assert fast == reference
 
 
+@pytest.mark.parametrize("opening", ["Sum(*[", "Σ(*["])
+@pytest.mark.parametrize("members, written", [([x[1]], "x(1).to_pb()"), ([x[1], Variable("ü", {"a": 3}, 100)[2]],
+                                                                        "x(1).to_pb(), ü(2).to_pb()")])
+def test_joined_operands_keep_every_character(opening, members, written):
+    assert _native.joined_operands(opening, members, True) == opening + written + "])"
+
+
 def pickled(value):
     return pickle.loads(pickle.dumps(value))
 

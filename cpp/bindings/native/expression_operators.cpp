@@ -3,6 +3,7 @@
 // classes, ints within 64 bits, whose digits std::to_chars writes as Python
 // does) and hands every other case, refusals included, to the reference
 // function, which writes it or raises its logged error.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -269,7 +270,7 @@ PyObject* joined_operands(std::string_view opening, PyObject* expressions, bool 
     if (!PyList_CheckExact(expressions) && !PyTuple_CheckExact(expressions)) return nullptr;
     if (PySequence_Fast_GET_SIZE(expressions) == 0) return nullptr;
     std::string text(opening);
-    bool ascii = true;
+    bool ascii = std::all_of(opening.begin(), opening.end(), [](char c) { return (c & 0x80) == 0; });
     // The size is read anew for each item: making a chain's text allocates,
     // and a collection that this starts may run code that changes the list.
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(expressions); ++i) {
