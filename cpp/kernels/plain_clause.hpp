@@ -4,15 +4,29 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "engine/core/wcnf_storage.hpp"
+#include "engine/dravo/context.hpp"
+#include "engine/dravo/node.hpp"
 #include "kernels/template_compiler.hpp"
 
 namespace tarvo::kernels {
 
-// Reads the expression text that the operators write for one clause over
-// declared elements, such as
+// A Boolean formula of elements read from its text: the clause form that the
+// evaluation road records for it, and instance 0 of that form as the
+// container's expansion stores it.
+struct PlainFormula {
+    corvane::dravo::Expr clause_form;
+    corvane::WcnfStorage storage;
+};
+
+// Reads the expression texts that the operators write for Boolean formulas
+// over declared elements, without evaluating them.
+//
+// read() takes one clause, such as
 //
 //     bx.or_s([bx.or_s([x(1).to_bx(), ~(y(2,0).to_bx())]), x(3).to_bx()])
 //
@@ -22,18 +36,45 @@ namespace tarvo::kernels {
 // when negated, sorted by absolute value. The text is taken only when the
 // result is sure to equal the evaluation's: every name a declared variable,
 // every index an unsigned decimal inside its dimension, every variable met
-// once, nesting well below the host parser's limits. For any other text
-// read() gives nullopt, and the caller evaluates it.
+// once, nesting well below the host parser's limits.
+//
+// formula() takes any nesting of bx.and_s, or_s, xor_s and eq_s lists,
+// bx.impl_s, bx.ite_s, ~( ), bx.one(), bx.zero() and element literals
+// x(...).to_bx(), builds it with the engine's own constructors, one variable
+// node per element as the evaluation has, and puts it into clause form as
+// the evaluation road does. It is taken only when that clause form needs no
+// aux variable and is no constant (the evaluation road numbers the one and
+// warns or refuses at the other), and every element is declared, inside its
+// dimensions and not number 0.
+//
+// For any other text both give nullopt, and the caller evaluates it.
 class PlainClauseReader {
 public:
     explicit PlainClauseReader(DeclaredVariables variables) : variables_(std::move(variables)) {}
 
     std::optional<std::vector<std::int64_t>> read(std::string_view text) const;
+    std::optional<PlainFormula> formula(std::string_view text);
 
 private:
-    std::optional<std::int64_t> reference(std::string_view text, std::size_t& at) const;
+    struct Reference {
+        std::int64_t number = 0;
+        std::string_view name;
+        std::vector<std::int64_t> indexes;
+    };
+
+    std::optional<Reference> reference(std::string_view text, std::size_t& at) const;
+    std::optional<corvane::dravo::Expr> subformula(std::string_view text, std::size_t& at, int depth);
+    std::optional<std::vector<corvane::dravo::Expr>> operands(std::string_view text, std::size_t& at, int depth,
+                                                              std::size_t count);
+    std::optional<corvane::dravo::Expr> element(std::string_view text, std::size_t& at);
+    std::optional<std::int64_t> element_number(const corvane::dravo::Node& literal) const;
 
     DeclaredVariables variables_;
+    // One variable node per element met, named as the evaluation names it,
+    // and the element number of each by its id.
+    corvane::dravo::Context elements_;
+    std::unordered_map<std::int64_t, corvane::dravo::Expr> element_nodes_;
+    std::vector<std::int64_t> number_by_id_;
 };
 
 }  // namespace tarvo::kernels

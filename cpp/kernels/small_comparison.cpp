@@ -75,7 +75,7 @@ void store(const corvane::dravo::NumberedClauses& clauses, const std::vector<std
             const std::int64_t element = elements[static_cast<std::size_t>(literal < 0 ? -literal : literal) - 1];
             stored.push_back(literal < 0 ? -element : element);
         }
-        std::sort(stored.begin(), stored.end(), [](std::int64_t a, std::int64_t b) { return std::llabs(a) < std::llabs(b); });
+        sort_by_absolute_value(stored);
         storage.add_hard_clause(stored);
         begin = end;
     }

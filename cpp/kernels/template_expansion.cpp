@@ -19,20 +19,6 @@ constexpr std::uint64_t kWorkBetweenChecks = 1u << 16;
 // Literals are range-checked before they are stored, so no absolute value overflows.
 Literal magnitude(Literal literal) { return literal < 0 ? -literal : literal; }
 
-void sort_by_absolute_value(std::vector<Literal>& literals) {
-    const auto less = [](Literal a, Literal b) { return magnitude(a) < magnitude(b); };
-    if (literals.size() > kInsertionSortLimit) {
-        std::stable_sort(literals.begin(), literals.end(), less);
-        return;
-    }
-    for (std::size_t i = 1; i < literals.size(); ++i) {
-        const Literal moving = literals[i];
-        std::size_t j = i;
-        for (; j > 0 && less(moving, literals[j - 1]); --j) literals[j] = literals[j - 1];
-        literals[j] = moving;
-    }
-}
-
 // Adds factor * [low, high] to the running bounds; false on overflow, which
 // only bounds far outside the 64-bit range can reach.
 bool add_scaled_range(Wide& low, Wide& high, std::int64_t factor, std::int64_t range_low, std::int64_t range_high) {
@@ -152,6 +138,20 @@ private:
 };
 
 }  // namespace
+
+void sort_by_absolute_value(std::vector<Literal>& literals) {
+    const auto less = [](Literal a, Literal b) { return magnitude(a) < magnitude(b); };
+    if (literals.size() > kInsertionSortLimit) {
+        std::stable_sort(literals.begin(), literals.end(), less);
+        return;
+    }
+    for (std::size_t i = 1; i < literals.size(); ++i) {
+        const Literal moving = literals[i];
+        std::size_t j = i;
+        for (; j > 0 && less(moving, literals[j - 1]); --j) literals[j] = literals[j - 1];
+        literals[j] = moving;
+    }
+}
 
 std::int64_t count_instances(std::span<const std::vector<std::int64_t>> forall_values) {
     std::int64_t instances = 1;

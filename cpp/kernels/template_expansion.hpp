@@ -9,6 +9,10 @@
 
 namespace tarvo::kernels {
 
+// Sorts a clause's literals by absolute value, keeping the order of equal
+// ones: the order in which the storage holds every clause of the container.
+void sort_by_absolute_value(std::vector<corvane::WcnfStorage::Literal>& literals);
+
 // One literal of a template clause in affine form. In instance n, where the
 // foralls (outermost first) hold the values v_0 ... v_{m-1}, its variable is
 //

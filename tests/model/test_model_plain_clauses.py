@@ -149,6 +149,7 @@ def run(program, reader_on: bool, debug_lines: bool = True):
             logged = stack.enter_context(info_lines())
         if not reader_on:
             patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
+            patch.setattr(FormulaContainer, "add_plain_formula", lambda self, text: False)
             patch.setattr(FormulaContainer, "add_plain_soft_sum", lambda self, *arguments: False)
         steps = run_steps(Model(ce.manager(), "plain"), SIZES, add, program)
     return steps, logged

@@ -81,6 +81,7 @@ def container_fast_roads_off():
     evaluating its expansion text."""
     with pytest.MonkeyPatch.context() as patch:
         patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
+        patch.setattr(FormulaContainer, "add_plain_formula", lambda self, text: False)
         patch.setattr(FormulaContainer, "add_small_comparison", lambda self, *arguments: False)
         patch.setattr(FormulaContainer, "add_plain_soft_sum", lambda self, *arguments: False)
         patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)

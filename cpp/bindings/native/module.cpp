@@ -425,6 +425,20 @@ NB_MODULE(_native, m) {
             },
             nb::arg("text"),
             "A new clause storage holding the clause as a hard clause, its literals sorted by absolute value; "
-            "None when the text is not sure to mean that clause when evaluated.");
+            "None when the text is not sure to mean that clause when evaluated.")
+        .def(
+            "formula_storage",
+            [](kernels::PlainClauseReader& reader, nb::handle text) -> nb::object {
+                const auto utf8 = corvane::bindings::utf8_text_or_none(text);
+                auto read = utf8 ? reader.formula(*utf8) : std::nullopt;
+                if (!read) return nb::none();
+                return nb::make_tuple(read->clause_form, nb::cast(std::move(read->storage)));
+            },
+            nb::arg("text"),
+            "(clause form, storage) for the expression text of a Boolean formula over declared elements (nested "
+            "bx.and_s, or_s, xor_s and eq_s lists, bx.impl_s, bx.ite_s, ~( ), bx.one(), bx.zero() and "
+            "x(1).to_bx() literals): the clause form the evaluation road records, and a new clause storage "
+            "holding its clauses as hard clauses, each sorted by absolute value. None when that form needs aux "
+            "variables or is a constant, and when the text is not sure to mean that formula when evaluated.");
     bind_small_comparison(m);
 }

@@ -94,6 +94,22 @@ class FormulaContainer:
         self._cur_count_clauses_hard_constraints += 1
         return True
 
+    def add_plain_formula(self, text: str) -> bool:
+        """`add_hard_constraint` for the expression text of a Boolean formula
+        over declared elements without foralls whose clause form has no aux
+        variable and is no constant, built and put into clause form in C++
+        without evaluating the text; False, with nothing changed, for any
+        other text."""
+        read = self._plain_clause_reader.formula_storage(text)
+        if read is None:
+            return False
+        clause_form, storage = read
+        texts = self.__bx2list_clauses(clause_form)
+        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
+                        self.__plain_record(texts, None, storage), {}, 0, len(texts))
+        self._cur_count_clauses_hard_constraints += len(texts)
+        return True
+
     def add_small_comparison(self, text: str, manager) -> bool:
         """`add_hard_constraint` for the expression text of a constraint that
         is one comparison of a sum of int multiples of distinct declared

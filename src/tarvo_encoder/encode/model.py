@@ -260,18 +260,19 @@ class Model:
 
     def __add_without_evaluation(self, constraint) -> bool:
         """Adds a constraint without foralls whose text the container reads
-        without evaluating it (a clause over declared elements, or a small
-        comparison of declared elements); False, with nothing changed, for
-        any other."""
+        without evaluating it (a clause over declared elements, a small
+        comparison of declared elements, or a Boolean formula of elements
+        whose clause form has no aux variable); False, with nothing changed,
+        for any other."""
+        text = str(constraint)
         if constraint._compares:
             # With debug lines wanted (trace ones with them), the evaluation writes its own.
-            return not log_wanted(DEBUG) and self._formula_container.add_small_comparison(str(constraint),
-                                                                                          self._manager)
-        if self._formula_container.add_plain_clause(str(constraint)):
+            return not log_wanted(DEBUG) and self._formula_container.add_small_comparison(text, self._manager)
+        if self._formula_container.add_plain_clause(text):
             if log_wanted(TRACE):
                 log_t("Enumerating hard utility variables")
             return True
-        return False
+        return not log_wanted(DEBUG) and self._formula_container.add_plain_formula(text)
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
                                foralls: tp.Dict[str, tp.Sequence[int]]):
