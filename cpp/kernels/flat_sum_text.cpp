@@ -49,7 +49,6 @@ private:
             expect("])");
         } else {
             require(shapes_ == SumShapes::listed_or_chained);
-            read.chained = true;
             chain(read);
         }
     }

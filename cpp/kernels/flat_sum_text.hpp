@@ -34,7 +34,6 @@ struct FlatSumMember {
 //   FormulaPB(<weight> * (<member> + <member> ...), None, None).to_maxsat(manager, <minimization>)
 struct FlatSumText {
     bool objective = false;
-    bool chained = false;
     std::vector<std::string> names;  // each variable name once, in order of first appearance
     std::vector<FlatSumMember> members;
     std::vector<std::int64_t> indexes;
