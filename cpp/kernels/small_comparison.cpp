@@ -133,10 +133,14 @@ const std::optional<SmallComparisonReader::ShapeEncoding>& SmallComparisonReader
         });
         // Without aux variables the clause form is the shape's; with them, the
         // names of the members take part in it and it is made for each comparison.
-        auto clause_form = aux ? std::nullopt : corvane::dravo::conjunction_clause_form(*database);
-        if (aux || clause_form) encoding = ShapeEncoding{std::move(*database), std::move(clause_form)};
+        if (aux) {
+            encoding = ShapeEncoding{std::nullopt, std::move(*database)};
+        } else if (auto clause_form = corvane::dravo::conjunction_clause_form(*database)) {
+            encoding = ShapeEncoding{std::move(clause_form), {}};
+        }
     }
-    const std::size_t literals = encoding ? encoding->database.size() : 0;
+    const std::size_t literals =
+        !encoding ? 0 : encoding->clause_form ? encoding->clause_form->literals.size() : encoding->database.size();
     if (shapes_.size() >= kMaxShapesKept || literals_kept_ + literals > kMaxLiteralsKept) {
         shapes_.clear();
         literals_kept_ = 0;

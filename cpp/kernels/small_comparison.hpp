@@ -104,12 +104,12 @@ public:
     std::optional<std::vector<SoftTerm>> soft_terms(std::string_view text) const;
 
 private:
-    // A shape's encoding: the encoder's clauses with the members numbered from
-    // 1 in text order and the aux numbers after them, and their clause form
-    // when they have no aux variable.
+    // A shape's encoding: the clause form of the encoder's clauses when they
+    // have no aux variable, else the clauses themselves, the members numbered
+    // from 1 in text order and the aux numbers after them.
     struct ShapeEncoding {
-        std::vector<std::int64_t> database;
         std::optional<corvane::dravo::NumberedClauses> clause_form;
+        std::vector<std::int64_t> database;  // with aux variables only
     };
 
     std::optional<std::vector<std::int64_t>> element_numbers(const FlatSumText& read) const;
