@@ -51,6 +51,14 @@ struct SmallComparisonEncoding {
     bool expanded = false;
 };
 
+// One term of a small soft sum: its element's flat number and reference
+// text, and its coefficient times the soft constraint's weight.
+struct SoftTerm {
+    std::int64_t element = 0;
+    std::string reference;
+    std::int64_t weight = 0;
+};
+
 // Reads the text that the operators write for a constraint that is one
 // comparison of a sum of int multiples of declared elements with an int
 // bound (a comparison that read_flat_sum_text reads, listed or chained),
@@ -71,14 +79,6 @@ struct SmallComparisonEncoding {
 // model writes many comparisons of one shape, so the encoding of each shape
 // met (or that it has none) is kept, up to kMaxShapesKept shapes and
 // kMaxLiteralsKept literals.
-// One term of a small soft sum: its element's flat number and reference
-// text, and its coefficient times the soft constraint's weight.
-struct SoftTerm {
-    std::int64_t element = 0;
-    std::string reference;
-    std::int64_t weight = 0;
-};
-
 class SmallComparisonReader {
 public:
     static constexpr std::size_t kMaxShapesKept = 4096;
