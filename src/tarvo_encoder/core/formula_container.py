@@ -103,11 +103,7 @@ class FormulaContainer:
         read = self._plain_clause_reader.formula_storage(text)
         if read is None:
             return False
-        clause_form, storage = read
-        texts = self.__bx2list_clauses(clause_form)
-        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
-                        self.__plain_record(texts, None, storage), {}, 0, len(texts))
-        self._cur_count_clauses_hard_constraints += len(texts)
+        self.__add_stored_clause_form(*read)
         return True
 
     def add_small_comparison(self, text: str, manager) -> bool:
@@ -124,11 +120,8 @@ class FormulaContainer:
         if storage is None:
             # Its aux variables are numbered by the expansion, as the evaluation road's are.
             self.add_hard_constraint(template, {}, aux_count, 0)
-            return True
-        texts = self.__bx2list_clauses(template)
-        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
-                        self.__plain_record(texts, None, storage), {}, 0, len(texts))
-        self._cur_count_clauses_hard_constraints += len(texts)
+        else:
+            self.__add_stored_clause_form(template, storage)
         return True
 
     def add_plain_soft_sum(self, text: str, minimization: bool) -> bool:
@@ -159,6 +152,14 @@ class FormulaContainer:
         self.hard_weight = weight_limit
         self._cur_count_clauses_soft_constraints += len(texts)
         return True
+
+    def __add_stored_clause_form(self, clause_form, storage) -> None:
+        """Makes pending a hard formula made without evaluation whose clause
+        form, free of aux variables, is already in `storage`."""
+        texts = self.__bx2list_clauses(clause_form)
+        self.__register(self.__dump_hard_constraints, self._list_hard_constraint_dump_args, self._hard_aux_mappings,
+                        self.__plain_record(texts, None, storage), {}, 0, len(texts))
+        self._cur_count_clauses_hard_constraints += len(texts)
 
     def __plain_record(self, texts, weights: tp.Optional[tp.List[int]], storage) -> DumpArgs:
         """The record of a formula read or encoded without evaluation: no
