@@ -38,14 +38,14 @@ SHAPES = {
 
 
 @contextlib.contextmanager
-def evaluation_road():
-    """Container mode with the small-comparison road switched off."""
-    taken = FormulaContainer.add_small_comparison
-    FormulaContainer.add_small_comparison = lambda self, *arguments: False
+def evaluation_road(road="add_small_comparison"):
+    """Container mode with the road of FormulaContainer method `road` switched off."""
+    taken = getattr(FormulaContainer, road)
+    setattr(FormulaContainer, road, lambda self, *arguments: False)
     try:
         yield
     finally:
-        FormulaContainer.add_small_comparison = taken
+        setattr(FormulaContainer, road, taken)
 
 
 def per_add_us(write, use_formula_encoder):

@@ -34,6 +34,14 @@ std::optional<std::int64_t> unsigned_decimal(std::string_view text, std::size_t&
     return decimal_int(text.substr(start, at - start));
 }
 
+// Every token of a formula's text but the element references, which are
+// name(indexes).to_bx().
+constexpr std::string_view kTokens[] = {"bx.and_s([", "bx.or_s([", "bx.xor_s([", "bx.eq_s([", "bx.impl_s(", "bx.ite_s(",
+                                        "~(", "bx.one()", "bx.zero()", "])", ")", ", "};
+// In a shape's key a token is its position in kTokens, an element its slot
+// from here on.
+constexpr char kFirstSlot = 16;
+
 // The list combinators: what the text calls, and the engine constructor.
 struct ListCombinator {
     std::string_view opening;
@@ -110,6 +118,18 @@ std::optional<std::vector<std::int64_t>> PlainClauseReader::read(std::string_vie
     return literals;
 }
 
+// The name the evaluation gives an element's variable: its indexes as the host prints them.
+std::string PlainClauseReader::element_name(const Reference& read) {
+    std::string name(read.name);
+    name += '(';
+    for (std::size_t d = 0; d < read.indexes.size(); ++d) {
+        if (d > 0) name += ',';
+        name += std::to_string(read.indexes[d]);
+    }
+    name += ')';
+    return name;
+}
+
 // x(...).to_bx(): the element's variable node, made on first use with the
 // name the evaluation gives it (its indexes as the host prints them).
 std::optional<Expr> PlainClauseReader::element(std::string_view text, std::size_t& at) {
@@ -118,14 +138,7 @@ std::optional<Expr> PlainClauseReader::element(std::string_view text, std::size_
     if (!read || read->number <= 0 || !take(text, at, ".to_bx()")) return std::nullopt;
     const auto known = element_nodes_.find(read->number);
     if (known != element_nodes_.end()) return known->second;
-    std::string name(read->name);
-    name += '(';
-    for (std::size_t d = 0; d < read->indexes.size(); ++d) {
-        if (d > 0) name += ',';
-        name += std::to_string(read->indexes[d]);
-    }
-    name += ')';
-    auto node = elements_.get_var(name);
+    auto node = elements_.get_var(element_name(*read));
     if (number_by_id_.size() < node->id()) number_by_id_.resize(node->id());
     number_by_id_[node->id() - 1] = read->number;
     return element_nodes_.emplace(read->number, std::move(node)).first->second;
@@ -186,32 +199,83 @@ std::optional<std::int64_t> PlainClauseReader::element_number(const Node& litera
     return literal.kind() == Kind::Not ? -number : number;
 }
 
-std::optional<PlainFormula> PlainClauseReader::formula(std::string_view text) {
+// The text's tokens, checked one by one but not yet as a formula; each
+// element declared, inside its dimensions and not number 0.
+std::optional<PlainClauseReader::Shape> PlainClauseReader::shape(std::string_view text) const {
+    Shape read;
     std::size_t at = 0;
-    const auto read = subformula(text, at, 0);
-    if (!read || at != text.size() || (*read)->is_constant()) return std::nullopt;
-    auto clause_form = transformed_clause_form(*read);
+    while (at < text.size()) {
+        if (read.key.size() == kMaxTokens) return std::nullopt;
+        const auto token = std::find_if(std::begin(kTokens), std::end(kTokens),
+                                        [&](std::string_view t) { return take(text, at, t); });
+        if (token != std::end(kTokens)) {
+            read.key.push_back(static_cast<char>(token - std::begin(kTokens)));
+            continue;
+        }
+        const auto element = reference(text, at);
+        if (!element || element->number <= 0 || !take(text, at, ".to_bx()")) return std::nullopt;
+        const auto slot = static_cast<std::size_t>(
+            std::find(read.elements.begin(), read.elements.end(), element->number) - read.elements.begin());
+        if (slot == read.elements.size()) {
+            if (slot == kMaxElements) return std::nullopt;
+            read.elements.push_back(element->number);
+            read.names.push_back(element_name(*element));
+        }
+        read.key.push_back(static_cast<char>(kFirstSlot + static_cast<int>(slot)));
+    }
+    return read;
+}
+
+// The clause form that the evaluation road makes of the formula, over the
+// shape's slots: literal +(s + 1) is slot s's element, -(s + 1) its
+// negation. nullopt where the text is no formula, or its clause form is a
+// constant or has aux variables.
+std::optional<corvane::dravo::NumberedClauses> PlainClauseReader::shape_clause_form(std::string_view text,
+                                                                                   const Shape& read) {
+    std::size_t at = 0;
+    const auto formula = subformula(text, at, 0);
+    if (!formula || at != text.size() || (*formula)->is_constant()) return std::nullopt;
+    auto clause_form = transformed_clause_form(*formula);
     if (!clause_form) {
         // The aux variables it may make are never stored: such a form is refused below.
         corvane::dravo::Context aux_variables;
-        clause_form = corvane::dravo::tseytin(*read, aux_variables, "aux");
+        clause_form = corvane::dravo::tseytin(*formula, aux_variables, "aux");
     }
     if ((*clause_form)->is_constant()) return std::nullopt;
     const std::vector<Expr> single{*clause_form};
     const auto& clauses = (*clause_form)->kind() == Kind::And ? (*clause_form)->args() : single;
-    PlainFormula result{*clause_form, {}};
-    std::vector<std::int64_t> literals;
+    corvane::dravo::NumberedClauses numbered;
+    const auto add = [&](const Node& literal) {
+        const auto number = element_number(literal);
+        if (!number) return false;
+        const auto slot = std::find(read.elements.begin(), read.elements.end(), std::llabs(*number));
+        numbered.literals.push_back((*number < 0 ? -1 : 1) * (slot - read.elements.begin() + 1));
+        return true;
+    };
     for (const Expr& clause : clauses) {
-        literals.clear();
         if (clause->kind() == Kind::Or) {
-            for (const Expr& literal : clause->args()) literals.push_back(element_number(*literal).value_or(0));
-        } else {
-            literals.push_back(element_number(*clause).value_or(0));
+            for (const Expr& literal : clause->args())
+                if (!add(*literal)) return std::nullopt;
+        } else if (!add(*clause)) {
+            return std::nullopt;
         }
-        if (std::find(literals.begin(), literals.end(), 0) != literals.end()) return std::nullopt;
-        sort_by_absolute_value(literals);
-        result.storage.add_hard_clause(literals);
+        numbered.clause_ends.push_back(numbered.literals.size());
     }
+    return numbered;
+}
+
+std::optional<PlainFormula> PlainClauseReader::formula(std::string_view text) {
+    auto read = shape(text);
+    if (!read) return std::nullopt;
+    auto kept = shapes_.find(read->key);
+    if (kept == shapes_.end()) {
+        if (shapes_.size() == kMaxShapesKept) shapes_.clear();
+        kept = shapes_.emplace(read->key, shape_clause_form(text, *read)).first;
+    }
+    const auto& clause_form = kept->second;
+    if (!clause_form) return std::nullopt;
+    PlainFormula result{{std::move(read->names), clause_form->literals, clause_form->clause_ends, 0}, {}};
+    store_instance(*clause_form, read->elements, result.storage);
     return result;
 }
 

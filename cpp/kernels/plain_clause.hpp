@@ -9,17 +9,20 @@
 #include <vector>
 
 #include "engine/core/wcnf_storage.hpp"
+#include "engine/dravo/clause_conjunction.hpp"
 #include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
+#include "kernels/numbered_template.hpp"
 #include "kernels/template_compiler.hpp"
 
 namespace tarvo::kernels {
 
 // A Boolean formula of elements read from its text: the clause form that the
-// evaluation road records for it, and instance 0 of that form as the
-// container's expansion stores it.
+// evaluation road records for it, over the elements named as that road
+// names them, and instance 0 of that form as the container's expansion
+// stores it.
 struct PlainFormula {
-    corvane::dravo::Expr clause_form;
+    NumberedTemplate clause_form;
     corvane::WcnfStorage storage;
 };
 
@@ -45,11 +48,19 @@ struct PlainFormula {
 // the evaluation road does. It is taken only when that clause form needs no
 // aux variable and is no constant (the evaluation road numbers the one and
 // warns or refuses at the other), and every element is declared, inside its
-// dimensions and not number 0.
+// dimensions and not number 0. What the evaluation makes of a formula
+// depends only on its text with the elements told apart but not named (its
+// shape), so the clause form of each shape met, or that it has none, is
+// kept, up to kMaxShapesKept shapes; a formula of more than kMaxTokens
+// tokens or kMaxElements distinct elements is not taken.
 //
 // For any other text both give nullopt, and the caller evaluates it.
 class PlainClauseReader {
 public:
+    static constexpr std::size_t kMaxTokens = 256;
+    static constexpr std::size_t kMaxElements = 32;
+    static constexpr std::size_t kMaxShapesKept = 4096;
+
     explicit PlainClauseReader(DeclaredVariables variables) : variables_(std::move(variables)) {}
 
     std::optional<std::vector<std::int64_t>> read(std::string_view text) const;
@@ -62,12 +73,24 @@ private:
         std::vector<std::int64_t> indexes;
     };
 
+    // A formula's shape: its tokens, each element written as its slot (the
+    // elements numbered in order of first appearance), and the elements by
+    // slot with their names.
+    struct Shape {
+        std::string key;
+        std::vector<std::int64_t> elements;
+        std::vector<std::string> names;
+    };
+
     std::optional<Reference> reference(std::string_view text, std::size_t& at) const;
+    std::optional<Shape> shape(std::string_view text) const;
+    std::optional<corvane::dravo::NumberedClauses> shape_clause_form(std::string_view text, const Shape& read);
     std::optional<corvane::dravo::Expr> subformula(std::string_view text, std::size_t& at, int depth);
     std::optional<std::vector<corvane::dravo::Expr>> operands(std::string_view text, std::size_t& at, int depth,
                                                               std::size_t count);
     std::optional<corvane::dravo::Expr> element(std::string_view text, std::size_t& at);
     std::optional<std::int64_t> element_number(const corvane::dravo::Node& literal) const;
+    static std::string element_name(const Reference& read);
 
     DeclaredVariables variables_;
     // One variable node per element met, named as the evaluation names it,
@@ -75,6 +98,7 @@ private:
     corvane::dravo::Context elements_;
     std::unordered_map<std::int64_t, corvane::dravo::Expr> element_nodes_;
     std::vector<std::int64_t> number_by_id_;
+    std::unordered_map<std::string, std::optional<corvane::dravo::NumberedClauses>> shapes_;
 };
 
 }  // namespace tarvo::kernels

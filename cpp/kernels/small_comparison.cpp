@@ -61,26 +61,6 @@ std::optional<std::vector<Lit>> encoded_database(const ComparisonShape& shape, c
     return renumbered;
 }
 
-// Instance 0 of the clause form as the expansion stores it: each variable
-// its member's element, each clause sorted by absolute value (it holds an
-// element once, so the order is the expansion's).
-void store(const corvane::dravo::NumberedClauses& clauses, const std::vector<std::int64_t>& elements,
-           corvane::WcnfStorage& storage) {
-    std::vector<std::int64_t> stored;
-    std::size_t begin = 0;
-    for (const std::size_t end : clauses.clause_ends) {
-        stored.clear();
-        for (std::size_t i = begin; i < end; ++i) {
-            const Lit literal = clauses.literals[i];
-            const std::int64_t element = elements[static_cast<std::size_t>(literal < 0 ? -literal : literal) - 1];
-            stored.push_back(literal < 0 ? -element : element);
-        }
-        sort_by_absolute_value(stored);
-        storage.add_hard_clause(stored);
-        begin = end;
-    }
-}
-
 }  // namespace
 
 std::size_t ComparisonShapeHash::operator()(const ComparisonShape& shape) const {
@@ -182,7 +162,7 @@ std::optional<SmallComparisonEncoding> SmallComparisonReader::encode(std::string
 
     SmallComparisonEncoding encoding;
     if (shape->clause_form) {
-        store(*shape->clause_form, *elements, storage);
+        store_instance(*shape->clause_form, *elements, storage);
         encoding.form.names = std::move(names);
         encoding.form.literals = shape->clause_form->literals;
         encoding.form.clause_ends = shape->clause_form->clause_ends;

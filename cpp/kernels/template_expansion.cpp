@@ -153,6 +153,23 @@ void sort_by_absolute_value(std::vector<Literal>& literals) {
     }
 }
 
+void store_instance(const corvane::dravo::NumberedClauses& clauses, std::span<const std::int64_t> elements,
+                    corvane::WcnfStorage& storage) {
+    std::vector<Literal> stored;
+    std::size_t begin = 0;
+    for (const std::size_t end : clauses.clause_ends) {
+        stored.clear();
+        for (std::size_t i = begin; i < end; ++i) {
+            const Literal literal = clauses.literals[i];
+            const std::int64_t element = elements[static_cast<std::size_t>(magnitude(literal)) - 1];
+            stored.push_back(literal < 0 ? -element : element);
+        }
+        sort_by_absolute_value(stored);
+        storage.add_hard_clause(stored);
+        begin = end;
+    }
+}
+
 std::int64_t count_instances(std::span<const std::vector<std::int64_t>> forall_values) {
     std::int64_t instances = 1;
     for (const auto& values : forall_values) {

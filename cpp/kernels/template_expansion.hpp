@@ -6,12 +6,19 @@
 #include <vector>
 
 #include "engine/core/wcnf_storage.hpp"
+#include "engine/dravo/clause_conjunction.hpp"
 
 namespace tarvo::kernels {
 
 // Sorts a clause's literals by absolute value, keeping the order of equal
 // ones: the order in which the storage holds every clause of the container.
 void sort_by_absolute_value(std::vector<corvane::WcnfStorage::Literal>& literals);
+
+// Stores instance 0 of a clause form without aux variables as the expansion
+// stores it: variable v + 1 is element elements[v], each clause (which
+// holds an element once) sorted by absolute value.
+void store_instance(const corvane::dravo::NumberedClauses& clauses, std::span<const std::int64_t> elements,
+                    corvane::WcnfStorage& storage);
 
 // One literal of a template clause in affine form. In instance n, where the
 // foralls (outermost first) hold the values v_0 ... v_{m-1}, its variable is

@@ -1,7 +1,7 @@
 """Boolean formulas of elements put into clause form in C++ without
 evaluation, against the evaluation road: random small models of formulas
 built with every combinator (nested, with repeated and complementary
-elements, the constants One and Zero inside, indexes out of range, elements
+elements, shapes met again over other elements, the constants One and Zero inside, indexes out of range, elements
 of two, one and no dimensions), mixed with clauses, comparisons, formulas
 under foralls, soft constraints and a target, give the same clauses in the
 same order, the same mapping, the same pending records, the same log lines
@@ -50,6 +50,22 @@ OPERATORS = {"&": operator.and_, "|": operator.or_, "^": operator.xor}
 COMBINATORS = {"AndIt": AndIt, "OrIt": OrIt, "XorIt": XorIt}
 
 
+def moved(tree, shift):
+    """The same formula over other elements: each index inside its dimension moved by `shift`, cyclically."""
+    kind, *parts = tree
+    if kind == "element":
+        name, indexes = parts
+        sizes = SIZES[name].values()
+        if all(i < size for i, size in zip(indexes, sizes)):
+            indexes = tuple((i + shift) % size for i, size in zip(indexes, sizes))
+        return kind, name, indexes
+    if kind in ("One", "Zero"):
+        return tree
+    if kind in LISTS:
+        return kind, [moved(part, shift) for part in parts[0]]
+    return (kind, *(moved(part, shift) for part in parts))
+
+
 def formula_expression(v, tree):
     kind, *parts = tree
     if kind == "element":
@@ -79,8 +95,11 @@ OTHER_SHAPES = [
 def operations(draw):
     """Mostly formulas: a soft constraint or a target refuses every later one."""
     pick = draw(st.integers(0, 11))
-    if pick < 8:
+    if pick < 5:
         return "formula", draw(FORMULAS)
+    if pick < 8:  # one shape twice, over other elements the second time
+        tree = draw(FORMULAS)
+        return "formulas", [tree, moved(tree, draw(st.integers(1, 2)))]
     if pick < 10:
         return "other", draw(st.integers(0, len(OTHER_SHAPES) - 1))
     return ("soft", draw(st.integers(1, 3))) if pick == 10 else ("target", draw(st.integers(0, 2)))
@@ -89,6 +108,9 @@ def operations(draw):
 def add(model, v, kind, argument):
     if kind == "formula":
         model.add_constraint(formula_expression(v, argument))
+    elif kind == "formulas":
+        for tree in argument:
+            model.add_constraint(formula_expression(v, tree))
     elif kind == "other":
         foralls = {"i": range(2)} if argument == 2 else {}
         model.add_constraint(OTHER_SHAPES[argument](v), **foralls)

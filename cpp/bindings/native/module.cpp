@@ -432,13 +432,14 @@ NB_MODULE(_native, m) {
                 const auto utf8 = corvane::bindings::utf8_text_or_none(text);
                 auto read = utf8 ? reader.formula(*utf8) : std::nullopt;
                 if (!read) return nb::none();
-                return nb::make_tuple(read->clause_form, nb::cast(std::move(read->storage)));
+                return nb::make_tuple(nb::cast(std::move(read->clause_form)), nb::cast(std::move(read->storage)));
             },
             nb::arg("text"),
             "(clause form, storage) for the expression text of a Boolean formula over declared elements (nested "
             "bx.and_s, or_s, xor_s and eq_s lists, bx.impl_s, bx.ite_s, ~( ), bx.one(), bx.zero() and "
-            "x(1).to_bx() literals): the clause form the evaluation road records, and a new clause storage "
-            "holding its clauses as hard clauses, each sorted by absolute value. None when that form needs aux "
+            "x(1).to_bx() literals): the clause form the evaluation road records (a NumberedTemplate over the "
+            "elements), and a new clause storage holding its clauses as hard clauses, each sorted by absolute "
+            "value. None when that form needs aux "
             "variables or is a constant, and when the text is not sure to mean that formula when evaluated.");
     bind_small_comparison(m);
 }
