@@ -6,9 +6,11 @@ off) and formula-encoder mode, in one run.
 Each shape is added 2,000 times over fresh elements (the expression written
 in the loop, as a user writes it), best of five models; microseconds per add.
 Target: at most 8 us per add for the formulas whose clause form has no aux
-variable; those with aux variables take the evaluation road as before. Last,
+variable; those with aux variables are expanded by the container as before,
+only their evaluation is saved. Last,
 the share of random formulas of 2 to 4 distinct elements, nested up to three
-combinators deep, that takes the road.
+combinators deep, that takes the road (the others are constant: the
+evaluation road warns or refuses with the caller's line).
 
     python benchmarks/bench_small_formulas.py
 """
@@ -33,12 +35,13 @@ SHAPES = {
 }
 
 
-def random_formula(rng, x, elements, depth):
-    if depth == 0 or rng.random() < 0.3:
+def random_formula(rng, x, elements, depth, top=True):
+    """A random formula over the elements; a combinator at the top (a bare element is a clause)."""
+    if depth == 0 or (not top and rng.random() < 0.3):
         element = x[rng.choice(elements)]
         return ~element if rng.random() < 0.3 else element
     pick = rng.randrange(8)
-    operands = [random_formula(rng, x, elements, depth - 1) for _ in range(rng.randint(2, 3))]
+    operands = [random_formula(rng, x, elements, depth - 1, False) for _ in range(rng.randint(2, 3))]
     if pick < 3:
         return [AndIt, OrIt, XorIt][pick](operands)
     if pick == 3:
@@ -48,7 +51,7 @@ def random_formula(rng, x, elements, depth):
     if pick == 5:
         return Implication(*operands[:2])
     if pick == 6:
-        return IfThenElse(*(operands + [random_formula(rng, x, elements, depth - 1)])[:3])
+        return IfThenElse(*(operands + [random_formula(rng, x, elements, depth - 1, False)])[:3])
     return operands[0] & operands[1] if rng.random() < 0.5 else operands[0] | operands[1]
 
 

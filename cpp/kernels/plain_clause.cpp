@@ -188,15 +188,18 @@ std::optional<Expr> PlainClauseReader::subformula(std::string_view text, std::si
     return element(text, at);
 }
 
-// The element number of a literal's variable; nullopt for a variable that is
-// not one of the elements (an aux variable of the clause form).
-std::optional<std::int64_t> PlainClauseReader::element_number(const Node& literal) const {
-    const Node& variable = literal.kind() == Kind::Not ? *literal.args().front() : literal;
-    if (variable.kind() != Kind::Variable) return std::nullopt;
-    const auto id = static_cast<const corvane::dravo::Variable&>(variable).id();
-    if (elements_.var_by_id(id).get() != &variable) return std::nullopt;
-    const std::int64_t number = number_by_id_[id - 1];
-    return literal.kind() == Kind::Not ? -number : number;
+// The slot of a clause-form variable: an element's slot in the shape, or,
+// after the elements, the slot of the k-th aux variable (id k + 1 in
+// `aux_variables`); nullopt for any other node.
+std::optional<std::size_t> PlainClauseReader::slot_of(const Node& node, const Shape& read,
+                                                      const corvane::dravo::Context& aux_variables) const {
+    if (node.kind() != Kind::Variable) return std::nullopt;
+    const auto id = static_cast<const corvane::dravo::Variable&>(node).id();
+    if (aux_variables.var_by_id(id).get() == &node) return read.elements.size() + id - 1;
+    if (elements_.var_by_id(id).get() != &node) return std::nullopt;
+    const auto found = std::find(read.elements.begin(), read.elements.end(), number_by_id_[id - 1]);
+    if (found == read.elements.end()) return std::nullopt;
+    return static_cast<std::size_t>(found - read.elements.begin());
 }
 
 // The text's tokens, checked one by one but not yet as a formula; each
@@ -227,29 +230,28 @@ std::optional<PlainClauseReader::Shape> PlainClauseReader::shape(std::string_vie
 }
 
 // The clause form that the evaluation road makes of the formula, over the
-// shape's slots: literal +(s + 1) is slot s's element, -(s + 1) its
-// negation. nullopt where the text is no formula, or its clause form is a
-// constant or has aux variables.
-std::optional<corvane::dravo::NumberedClauses> PlainClauseReader::shape_clause_form(std::string_view text,
-                                                                                   const Shape& read) {
+// shape's slots. nullopt where the text is no formula, or its clause form is
+// a constant.
+std::optional<PlainClauseReader::ShapeForm> PlainClauseReader::shape_clause_form(std::string_view text,
+                                                                                  const Shape& read) {
     std::size_t at = 0;
     const auto formula = subformula(text, at, 0);
     if (!formula || at != text.size() || (*formula)->is_constant()) return std::nullopt;
+    // A fresh context: the transformation makes its k-th aux variable there
+    // with id k + 1.
+    corvane::dravo::Context aux_variables;
     auto clause_form = transformed_clause_form(*formula);
-    if (!clause_form) {
-        // The aux variables it may make are never stored: such a form is refused below.
-        corvane::dravo::Context aux_variables;
-        clause_form = corvane::dravo::tseytin(*formula, aux_variables, "aux");
-    }
+    if (!clause_form) clause_form = corvane::dravo::tseytin(*formula, aux_variables, aux_prefix_);
     if ((*clause_form)->is_constant()) return std::nullopt;
     const std::vector<Expr> single{*clause_form};
     const auto& clauses = (*clause_form)->kind() == Kind::And ? (*clause_form)->args() : single;
-    corvane::dravo::NumberedClauses numbered;
+    ShapeForm numbered{{}, aux_variables.size()};
     const auto add = [&](const Node& literal) {
-        const auto number = element_number(literal);
-        if (!number) return false;
-        const auto slot = std::find(read.elements.begin(), read.elements.end(), std::llabs(*number));
-        numbered.literals.push_back((*number < 0 ? -1 : 1) * (slot - read.elements.begin() + 1));
+        const bool negated = literal.kind() == Kind::Not;
+        const auto slot = slot_of(negated ? *literal.args().front() : literal, read, aux_variables);
+        if (!slot) return false;
+        const auto number = static_cast<corvane::dravo::Literal>(*slot + 1);
+        numbered.clauses.literals.push_back(negated ? -number : number);
         return true;
     };
     for (const Expr& clause : clauses) {
@@ -259,7 +261,7 @@ std::optional<corvane::dravo::NumberedClauses> PlainClauseReader::shape_clause_f
         } else if (!add(*clause)) {
             return std::nullopt;
         }
-        numbered.clause_ends.push_back(numbered.literals.size());
+        numbered.clauses.clause_ends.push_back(numbered.clauses.literals.size());
     }
     return numbered;
 }
@@ -272,10 +274,12 @@ std::optional<PlainFormula> PlainClauseReader::formula(std::string_view text) {
         if (shapes_.size() == kMaxShapesKept) shapes_.clear();
         kept = shapes_.emplace(read->key, shape_clause_form(text, *read)).first;
     }
-    const auto& clause_form = kept->second;
-    if (!clause_form) return std::nullopt;
-    PlainFormula result{{std::move(read->names), clause_form->literals, clause_form->clause_ends, 0}, {}};
-    store_instance(*clause_form, read->elements, result.storage);
+    const auto& form = kept->second;
+    if (!form) return std::nullopt;
+    for (std::size_t k = 0; k < form->aux_count; ++k) read->names.push_back(aux_prefix_ + "_" + std::to_string(k));
+    PlainFormula result{{std::move(read->names), form->clauses.literals, form->clauses.clause_ends, 0},
+                        static_cast<std::int64_t>(form->aux_count), std::nullopt};
+    if (form->aux_count == 0) store_instance(form->clauses, read->elements, result.storage.emplace());
     return result;
 }
 

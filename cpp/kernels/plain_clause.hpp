@@ -18,12 +18,14 @@
 namespace tarvo::kernels {
 
 // A Boolean formula of elements read from its text: the clause form that the
-// evaluation road records for it, over the elements named as that road
-// names them, and instance 0 of that form as the container's expansion
-// stores it.
+// evaluation road records for it, over the elements and aux variables named
+// as that road names them, its number of aux variables, and, for a form
+// without aux variables, instance 0 as the container's expansion stores it
+// (a form with aux variables is left to that expansion, which numbers them).
 struct PlainFormula {
     NumberedTemplate clause_form;
-    corvane::WcnfStorage storage;
+    std::int64_t aux_count = 0;
+    std::optional<corvane::WcnfStorage> storage;
 };
 
 // Reads the expression texts that the operators write for Boolean formulas
@@ -45,10 +47,10 @@ struct PlainFormula {
 // bx.impl_s, bx.ite_s, ~( ), bx.one(), bx.zero() and element literals
 // x(...).to_bx(), builds it with the engine's own constructors, one variable
 // node per element as the evaluation has, and puts it into clause form as
-// the evaluation road does. It is taken only when that clause form needs no
-// aux variable and is no constant (the evaluation road numbers the one and
-// warns or refuses at the other), and every element is declared, inside its
-// dimensions and not number 0. What the evaluation makes of a formula
+// the evaluation road does, its aux variables named aux_prefix + "_" + k as
+// the Tseytin transformation names them. It is taken only when that clause
+// form is no constant (the evaluation road warns or refuses there), and
+// every element is declared, inside its dimensions and not number 0. What the evaluation makes of a formula
 // depends only on its text with the elements told apart but not named (its
 // shape), so the clause form of each shape met, or that it has none, is
 // kept, up to kMaxShapesKept shapes; a formula of more than kMaxTokens
@@ -61,7 +63,8 @@ public:
     static constexpr std::size_t kMaxElements = 32;
     static constexpr std::size_t kMaxShapesKept = 4096;
 
-    explicit PlainClauseReader(DeclaredVariables variables) : variables_(std::move(variables)) {}
+    PlainClauseReader(DeclaredVariables variables, std::string aux_prefix)
+        : variables_(std::move(variables)), aux_prefix_(std::move(aux_prefix)) {}
 
     std::optional<std::vector<std::int64_t>> read(std::string_view text) const;
     std::optional<PlainFormula> formula(std::string_view text);
@@ -84,21 +87,31 @@ private:
 
     std::optional<Reference> reference(std::string_view text, std::size_t& at) const;
     std::optional<Shape> shape(std::string_view text) const;
-    std::optional<corvane::dravo::NumberedClauses> shape_clause_form(std::string_view text, const Shape& read);
+    // A shape's clause form: literal +(s + 1) is slot s's element, the aux
+    // variables following the elements, k-th aux variable at slot
+    // elements + k.
+    struct ShapeForm {
+        corvane::dravo::NumberedClauses clauses;
+        std::size_t aux_count = 0;
+    };
+
+    std::optional<ShapeForm> shape_clause_form(std::string_view text, const Shape& read);
     std::optional<corvane::dravo::Expr> subformula(std::string_view text, std::size_t& at, int depth);
     std::optional<std::vector<corvane::dravo::Expr>> operands(std::string_view text, std::size_t& at, int depth,
                                                               std::size_t count);
     std::optional<corvane::dravo::Expr> element(std::string_view text, std::size_t& at);
-    std::optional<std::int64_t> element_number(const corvane::dravo::Node& literal) const;
+    std::optional<std::size_t> slot_of(const corvane::dravo::Node& node, const Shape& read,
+                                       const corvane::dravo::Context& aux_variables) const;
     static std::string element_name(const Reference& read);
 
     DeclaredVariables variables_;
+    std::string aux_prefix_;
     // One variable node per element met, named as the evaluation names it,
     // and the element number of each by its id.
     corvane::dravo::Context elements_;
     std::unordered_map<std::int64_t, corvane::dravo::Expr> element_nodes_;
     std::vector<std::int64_t> number_by_id_;
-    std::unordered_map<std::string, std::optional<corvane::dravo::NumberedClauses>> shapes_;
+    std::unordered_map<std::string, std::optional<ShapeForm>> shapes_;
 };
 
 }  // namespace tarvo::kernels

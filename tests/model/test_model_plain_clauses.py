@@ -229,7 +229,8 @@ def test_the_engine_sink_shows_the_lines_of_an_add_by_its_level(caplog, level, s
 
 @pytest.mark.parametrize("sizes, strides", [([4, 4, 4, 4], []), ([4, 4], [4]), ([4], [1, 1])])
 def test_a_variable_whose_strides_do_not_match_its_sizes_is_left_to_the_evaluation(sizes, strides):
-    reader = _native.PlainClauseReader(_native.DeclaredVariables([("x", 1, sizes, strides), ("y", 300, [2], [1])]))
+    reader = _native.PlainClauseReader(_native.DeclaredVariables([("x", 1, sizes, strides), ("y", 300, [2], [1])]),
+                                       "_aux")
     indexes = ",".join("3" * len(sizes))
     assert reader.clause_storage(f"bx.or_s([x({indexes}).to_bx(), y(1).to_bx()])") is None
     assert reader.clause_storage(f"x({indexes})") is None
@@ -237,6 +238,6 @@ def test_a_variable_whose_strides_do_not_match_its_sizes_is_left_to_the_evaluati
 
 
 def test_a_number_beyond_64_bits_is_left_to_the_evaluation():
-    reader = _native.PlainClauseReader(_native.DeclaredVariables([("x", 1, [2**61, 2**61], [2**61, 1])]))
+    reader = _native.PlainClauseReader(_native.DeclaredVariables([("x", 1, [2**61, 2**61], [2**61, 1])]), "_aux")
     assert reader.clause_storage("bx.or_s([x(5,0).to_bx(), x(0,1).to_bx()])") is None
     assert reader.clause_storage("bx.or_s([x(0,3).to_bx(), x(0,1).to_bx()])").hard_clauses() == [[2, 4]]

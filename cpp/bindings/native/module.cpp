@@ -411,8 +411,9 @@ NB_MODULE(_native, m) {
     nb::class_<kernels::PlainClauseReader>(
         m, "PlainClauseReader",
         "Reads the expression text of one clause over declared elements (nested bx.or_s lists of "
-        "x(1).to_bx() and ~(x(1).to_bx()), or a bare x(1)) without evaluating it.")
-        .def(nb::init<kernels::DeclaredVariables>(), nb::arg("variables"))
+        "x(1).to_bx() and ~(x(1).to_bx()), or a bare x(1)), or of a Boolean formula over them, without "
+        "evaluating it.")
+        .def(nb::init<kernels::DeclaredVariables, std::string>(), nb::arg("variables"), nb::arg("aux_prefix"))
         .def(
             "clause_storage",
             [](const kernels::PlainClauseReader& reader, nb::handle text) -> nb::object {
@@ -432,14 +433,16 @@ NB_MODULE(_native, m) {
                 const auto utf8 = corvane::bindings::utf8_text_or_none(text);
                 auto read = utf8 ? reader.formula(*utf8) : std::nullopt;
                 if (!read) return nb::none();
-                return nb::make_tuple(nb::cast(std::move(read->clause_form)), nb::cast(std::move(read->storage)));
+                nb::object storage = read->storage ? nb::cast(std::move(*read->storage)) : nb::none();
+                return nb::make_tuple(nb::cast(std::move(read->clause_form)), storage, read->aux_count);
             },
             nb::arg("text"),
-            "(clause form, storage) for the expression text of a Boolean formula over declared elements (nested "
-            "bx.and_s, or_s, xor_s and eq_s lists, bx.impl_s, bx.ite_s, ~( ), bx.one(), bx.zero() and "
-            "x(1).to_bx() literals): the clause form the evaluation road records (a NumberedTemplate over the "
-            "elements), and a new clause storage holding its clauses as hard clauses, each sorted by absolute "
-            "value. None when that form needs aux "
-            "variables or is a constant, and when the text is not sure to mean that formula when evaluated.");
+            "(clause form, storage or None, aux count) for the expression text of a Boolean formula over declared "
+            "elements (nested bx.and_s, or_s, xor_s and eq_s lists, bx.impl_s, bx.ite_s, ~( ), bx.one(), "
+            "bx.zero() and x(1).to_bx() literals): the clause form the evaluation road records (a "
+            "NumberedTemplate over the elements and the aux variables, named aux_prefix + '_' + k), a new clause "
+            "storage holding instance 0 of a form without aux variables as the container's expansion stores it "
+            "(None for a form with aux variables), and the number of aux variables. None when that form is a "
+            "constant, and when the text is not sure to mean that formula when evaluated.");
     bind_small_comparison(m);
 }

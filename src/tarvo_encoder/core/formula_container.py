@@ -6,7 +6,7 @@ import velmont.corvane_engine.dravo as bx
 
 from .. import _native
 from .dumper import DumpArgs, One2OneDumper, reduce_ex
-from .aux_names import KELPA_AUX
+from .aux_names import DRAVO_AUX, KELPA_AUX
 from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts, declared_variables
 from .plain_clauses import PlainClauseTexts
@@ -54,7 +54,7 @@ class FormulaContainer:
         self._eval_state = {name: variable.copy() for name, variable in target_variables.items()}
         self._eval_state["__builtins__"] = builtins.__dict__
         declared = declared_variables(self._eval_state)
-        self._plain_clause_reader = _native.PlainClauseReader(declared)
+        self._plain_clause_reader = _native.PlainClauseReader(declared, DRAVO_AUX)
         self._small_comparison_reader = _native.SmallComparisonReader(declared, KELPA_AUX)
 
     @property
@@ -96,14 +96,18 @@ class FormulaContainer:
 
     def add_plain_formula(self, text: str) -> bool:
         """`add_hard_constraint` for the expression text of a Boolean formula
-        over declared elements without foralls whose clause form has no aux
-        variable and is no constant, built and put into clause form in C++
-        without evaluating the text; False, with nothing changed, for any
-        other text."""
+        over declared elements without foralls whose clause form is no
+        constant, built and put into clause form in C++ without evaluating
+        the text; False, with nothing changed, for any other text."""
         read = self._plain_clause_reader.formula_storage(text)
         if read is None:
             return False
-        self.__add_stored_clause_form(*read)
+        template, storage, aux_count = read
+        if storage is None:
+            # Its aux variables are numbered by the expansion, as the evaluation road's are.
+            self.add_hard_constraint(template, {}, 0, aux_count)
+        else:
+            self.__add_stored_clause_form(template, storage)
         return True
 
     def add_small_comparison(self, text: str, manager) -> bool:

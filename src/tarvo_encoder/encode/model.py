@@ -261,9 +261,8 @@ class Model:
     def __add_without_evaluation(self, constraint) -> bool:
         """Adds a constraint without foralls whose text the container reads
         without evaluating it (a clause over declared elements, a small
-        comparison of declared elements, or a Boolean formula of elements
-        whose clause form has no aux variable); False, with nothing changed,
-        for any other."""
+        comparison of declared elements, or a Boolean formula of elements);
+        False, with nothing changed, for any other."""
         text = str(constraint)
         if constraint._compares:
             # With debug lines wanted (trace ones with them), the evaluation writes its own.
