@@ -50,11 +50,12 @@ struct PlainFormula {
 // the evaluation road does, its aux variables named aux_prefix + "_" + k as
 // the Tseytin transformation names them. It is taken only when that clause
 // form is no constant (the evaluation road warns or refuses there), and
-// every element is declared, inside its dimensions and not number 0. What the evaluation makes of a formula
-// depends only on its text with the elements told apart but not named (its
-// shape), so the clause form of each shape met, or that it has none, is
-// kept, up to kMaxShapesKept shapes; a formula of more than kMaxTokens
-// tokens or kMaxElements distinct elements is not taken.
+// every element is declared, inside its dimensions and not number 0. What
+// the evaluation makes of a formula depends only on its text with the
+// elements told apart but not named (its shape), so the clause form of each
+// shape met, or that it has none, is kept, up to kMaxShapesKept shapes; a
+// formula of more than kMaxTokens tokens or kMaxElements distinct elements
+// is not taken.
 //
 // For any other text both give nullopt, and the caller evaluates it.
 class PlainClauseReader {
