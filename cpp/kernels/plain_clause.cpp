@@ -118,18 +118,6 @@ std::optional<std::vector<std::int64_t>> PlainClauseReader::read(std::string_vie
     return literals;
 }
 
-// The name the evaluation gives an element's variable: its indexes as the host prints them.
-std::string PlainClauseReader::element_name(const Reference& read) {
-    std::string name(read.name);
-    name += '(';
-    for (std::size_t d = 0; d < read.indexes.size(); ++d) {
-        if (d > 0) name += ',';
-        name += std::to_string(read.indexes[d]);
-    }
-    name += ')';
-    return name;
-}
-
 // x(...).to_bx(): the element's variable node, made on first use with the
 // name the evaluation gives it (its indexes as the host prints them).
 std::optional<Expr> PlainClauseReader::element(std::string_view text, std::size_t& at) {
@@ -138,7 +126,7 @@ std::optional<Expr> PlainClauseReader::element(std::string_view text, std::size_
     if (!read || read->number <= 0 || !take(text, at, ".to_bx()")) return std::nullopt;
     const auto known = element_nodes_.find(read->number);
     if (known != element_nodes_.end()) return known->second;
-    auto node = elements_.get_var(element_name(*read));
+    auto node = elements_.get_var(element_reference(read->name, read->indexes));
     if (number_by_id_.size() < node->id()) number_by_id_.resize(node->id());
     number_by_id_[node->id() - 1] = read->number;
     return element_nodes_.emplace(read->number, std::move(node)).first->second;
@@ -222,7 +210,7 @@ std::optional<PlainClauseReader::Shape> PlainClauseReader::shape(std::string_vie
         if (slot == read.elements.size()) {
             if (slot == kMaxElements) return std::nullopt;
             read.elements.push_back(element->number);
-            read.names.push_back(element_name(*element));
+            read.names.push_back(element_reference(element->name, element->indexes));
         }
         read.key.push_back(static_cast<char>(kFirstSlot + static_cast<int>(slot)));
     }

@@ -103,7 +103,6 @@ private:
     std::optional<corvane::dravo::Expr> element(std::string_view text, std::size_t& at);
     std::optional<std::size_t> slot_of(const corvane::dravo::Node& node, const Shape& read,
                                        const corvane::dravo::Context& aux_variables) const;
-    static std::string element_name(const Reference& read);
 
     DeclaredVariables variables_;
     std::string aux_prefix_;

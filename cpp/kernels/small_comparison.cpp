@@ -30,14 +30,10 @@ std::int64_t member_weight(const FlatSumMember& member) {
     return member.subtracted ? -weight : weight;
 }
 
-// The reference text that the manager names the element by: name(i,j,...).
+// The reference text that the manager names the member's element by.
 std::string reference_text(const FlatSumText& read, const FlatSumMember& member) {
-    std::string text = read.names[member.name] + "(";
-    for (std::size_t k = 0; k < member.index_count; ++k) {
-        if (k > 0) text += ",";
-        text += std::to_string(read.indexes[member.first_index + k]);
-    }
-    return text + ")";
+    return element_reference(read.names[member.name],
+                             std::span<const std::int64_t>(read.indexes).subspan(member.first_index, member.index_count));
 }
 
 // The encoder's clauses of a comparison of this shape, members numbered

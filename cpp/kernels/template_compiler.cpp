@@ -315,6 +315,16 @@ std::optional<std::int64_t> DeclaredVariable::number(std::span<const std::int64_
     return number;
 }
 
+std::string element_reference(std::string_view name, std::span<const std::int64_t> indexes) {
+    std::string text(name);
+    text += '(';
+    for (std::size_t d = 0; d < indexes.size(); ++d) {
+        if (d > 0) text += ',';
+        text += std::to_string(indexes[d]);
+    }
+    return text + ')';
+}
+
 const DeclaredVariable* DeclaredVariables::find(std::string_view name) const {
     const auto found = by_name.find(name);
     return found == by_name.end() ? nullptr : &found->second;

@@ -40,6 +40,10 @@ struct DeclaredVariable {
     std::optional<std::int64_t> number(std::span<const std::int64_t> indexes) const;
 };
 
+// The reference text that the evaluation and the manager name an element
+// by: name(i,j,...), its indexes as Python prints them.
+std::string element_reference(std::string_view name, std::span<const std::int64_t> indexes);
+
 // The declared variables of a model by name, made once and read by every
 // template compiled against them.
 struct DeclaredVariables {
