@@ -56,14 +56,13 @@ constexpr ListCombinator kListCombinators[] = {
 
 }  // namespace
 
-// name(i,j,...): the element's flat number, the name and the indexes.
-std::optional<PlainClauseReader::Reference> PlainClauseReader::reference(std::string_view text,
-                                                                         std::size_t& at) const {
+std::optional<ElementReference> read_element_reference(const DeclaredVariables& variables, std::string_view text,
+                                                       std::size_t& at) {
     const std::size_t start = at;
     if (at >= text.size() || !is_ascii_name_start(text[at])) return std::nullopt;
     while (at < text.size() && is_ascii_name_char(text[at])) ++at;
-    Reference read{0, text.substr(start, at - start), {}};
-    const DeclaredVariable* found = variables_.find(read.name);
+    ElementReference read{0, text.substr(start, at - start), {}};
+    const DeclaredVariable* found = variables.find(read.name);
     if (found == nullptr || !take(text, at, "(")) return std::nullopt;
     if (!take(text, at, ")")) {  // else a variable without dimensions
         do {
@@ -116,6 +115,18 @@ std::optional<std::vector<std::int64_t>> PlainClauseReader::read(std::string_vie
     });
     if (repeated != literals.end()) return std::nullopt;
     return literals;
+}
+
+std::optional<std::size_t> element_slot(const ElementReference& read, std::vector<std::int64_t>& elements,
+                                        std::vector<std::string>& names, std::size_t max_elements) {
+    const auto slot =
+        static_cast<std::size_t>(std::find(elements.begin(), elements.end(), read.number) - elements.begin());
+    if (slot == elements.size()) {
+        if (slot == max_elements) return std::nullopt;
+        elements.push_back(read.number);
+        names.push_back(element_reference(read.name, read.indexes));
+    }
+    return slot;
 }
 
 // x(...).to_bx(): the element's variable node, made on first use with the
@@ -205,14 +216,9 @@ std::optional<PlainClauseReader::Shape> PlainClauseReader::shape(std::string_vie
         }
         const auto element = reference(text, at);
         if (!element || element->number <= 0 || !take(text, at, ".to_bx()")) return std::nullopt;
-        const auto slot = static_cast<std::size_t>(
-            std::find(read.elements.begin(), read.elements.end(), element->number) - read.elements.begin());
-        if (slot == read.elements.size()) {
-            if (slot == kMaxElements) return std::nullopt;
-            read.elements.push_back(element->number);
-            read.names.push_back(element_reference(element->name, element->indexes));
-        }
-        read.key.push_back(static_cast<char>(kFirstSlot + static_cast<int>(slot)));
+        const auto slot = element_slot(*element, read.elements, read.names, kMaxElements);
+        if (!slot) return std::nullopt;
+        read.key.push_back(static_cast<char>(kFirstSlot + static_cast<int>(*slot)));
     }
     return read;
 }

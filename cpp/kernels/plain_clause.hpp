@@ -22,6 +22,23 @@ namespace tarvo::kernels {
 // as that road names them, its number of aux variables, and, for a form
 // without aux variables, instance 0 as the container's expansion stores it
 // (a form with aux variables is left to that expansion, which numbers them).
+// An element reference name(i,j,...) as a text writes it: the element's
+// flat number, the name and the indexes.
+struct ElementReference {
+    std::int64_t number = 0;
+    std::string_view name;
+    std::vector<std::int64_t> indexes;
+};
+
+// The reference at `at` (moving past it): a declared variable's name and its
+// unsigned decimal indexes inside its dimensions; nullopt for any other text.
+std::optional<ElementReference> read_element_reference(const DeclaredVariables& variables, std::string_view text,
+                                                       std::size_t& at);
+// The slot of the element among `elements` (with their names), added when
+// new; nullopt when it is new and `elements` holds max_elements already.
+std::optional<std::size_t> element_slot(const ElementReference& read, std::vector<std::int64_t>& elements,
+                                        std::vector<std::string>& names, std::size_t max_elements);
+
 struct PlainFormula {
     NumberedTemplate clause_form;
     std::int64_t aux_count = 0;
@@ -71,12 +88,6 @@ public:
     std::optional<PlainFormula> formula(std::string_view text);
 
 private:
-    struct Reference {
-        std::int64_t number = 0;
-        std::string_view name;
-        std::vector<std::int64_t> indexes;
-    };
-
     // A formula's shape: its tokens, each element written as its slot (the
     // elements numbered in order of first appearance), and the elements by
     // slot with their names.
@@ -86,7 +97,9 @@ private:
         std::vector<std::string> names;
     };
 
-    std::optional<Reference> reference(std::string_view text, std::size_t& at) const;
+    std::optional<ElementReference> reference(std::string_view text, std::size_t& at) const {
+        return read_element_reference(variables_, text, at);
+    }
     std::optional<Shape> shape(std::string_view text) const;
     // A shape's clause form: literal +(s + 1) is slot s's element, the aux
     // variables following the elements, k-th aux variable at slot

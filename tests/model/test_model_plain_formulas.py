@@ -66,13 +66,16 @@ def moved(tree, shift):
     return (kind, *(moved(part, shift) for part in parts))
 
 
-def formula_expression(v, tree):
+def formula_expression(v, tree, leaf=None):
+    """The tree's expression; leaf(v, tree) gives that of a leaf of another kind than these."""
     kind, *parts = tree
     if kind == "element":
         return v[parts[0]][parts[1]]
     if kind in ("One", "Zero"):
         return One if kind == "One" else Zero
-    operands = [formula_expression(v, part) for part in (parts[0] if kind in LISTS else parts)]
+    if kind not in LISTS and kind not in ("~", "Implication", "IfThenElse"):
+        return leaf(v, tree)
+    operands = [formula_expression(v, part, leaf) for part in (parts[0] if kind in LISTS else parts)]
     if kind == "~":
         return ~operands[0]
     if kind in OPERATORS:

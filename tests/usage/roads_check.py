@@ -84,6 +84,7 @@ def container_fast_roads_off():
         patch.setattr(FormulaContainer, "add_plain_formula", lambda self, text: False)
         patch.setattr(FormulaContainer, "add_small_comparison", lambda self, *arguments: False)
         patch.setattr(FormulaContainer, "add_plain_soft_sum", lambda self, *arguments: False)
+        patch.setattr(FormulaContainer, "add_recalled_formula", lambda self, text: False)
         patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)
         patch.setattr(formulapb.ClauseFormPB, "to_bx", formulapb.FormulaPB.to_bx)
         patch.setattr(dumper, "expand_natively", lambda *arguments: None)

@@ -13,6 +13,7 @@
 
 #include "bindings/native/expressions.hpp"
 #include "bindings/native/flat_sum.hpp"
+#include "bindings/native/formula_shape_memo.hpp"
 #include "bindings/native/small_comparison.hpp"
 #include "bindings/python_values.hpp"
 #include "bindings/signal_check.hpp"
@@ -445,4 +446,5 @@ NB_MODULE(_native, m) {
             "(None for a form with aux variables), and the number of aux variables. None when that form is a "
             "constant, and when the text is not sure to mean that formula when evaluated.");
     bind_small_comparison(m);
+    bind_formula_shape_memo(m);
 }

@@ -56,6 +56,7 @@ class FormulaContainer:
         declared = declared_variables(self._eval_state)
         self._plain_clause_reader = _native.PlainClauseReader(declared, DRAVO_AUX)
         self._small_comparison_reader = _native.SmallComparisonReader(declared, KELPA_AUX)
+        self._formula_memo = _native.FormulaShapeMemo(declared)
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
@@ -127,6 +128,32 @@ class FormulaContainer:
         else:
             self.__add_stored_clause_form(template, storage)
         return True
+
+    def add_recalled_formula(self, text: str) -> bool:
+        """`add_hard_constraint` for the expression text of a constraint
+        without foralls whose shape the evaluation road recorded before (see
+        `remember_formula`), as it recorded it; False, with nothing changed,
+        for any other text."""
+        recalled = self._formula_memo.recall(text)
+        if recalled is None:
+            return False
+        template, shift_pb_variable, shift_bx_variable = recalled
+        self.add_hard_constraint(template, {}, shift_pb_variable, shift_bx_variable)
+        return True
+
+    def remember_formula(self, text: str, template_constraint, shift_pb_variable: int,
+                         shift_bx_variable: int) -> None:
+        """Keeps what the evaluation road has just recorded for the expression
+        text of a constraint without foralls by the text's shape, for
+        `add_recalled_formula`: once per shape, so the literals are listed
+        here only when a shape is first met."""
+        # A longer text has no shape: its clauses are not even listed.
+        if isinstance(template_constraint, bx.BaseExpr) and len(text) <= _native.FormulaShapeMemo.MAX_TEXT_SIZE:
+            clauses = template_constraint.get_args() if isinstance(template_constraint, bx.And) else [
+                template_constraint]
+            self._formula_memo.remember(text, [[str(literal) for literal in (
+                clause.get_args() if isinstance(clause, bx.Or) else [clause])] for clause in clauses],
+                shift_pb_variable, shift_bx_variable)
 
     def add_plain_soft_sum(self, text: str, minimization: bool) -> bool:
         """`add_soft_formula` for the text FormulaPB(weight * (sum), None,

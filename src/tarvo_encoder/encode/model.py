@@ -238,7 +238,8 @@ class Model:
 
     def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
         self.__init_formula_container()
-        if not foralls and self.__add_without_evaluation(constraint):
+        text = None if foralls else str(constraint)
+        if not foralls and self.__add_without_evaluation(constraint, text):
             return
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
@@ -255,15 +256,18 @@ class Model:
             else:
                 self._formula_container.add_hard_constraint(template_constraint, foralls, shift_pb_variable,
                                                             shift_bx_variable)
+                if not foralls and not constraint._compares and not log_wanted(DEBUG):
+                    self._formula_container.remember_formula(text, template_constraint,
+                                                             shift_pb_variable, shift_bx_variable)
         finally:
             self._manager.reset()
 
-    def __add_without_evaluation(self, constraint) -> bool:
+    def __add_without_evaluation(self, constraint, text: str) -> bool:
         """Adds a constraint without foralls whose text the container reads
         without evaluating it (a clause over declared elements, a small
-        comparison of declared elements, or a Boolean formula of elements);
+        comparison of declared elements, a Boolean formula of elements, or a
+        constraint of a shape that the evaluation road recorded before);
         False, with nothing changed, for any other."""
-        text = str(constraint)
         if constraint._compares:
             # With debug lines wanted (trace ones with them), the evaluation writes its own.
             return not log_wanted(DEBUG) and self._formula_container.add_small_comparison(text, self._manager)
@@ -271,7 +275,8 @@ class Model:
             if log_wanted(TRACE):
                 log_t("Enumerating hard utility variables")
             return True
-        return not log_wanted(DEBUG) and self._formula_container.add_plain_formula(text)
+        return not log_wanted(DEBUG) and (self._formula_container.add_plain_formula(text)
+                                          or self._formula_container.add_recalled_formula(text))
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
                                foralls: tp.Dict[str, tp.Sequence[int]]):
