@@ -9,7 +9,8 @@ Target: at most 8 us per add for the comparisons whose encoding has no aux
 variable; those with aux variables are expanded by the container as before,
 only their evaluation is saved. Last, the share of random comparisons of 2
 to 6 distinct elements, bounds that leave them neither always nor never true,
-that takes the road.
+that takes the road. Then soft constraints of a weighted element or a small
+sum, on the road that reads them in C++, against their evaluation road.
 
     python benchmarks/bench_small_comparisons.py
 """
@@ -36,6 +37,15 @@ SHAPES = {
     "SumIt(10) <= 1 (aux variables)": (lambda x, k: SumIt([x[k + d] for d in range(10)]) <= 1, True),
 }
 
+# Soft constraints, each added with weight 5: one soft clause per term.
+SOFT_SHAPES = {
+    "soft x[k]": lambda x, k: x[k],
+    "soft 3*x[k]": lambda x, k: 3 * x[k],
+    "soft x[k] + x[k+1]": lambda x, k: x[k] + x[k + 1],
+    "soft x[k] - 2*x[k+1]": lambda x, k: x[k] - 2 * x[k + 1],
+    "soft SumIt(3)": lambda x, k: SumIt([x[k], x[k + 1], x[k + 2]]),
+}
+
 
 @contextlib.contextmanager
 def evaluation_road(road="add_small_comparison"):
@@ -48,14 +58,15 @@ def evaluation_road(road="add_small_comparison"):
         setattr(FormulaContainer, road, taken)
 
 
-def per_add_us(write, use_formula_encoder):
+def per_add_us(write, use_formula_encoder, soft=False):
     best = float("inf")
     for _ in range(MODELS):
         model = Model(ce.manager(), "small", use_formula_encoder=use_formula_encoder)
         x = model.create_variables("x", k=ADDS + 10)
+        add = (lambda e: model.add_soft_constraint(e, 5)) if soft else model.add_constraint
         started = time.perf_counter()
         for k in range(ADDS):
-            model.add_constraint(write(x, k))
+            add(write(x, k))
         best = min(best, time.perf_counter() - started)
     return best / ADDS * 1e6
 
@@ -98,6 +109,12 @@ def main():
         encoder = per_add_us(write, True)
         target = "-" if has_aux else f"<= {TARGET_US:g} us: {'met' if road <= TARGET_US else 'MISSED'}"
         print(f"| {name} | {road:.1f} | {evaluated:.1f} | {encoder:.1f} | {road / evaluated:.2f}x | {target} |")
+    for name, write in SOFT_SHAPES.items():
+        road = per_add_us(write, False, soft=True)
+        with evaluation_road("add_plain_soft_sum"):
+            evaluated = per_add_us(write, False, soft=True)
+        encoder = per_add_us(write, True, soft=True)
+        print(f"| {name} | {road:.1f} | {evaluated:.1f} | {encoder:.1f} | {road / evaluated:.2f}x | - |")
     for kind, share in share_taken():
         print(f"\n{kind} comparisons of 2 to 6 elements taking the road: {share:.0%}", end="")
     print()
