@@ -54,6 +54,11 @@ std::optional<RecalledFormula> FormulaShapeMemo::recall(std::string_view text) c
     return RecalledFormula{{std::move(read->names), kept.literals, kept.clause_ends, 0}, kept.pb_shift, kept.bx_shift};
 }
 
+bool FormulaShapeMemo::wants(std::string_view text) const {
+    const auto read = shape(text);
+    return read && !kept_.contains(read->key);
+}
+
 bool FormulaShapeMemo::remember(std::string_view text, const std::vector<std::vector<std::string>>& clauses,
                                 std::int64_t pb_shift, std::int64_t bx_shift) {
     const auto read = shape(text);

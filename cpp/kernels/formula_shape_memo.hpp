@@ -47,6 +47,11 @@ public:
     // nullopt for a shape not kept.
     std::optional<RecalledFormula> recall(std::string_view text) const;
 
+    // Whether `remember` would keep a clause form for the text: it has a
+    // shape, not kept yet. Asked first, so that no clauses are listed for
+    // a text that has no shape or whose shape is kept.
+    bool wants(std::string_view text) const;
+
     // Keeps, for the text's shape, the clause form that the evaluation road
     // recorded for the text: its clauses as lists of variable names, "~"
     // before a negated one. Every name that is none of the text's elements

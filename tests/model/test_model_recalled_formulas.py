@@ -13,7 +13,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import velmont.corvane_engine as ce
-from tarvo_encoder import Model
+from tarvo_encoder import Model, SumIt, Implication
 from tarvo_encoder.core.formula_container import FormulaContainer
 
 from container_steps import run_steps
@@ -124,3 +124,29 @@ def test_texts_without_a_shape_are_not_kept(text, clauses):
     memo = model._formula_container._formula_memo
     assert not memo.remember(text, clauses, 0, 0)
     assert memo.recall(text) is None
+
+
+class RememberedTexts:
+    """A memo that notes the texts whose clauses it was handed."""
+
+    def __init__(self, memo):
+        self.memo, self.texts = memo, []
+
+    def __getattr__(self, name):
+        return getattr(self.memo, name)
+
+    def remember(self, text, clauses, *shifts):
+        self.texts.append(text)
+        return self.memo.remember(text, clauses, *shifts)
+
+
+def test_clauses_are_listed_only_for_a_text_with_a_shape():
+    # Listing a clause form costs a string per literal: wasted, on every add, for a text that has no shape.
+    model = Model(ce.manager(), "memo")
+    y = model.create_variables("y", c=70)
+    model.add_constraint(y[0])  # makes the container
+    memo = model._formula_container._formula_memo = RememberedTexts(model._formula_container._formula_memo)
+    model.add_constraint(Implication(y[0], SumIt([y[i] for i in range(1, 70)]) <= 1))  # more elements than a shape
+    with_shape = Implication(y[0], SumIt([y[1], y[2]]) <= 1)
+    model.add_constraint(with_shape)
+    assert memo.texts == [str(with_shape)]

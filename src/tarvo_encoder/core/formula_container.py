@@ -147,8 +147,7 @@ class FormulaContainer:
         text of a constraint without foralls by the text's shape, for
         `add_recalled_formula`: once per shape, so the literals are listed
         here only when a shape is first met."""
-        # A longer text has no shape: its clauses are not even listed.
-        if isinstance(template_constraint, bx.BaseExpr) and len(text) <= _native.FormulaShapeMemo.MAX_TEXT_SIZE:
+        if isinstance(template_constraint, bx.BaseExpr) and self._formula_memo.wants(text):
             clauses = template_constraint.get_args() if isinstance(template_constraint, bx.And) else [
                 template_constraint]
             self._formula_memo.remember(text, [[str(literal) for literal in (
