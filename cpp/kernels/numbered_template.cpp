@@ -105,6 +105,45 @@ LiteralTexts NumberedTemplate::literal_texts() const {
     return texts;
 }
 
+std::optional<CompiledTemplate> compile_instance(const NumberedTemplate& numbered,
+                                                 const std::vector<std::int64_t>& weights,
+                                                 const DeclaredVariables& variables, const AuxNumbering& numbering) {
+    if (weights.size() < numbered.clause_count()) return std::nullopt;
+    // In order of first appearance: the aux variables enter in the order that the literal texts give them.
+    const std::vector<std::size_t> order = numbered.support();
+    LiteralTexts names;
+    names.texts.reserve(order.size());
+    for (const std::size_t v : order) {
+        auto text = literal_text(numbered.names[v]);
+        if (!text) throw std::logic_error("a numbered template holds a name that needs quoting");
+        names.literals.push_back(names.texts.size());
+        names.texts.push_back(std::move(*text));
+    }
+    names.clause_ends.push_back(names.literals.size());
+    auto compiled = compile_template(names, {0}, {}, variables, numbering);
+    if (!compiled) return std::nullopt;
+    std::vector<TemplateLiteral> by_variable(numbered.names.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const TemplateLiteral& literal = compiled->clauses[0].literals[i];
+        if (literal.negated) return std::nullopt;  // a name that reads as a negation: left to the texts
+        by_variable[order[i]] = literal;
+    }
+    compiled->clauses.clear();
+    compiled->clauses.reserve(numbered.clause_count());
+    std::size_t begin = 0;
+    for (std::size_t c = 0; c < numbered.clause_count(); ++c) {
+        TemplateClause& clause = compiled->clauses.emplace_back();
+        clause.weight = weights[c];
+        clause.literals.reserve(numbered.clause_ends[c] - begin);
+        for (std::size_t i = begin; i < numbered.clause_ends[c]; ++i) {
+            clause.literals.push_back(by_variable[variable_of(numbered.literals[i])]);
+            clause.literals.back().negated = numbered.literals[i] < 0;
+        }
+        begin = numbered.clause_ends[c];
+    }
+    return compiled;
+}
+
 std::optional<NumberedTemplate> numbered_template(std::span<const std::int64_t> database, const PairedVariable& paired,
                                                   std::string_view prefix, std::int64_t next_index) {
     // Aux names are quoted in the literal texts; "(" would make them references.

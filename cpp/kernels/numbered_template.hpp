@@ -30,6 +30,13 @@ struct NumberedTemplate {
     LiteralTexts literal_texts() const;
 };
 
+// What compile_template makes of the literal texts of a template without
+// foralls, each variable's name compiled once instead of each signed text;
+// nullopt where compile_template refuses the template.
+std::optional<CompiledTemplate> compile_instance(const NumberedTemplate& numbered,
+                                                 const std::vector<std::int64_t>& weights,
+                                                 const DeclaredVariables& variables, const AuxNumbering& numbering);
+
 // What the reference road makes of an encoder's clause database (`database`:
 // the literals with a 0 after every clause): a formula built as
 // and_s(or_s(literals) per clause) over the variables that `paired` gives

@@ -25,6 +25,7 @@ struct Token {
 // Blanks between tokens; numbers, ASCII names and one-character operators.
 std::optional<std::vector<Token>> tokenize(std::string_view text) {
     std::vector<Token> tokens;
+    tokens.reserve(text.size());  // one allocation: a token takes at least one character
     std::size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];

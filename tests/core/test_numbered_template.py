@@ -1,8 +1,10 @@
 """The numbered clause form of an encoder's clauses against the formula road
-it stands in for: clause_formula, then the clause form of the transformation."""
+it stands in for: clause_formula, then the clause form of the transformation;
+and its expansion against that of its literal texts."""
 import pytest
 from hypothesis import given, settings, strategies as st
 
+import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
 from tarvo_encoder import _native
@@ -116,3 +118,37 @@ def test_support_names_can_leave_out_template_variables_without_index_names():
     formula = bx.and_s([bx.or_s([context.get_var(name) for name in names])])
     count, found = _native.support_names(formula, "_dravo_aux", indexed_only=True)
     assert (count, sorted(found)) == (1, ["w(_k)", "x(i + 1,j)", "z(3,é)"])
+
+
+def expanded(template, weights, declared, numbering):
+    """(clauses, aux map items in order) that expand_texts stores and returns, or None."""
+    storage = ce.wcnf_storage()
+    mapping = _native.expand_texts(storage, template, weights, [], [], declared, 7, *numbering,
+                                   PREFIX, "_dravo_aux")
+    if mapping is None:
+        assert storage.stored_clause_count == 0
+        return None
+    return storage.hard_clauses(), storage.soft_clauses(), list(mapping.items())
+
+
+X_DECLARED = [("x", 1, [3], [1])]
+# (declared variables, (first aux number, PB aux count, Tseytin aux count), weight per clause)
+EXPANSIONS = {
+    "hard, aux block of four": (X_DECLARED, (20, 4, 0), 0),
+    "hard, PB and Tseytin aux blocks": (X_DECLARED, (9, 5, 3), 0),
+    "soft": (X_DECLARED, (20, 4, 0), 3),
+    "an aux index beyond its block": (X_DECLARED, (20, 2, 0), 0),
+    "x not declared": ([("y", 1, [3], [1])], (20, 4, 0), 0),
+    "x(2) beyond its dimension": ([("x", 1, [2], [1])], (20, 4, 0), 0),
+}
+
+
+@pytest.mark.parametrize("declared, numbering, weight", EXPANSIONS.values(), ids=EXPANSIONS.keys())
+@pytest.mark.parametrize("clauses", [[[1, -4, 5], [-5, 2], [4, 3, -1]], [[-4], [1, 4, 5], [2], [-5, 2, 6], [7, -6]]],
+                         ids=["three clauses", "units among clauses"])
+def test_a_numbered_template_expands_as_its_literal_texts(clauses, declared, numbering, weight):
+    numbered = _native.numbered_template(clauses, paired_manager(), PREFIX)
+    weights = [weight] * _native.clause_count(numbered)
+    declared = _native.DeclaredVariables(declared)
+    assert expanded(numbered, weights, declared, numbering) == expanded(
+        numbered.literal_texts(), weights, declared, numbering)

@@ -201,10 +201,17 @@ std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle t
         const auto [low, high] = std::minmax_element(values.begin(), values.end());
         foralls.push_back({forall_names[d], *low, *high});
     }
-    const auto texts = literal_texts(template_clauses);
-    if (!texts) return std::nullopt;
     const kernels::AuxNumbering numbering{init_shift, pb_count, bx_count, pb_prefix, bx_prefix};
-    auto compiled = kernels::compile_template(*texts, weights, foralls, variables, numbering);
+    std::optional<kernels::CompiledTemplate> compiled;
+    if (foralls.empty() && nb::isinstance<kernels::NumberedTemplate>(template_clauses)) {
+        // One instance: each name is compiled once, without writing and reading every signed text.
+        compiled = kernels::compile_instance(nb::cast<const kernels::NumberedTemplate&>(template_clauses), weights,
+                                             variables, numbering);
+    } else {
+        const auto texts = literal_texts(template_clauses);
+        if (!texts) return std::nullopt;
+        compiled = kernels::compile_template(*texts, weights, foralls, variables, numbering);
+    }
     if (!compiled) return std::nullopt;
     return expand_into(storage, compiled->clauses, forall_values, num_formula, pb_count + bx_count,
                        std::move(compiled->aux_variables));
