@@ -1,5 +1,12 @@
 """What the differential tests of container mode compare between two roads:
 after every step, its outcome and the container's state; last, the build."""
+import pytest
+
+import velmont.corvane_engine as ce
+from tarvo_encoder import Model
+from tarvo_encoder.core.formula_container import FormulaContainer
+
+from engine_lines import info_lines
 
 
 class Variables:
@@ -20,6 +27,17 @@ def run_steps(model, sizes, add, program):
     add(model, variables, *step) over the variables declared from `sizes`."""
     v = Variables(model, sizes)
     return [stepped(model, lambda: add(model, v, *step)) for step in program] + [built(model)]
+
+
+def run_without_road(name, sizes, add, program, road=None):
+    """The steps' outcomes and states, then the build, with the log lines from
+    info up, on a model called `name`; FormulaContainer's method `road`, when
+    given, declines every text, so that the evaluation road takes them."""
+    with pytest.MonkeyPatch.context() as patch, info_lines() as logged:
+        if road is not None:
+            patch.setattr(FormulaContainer, road, lambda self, *arguments: False)
+        steps = run_steps(Model(ce.manager(), name), sizes, add, program)
+    return steps, logged
 
 
 def pending(records):

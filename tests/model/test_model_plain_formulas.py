@@ -16,10 +16,8 @@ from hypothesis import given, settings, strategies as st
 import velmont.corvane_engine as ce
 from tarvo_encoder import (Model, SumIt, AndIt, OrIt, XorIt, Equiv, Implication, IfThenElse, One, Zero, And,
                            _native)
-from tarvo_encoder.core.formula_container import FormulaContainer
 
-from container_steps import Variables, run_steps
-from engine_lines import info_lines
+from container_steps import Variables, run_without_road
 
 SIZES = {"x": {"a": 2, "b": 2}, "y": {"c": 3}, "z": {}}
 
@@ -124,12 +122,7 @@ def add(model, v, kind, argument):
 
 
 def run(program, road_on: bool):
-    """Every step's outcome, log lines from info up and container state; the last entry the build."""
-    with pytest.MonkeyPatch.context() as patch, info_lines() as logged:
-        if not road_on:
-            patch.setattr(FormulaContainer, "add_plain_formula", lambda self, text: False)
-        steps = run_steps(Model(ce.manager(), "formulas"), SIZES, add, program)
-    return steps, logged
+    return run_without_road("formulas", SIZES, add, program, None if road_on else "add_plain_formula")
 
 
 @settings(max_examples=250, deadline=None)

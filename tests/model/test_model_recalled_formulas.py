@@ -14,10 +14,8 @@ from hypothesis import given, settings, strategies as st
 
 import velmont.corvane_engine as ce
 from tarvo_encoder import Model, SumIt, Implication
-from tarvo_encoder.core.formula_container import FormulaContainer
 
-from container_steps import run_steps
-from engine_lines import info_lines
+from container_steps import run_without_road
 from test_model_plain_formulas import (SIZES, OTHER_SHAPES, LISTS, elements, trees, moved,
                                       formula_expression, add)
 
@@ -78,11 +76,7 @@ def add_mixed(model, v, kind, argument):
 
 
 def run(program, memo_on: bool):
-    with pytest.MonkeyPatch.context() as patch, info_lines() as logged:
-        if not memo_on:
-            patch.setattr(FormulaContainer, "add_recalled_formula", lambda self, text: False)
-        steps = run_steps(Model(ce.manager(), "mixed"), SIZES, add_mixed, program)
-    return steps, logged
+    return run_without_road("mixed", SIZES, add_mixed, program, None if memo_on else "add_recalled_formula")
 
 
 @settings(max_examples=200, deadline=None)

@@ -16,10 +16,8 @@ import velmont.corvane_engine as ce
 from tarvo_encoder import Model, SumIt, _native
 from tarvo_encoder.core.aux_names import KELPA_AUX
 from tarvo_encoder.core.manager import Manager
-from tarvo_encoder.core.formula_container import FormulaContainer
 
-from container_steps import Variables, run_steps
-from engine_lines import info_lines
+from container_steps import Variables, run_without_road
 
 SIZES = {"x": {"a": 3, "b": 3}, "y": {"c": 5}, "z": {}}
 
@@ -99,12 +97,7 @@ def add(model, v, kind, argument):
 
 
 def run(program, road_on: bool):
-    """Every step's outcome, log lines from info up and container state; the last entry the build."""
-    with pytest.MonkeyPatch.context() as patch, info_lines() as logged:
-        if not road_on:
-            patch.setattr(FormulaContainer, "add_small_comparison", lambda self, *arguments: False)
-        steps = run_steps(Model(ce.manager(), "small"), SIZES, add, program)
-    return steps, logged
+    return run_without_road("small", SIZES, add, program, None if road_on else "add_small_comparison")
 
 
 @settings(max_examples=200, deadline=None)
