@@ -248,8 +248,8 @@ PyObject* callable(nb::handle function) {
     return nb::borrow(function).release().ptr();
 }
 
-void add_type(nb::module_& m, const char* name, PyType_Spec& spec) {
-    PyObject* type = PyType_FromSpec(&spec);
+void add_type(nb::module_& m, const char* name, PyType_Spec& type_layout) {
+    PyObject* type = PyType_FromSpec(&type_layout);
     if (type == nullptr) throw nb::python_error();
     m.attr(name) = nb::steal(type);
 }
