@@ -1,5 +1,6 @@
 """Targets bounded by a border and weighted soft constraints through the real engine,
 against brute-force optima on small random instances."""
+import pytest
 from hypothesis import given, settings, strategies as st
 
 import velmont.corvane_engine as ce
@@ -92,3 +93,24 @@ def test_weighted_cnf_optimum_equals_brute_force(softs, pair_weight):
     named = cmanager.get_witness_interpreter().interpret(model_found)
     assert covers(named)
     assert penalty(named) == best
+
+
+@pytest.mark.parametrize("use_formula_encoder", [False, True])
+@pytest.mark.parametrize("weights", [[0], [0, 0]])
+def test_weighted_build_without_a_penalty_is_still_weighted_cnf(use_formula_encoder, weights):
+    # Soft constraints of weight 0 leave no soft clause; the file must stay WCNF all the same.
+    cmanager = ce.manager()
+    model = Model(cmanager, "optimum", use_formula_encoder=use_formula_encoder)
+    x = model.create_variables("x", i=N)
+    i = model.get_indexes(["i"])
+    model.add_constraint(x[i] | x[i + 1], i=range(N - 1))
+    for weight in weights:
+        model.add_soft_constraint(x[0] + x[1], weight, True)
+
+    assert model.build_wcnf() is True
+
+    storage = cmanager.get_cnf_storage()
+    assert storage.to_dimacs().splitlines()[1].startswith("p wcnf ")
+    model_found, cost = solve_wcnf(storage)
+    assert cost == 0
+    assert covers(cmanager.get_witness_interpreter().interpret(model_found))

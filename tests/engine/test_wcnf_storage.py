@@ -84,6 +84,17 @@ def test_problem_line_always_describes_the_stored_clauses(variable_count, clause
     assert (storage.variable_count, storage.clause_count) == (variable_count, clause_count)
 
 
+@pytest.mark.parametrize("weight_limit, top", [(0, 1), (1, 1), (50, 50)])
+def test_a_weight_limit_without_soft_clauses_still_writes_wcnf(weight_limit, top):
+    # A weighted build whose soft clauses all vanished (weight 0) sets the limit all the same.
+    storage = storage_of([([1, -3], None), ([2], None)])
+    storage.set_weight_limit(weight_limit)
+    text = storage.to_dimacs()
+    assert text.splitlines()[0] == f"p wcnf 3 2 {top}"
+    wcnf = WCNF(from_string=text)
+    assert (wcnf.hard, wcnf.soft, wcnf.topw) == ([[1, -3], [2]], [], top)
+
+
 def test_header_keeps_the_last_value_set():
     storage = ce.wcnf_storage()
     assert (storage.model_name, storage.variable_count, storage.clause_count, storage.weight_limit) == (

@@ -108,7 +108,7 @@ void bind_wcnf_storage(nb::module_& m) {
             "The soft clauses in insertion order, each a (literals, weight) tuple.")
         .def("prefatory_values", [](const WcnfStorage& self) { return to_list(self.prefatory_values()); })
         .def("to_dimacs", &WcnfStorage::to_dimacs,
-             "DIMACS text: 'p cnf' without soft clauses, else 'p wcnf <vars> <clauses> <top>'.")
+             "DIMACS text: 'p cnf' without soft clauses and weight limit, else 'p wcnf <vars> <clauses> <top>'.")
         .def(
             "write_dimacs",
             [](const WcnfStorage& self, nb::handle path) { self.write_dimacs(to_file_path(path)); },

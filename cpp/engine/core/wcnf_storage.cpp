@@ -145,7 +145,9 @@ std::string WcnfStorage::to_dimacs() const {
         out += "c prefatory " + std::to_string(literal) + "\n";
     }
     const std::int64_t variables = std::max(variable_count_.value_or(0), max_variable_);
-    if (soft_count_ == 0) {
+    // A weighted build sets the weight limit, and its file stays WCNF even
+    // when no soft clause is left (all weights 0): WCNF readers refuse "p cnf".
+    if (soft_count_ == 0 && !weight_limit_) {
         out += "p cnf " + std::to_string(variables) + " " + std::to_string(size()) + "\n";
         for (std::size_t i = 0; i < size(); ++i) append_literals(out, clause(i));
         return out;

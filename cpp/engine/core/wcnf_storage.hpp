@@ -69,11 +69,12 @@ public:
     // Largest |literal| over clauses and prefatory values (0 when empty).
     std::int64_t max_variable() const { return max_variable_; }
 
-    // DIMACS text: "p cnf" without soft clauses, else "p wcnf V C TOP" with
-    // every hard clause weighted TOP. V is the larger of the variable count
-    // set and the largest variable used; C is the number of stored clauses;
-    // TOP is the weight limit when it exceeds the sum of soft weights, else
-    // that sum + 1.
+    // DIMACS text: "p cnf" when neither a soft clause nor a weight limit is
+    // stored (a weighted build always sets the limit), else "p wcnf V C TOP"
+    // with every hard clause weighted TOP. V is the larger of the variable
+    // count set and the largest variable used; C is the number of stored
+    // clauses; TOP is the weight limit when it exceeds the sum of soft
+    // weights, else that sum + 1.
     std::string to_dimacs() const;
     // Writes to_dimacs() to `path`; throws std::system_error when the file
     // cannot be written.
