@@ -14,6 +14,7 @@
 #include "bindings/native/expressions.hpp"
 #include "bindings/native/flat_sum.hpp"
 #include "bindings/native/formula_shape_memo.hpp"
+#include "bindings/native/linear_rows.hpp"
 #include "bindings/native/small_comparison.hpp"
 #include "bindings/python_values.hpp"
 #include "bindings/signal_check.hpp"
@@ -454,4 +455,5 @@ NB_MODULE(_native, m) {
             "constant, and when the text is not sure to mean that formula when evaluated.");
     bind_small_comparison(m);
     bind_formula_shape_memo(m);
+    bind_linear_rows(m);
 }

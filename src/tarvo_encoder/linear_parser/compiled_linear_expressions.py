@@ -53,6 +53,13 @@ class CompiledLinearExpression:
         expression._linear_array = expression._quadratic_array = expression._columns = expression._values = None
         return expression
 
+    @classmethod
+    def _of_sorted_terms(cls, constant, columns: np.ndarray, values: np.ndarray, height: int) -> CompiledLinearExpression:
+        """The affine expression of these terms, given in ascending column order."""
+        expression = cls._of_terms(constant, dict(zip(columns.tolist(), values.tolist())), height)
+        expression._columns, expression._values = columns, values
+        return expression
+
     def __sort_linear(self) -> None:
         if self._columns is None:
             if self._linear_array is not None:

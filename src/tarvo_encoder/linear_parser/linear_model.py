@@ -67,6 +67,7 @@ from .._text_rules import (TEXT_BUILTINS, is_identifier as _is_identifier, is_nf
                            is_reserved_name as _is_reserved, nfkc_message as _nfkc_message)
 from ..core.tarvo_logger import *
 from .compiled_linear_expressions import CompiledLinearExpression, CompiledSum
+from . import _row_reader as row_reader
 from ._sum_text import evaluated_sum
 from .linear_expression import for_clauses
 from .linear_variables import Index, LinearVariable
@@ -149,6 +150,8 @@ class LinearModel:
         self._used_vars = set()
         self._general_shift_variable = 0
         self._variables = {}
+        # Each variable's (first column, sizes, strides), for the row reader.
+        self._blocks = {}
         self._formulas_dir = {"CompiledSum": CompiledSum}
         self._prev_solution = None
         self._solution = None
@@ -187,6 +190,7 @@ class LinearModel:
             log_and_raise(ValueError, "Invalid variable format")
         variable = LinearVariable(name, lo, hi, dims, first, type_var=type_var)
         self._variables[name] = variable
+        self._blocks[name] = (first, tuple(dims.values()), tuple(variable._shifts))
         self._general_shift_variable += n
         return variable
 
@@ -214,7 +218,9 @@ class LinearModel:
         # eval ignores leading blanks and tabs; the parser does not.
         text = text.lstrip(" \t")
         if fors is None and "CompiledSum" not in self._variables:
-            value = evaluated_sum(text, self._variables)
+            value = row_reader.read_expression(text, self._blocks)
+            if value is None:
+                value = evaluated_sum(text, self._variables)
             if value is not None:
                 return value
         tree = ast.parse(text, mode="eval")
@@ -228,6 +234,18 @@ class LinearModel:
             log_and_raise(FormulaError, "A linear variable named CompiledSum hides the sums of formula text")
         namespace = {**self._formulas_dir, **self._variables, "__builtins__": {"range": range}}
         return eval(compile(tree, "<formula>", "eval"), namespace)
+
+    def __rows(self, text: str, fors: str) -> tp.List[row_reader.Row]:
+        """(constant, columns, coefficients) of each row of formula text over the for clauses."""
+        if "CompiledSum" not in self._variables:
+            rows = row_reader.read_rows(text.lstrip(" \t"), fors, self._blocks)
+            if rows is not None:
+                return rows
+        rows = [LinearModel.__compiled(row) for row in self.__evaluate(text, fors)]
+        if any(row._quadratic is not None and row._quadratic_coefficients.count_nonzero() for row in rows):
+            # A row holds only linear terms; dropping the quadratic part would change the constraint.
+            log_and_raise(FormulaError, "A constraint must be linear: its quadratic part cannot be a solver row")
+        return [(row.constant, row.linear_coefficients_indexes, row.linear_coefficients) for row in rows]
 
     @staticmethod
     def __compiled(value) -> CompiledLinearExpression:
@@ -247,15 +265,8 @@ class LinearModel:
         hi = inf if hi is None else hi
         if not isinstance(lo, Real) or not isinstance(hi, Real):
             log_and_raise(TypeError, "The borders of a constraint must be numbers")
-        fors = for_clauses(foralls)
-        rows = [LinearModel.__compiled(row) for row in self.__evaluate(f"{expression}", fors)]
-        if any(row._quadratic is not None and row._quadratic_coefficients.count_nonzero() for row in rows):
-            # A row holds only linear terms; dropping the quadratic part would change the constraint.
-            log_and_raise(FormulaError, "A constraint must be linear: its quadratic part cannot be a solver row")
-        for row in rows:
-            c = row.constant
-            columns = row.linear_coefficients_indexes
-            self._tovric_model.addRow(lo - c, hi - c, len(columns), columns, row.linear_coefficients)
+        for c, columns, coefficients in self.__rows(f"{expression}", for_clauses(foralls)):
+            self._tovric_model.addRow(lo - c, hi - c, len(columns), columns, coefficients)
 
     def add_target(self, expression, minimization: bool) -> None:
         target = LinearModel.__compiled(self.__evaluate(f"{expression}"))
