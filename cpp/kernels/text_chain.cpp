@@ -48,7 +48,9 @@ TextChain::TextChain(Link previous, char op, std::string_view text, std::string_
         size_ = size;
     } else {
         count_ = previous_->count_ + 1;
-        size_ = op == '+' ? previous_->size_ + size : std::max(size, previous_->size_);
+        // Past the limits the text is flat whatever the exact size, so a
+        // sum's total may stop at max_size.
+        size_ = op == '+' ? std::min(previous_->size_, max_size - size) + size : std::max(size, previous_->size_);
     }
 }
 

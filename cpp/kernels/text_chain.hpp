@@ -38,10 +38,15 @@ std::int64_t operand_nesting_bound(std::string_view text, std::string_view suffi
 // later operand is added or, when `negated`, subtracted) or one of '&', '|',
 // '^'. `size` decides between the two texts: for a sum, the terms that the
 // nested text has at its top level; for a Boolean chain, a bound on the
-// deepest nesting of its operands.
+// deepest nesting of its operands, from 0 to max_size.
 class TextChain {
 public:
     using Link = std::shared_ptr<const TextChain>;
+
+    // Far beyond any count of terms or brackets, and low enough that a sum's
+    // running total, kept at most this, and twice the links plus it never
+    // overflow.
+    static constexpr std::int64_t max_size = std::int64_t{1} << 62;
 
     // The operand's text is `text` followed by `suffix`.
     TextChain(Link previous, char op, std::string_view text, std::string_view suffix, bool negated, std::int64_t size);

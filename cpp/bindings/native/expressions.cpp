@@ -92,7 +92,25 @@ int expression_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     return 0;
 }
 
+// _expr and _soft take any object, the expression itself included: the
+// collector must see them to free such a cycle.
+int expression_traverse(PyObject* self, visitproc visit, void* arg) {
+    auto* expression = as_expression(self);
+    Py_VISIT(expression->text);
+    Py_VISIT(expression->soft);
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
+int expression_clear(PyObject* self) {
+    auto* expression = as_expression(self);
+    Py_CLEAR(expression->text);
+    Py_CLEAR(expression->soft);
+    return 0;
+}
+
 void expression_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
     auto* expression = as_expression(self);
     Py_CLEAR(expression->text);
     Py_CLEAR(expression->soft);
@@ -177,6 +195,8 @@ PyType_Slot expression_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(expression_new)},
     {Py_tp_init, reinterpret_cast<void*>(expression_init)},
     {Py_tp_dealloc, reinterpret_cast<void*>(expression_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(expression_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(expression_clear)},
     {Py_tp_str, reinterpret_cast<void*>(expression_str)},
     {Py_tp_getset, expression_fields},
     {Py_tp_methods, expression_methods},
@@ -193,7 +213,7 @@ PyType_Slot expression_slots[] = {
 
 PyType_Spec expression_spec = {
     "tarvo_encoder._native.ExpressionBase", sizeof(ExpressionObject), 0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, expression_slots,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC, expression_slots,
 };
 
 PyObject* variable_new(PyTypeObject* type, PyObject*, PyObject*) {
@@ -202,7 +222,20 @@ PyObject* variable_new(PyTypeObject* type, PyObject*, PyObject*) {
     return object;
 }
 
+// name takes any object, the variable itself included.
+int variable_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(reinterpret_cast<VariableObject*>(self)->name);
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
+int variable_clear(PyObject* self) {
+    Py_CLEAR(reinterpret_cast<VariableObject*>(self)->name);
+    return 0;
+}
+
 void variable_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
     Py_CLEAR(reinterpret_cast<VariableObject*>(self)->name);
     PyTypeObject* type = Py_TYPE(self);
     type->tp_free(self);
@@ -228,30 +261,50 @@ PyType_Slot variable_slots[] = {
     {Py_tp_doc, const_cast<char*>("The name of a model variable and its subscript, which writes element references.")},
     {Py_tp_new, reinterpret_cast<void*>(variable_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(variable_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(variable_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(variable_clear)},
     {Py_tp_getset, variable_fields},
     {Py_mp_subscript, reinterpret_cast<void*>(variable_subscript)},
     {0, nullptr},
 };
 
 PyType_Spec variable_spec = {
-    "tarvo_encoder._native.VariableBase", sizeof(VariableObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-    variable_slots,
+    "tarvo_encoder._native.VariableBase", sizeof(VariableObject), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC, variable_slots,
 };
 
-PyTypeObject* base_type(nb::handle type, const char* what) {
-    if (!PyType_Check(type.ptr())) throw nb::type_error((std::string(what) + " must be a class").c_str());
-    return reinterpret_cast<PyTypeObject*>(nb::borrow(type).release().ptr());
+PyTypeObject* expression_base = nullptr;
+
+// `type` when it is `base` or a subclass of it: the operators write their
+// results into such instances' fields and read their operands' fields.
+PyTypeObject* derived_class(nb::handle type, PyTypeObject* base, const char* what) {
+    if (!PyType_Check(type.ptr()) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(type.ptr()), base)) {
+        const std::string passed = nb::cast<std::string>(nb::repr(type));
+        throw nb::type_error(
+            (std::string(what) + " must be a subclass of " + base->tp_name + ", got " + passed).c_str());
+    }
+    return reinterpret_cast<PyTypeObject*>(type.ptr());
 }
 
-PyObject* callable(nb::handle function) {
-    if (!PyCallable_Check(function.ptr())) throw nb::type_error("a road must be callable");
-    return nb::borrow(function).release().ptr();
+void check_callable(nb::handle function, const char* what) {
+    if (!PyCallable_Check(function.ptr())) {
+        const std::string passed = nb::cast<std::string>(nb::repr(function));
+        throw nb::type_error((std::string(what) + " must be callable, got " + passed).c_str());
+    }
 }
 
-void add_type(nb::module_& m, const char* name, PyType_Spec& type_layout) {
+// Registered for good: a new reference that is never released.
+template <typename Object>
+Object* kept(Object* object) {
+    Py_INCREF(reinterpret_cast<PyObject*>(object));
+    return object;
+}
+
+PyTypeObject* add_type(nb::module_& m, const char* name, PyType_Spec& type_layout) {
     PyObject* type = PyType_FromSpec(&type_layout);
     if (type == nullptr) throw nb::python_error();
     m.attr(name) = nb::steal(type);
+    return reinterpret_cast<PyTypeObject*>(type);
 }
 
 }  // namespace
@@ -260,7 +313,7 @@ void add_type(nb::module_& m, const char* name, PyType_Spec& type_layout) {
 void bind_expressions(nb::module_& m) {
     using namespace tarvo::native;
     namespace kernels = tarvo::kernels;
-    add_type(m, "ExpressionBase", expression_spec);
+    expression_base = add_type(m, "ExpressionBase", expression_spec);
     add_type(m, "VariableBase", variable_spec);
     m.attr("SUM_TERMS_LIMIT") = kernels::sum_terms_limit;
     m.attr("NESTING_LIMIT") = kernels::nesting_limit;
@@ -275,8 +328,19 @@ void bind_expressions(nb::module_& m) {
                 if (op.size() != 1 || !TextChain::is_operator(op[0])) {
                     throw nb::value_error("operator must be +, &, | or ^");
                 }
+                if (size < 0 || size > TextChain::max_size) {
+                    throw nb::value_error(("size must be a count from 0 to " + std::to_string(TextChain::max_size) +
+                                           ", got " + std::to_string(size))
+                                              .c_str());
+                }
                 TextChain::Link before;
                 if (!previous.is_none()) before = nb::cast<const ChainRef&>(previous).link;
+                // A chain's text has one operator: another one starts a chain of its own.
+                if (before && before->op() != op[0]) {
+                    throw nb::value_error((std::string("previous is a chain of ") + before->op() + ", not of " +
+                                           op[0])
+                                              .c_str());
+                }
                 new (self) ChainRef{std::make_shared<const TextChain>(std::move(before), op[0], operand,
                                                                       std::string_view(), negated, size)};
             },
@@ -291,16 +355,26 @@ void bind_expressions(nb::module_& m) {
         "register_expression_roads",
         [](nb::handle expression, nb::handle element, nb::tuple known, nb::handle boolean_step, nb::handle sum_step,
            nb::handle comparison, nb::handle not_equal, nb::handle multiply, nb::handle negation) {
+            // Everything is checked before anything is registered.
+            PyTypeObject* expression_type = derived_class(expression, expression_base, "expression");
+            PyTypeObject* element_type = derived_class(element, expression_type, "element");
+            std::vector<PyTypeObject*> known_types;
+            for (nb::handle type : known) known_types.push_back(derived_class(type, expression_base, "a known class"));
+            const std::pair<nb::handle, const char*> functions[] = {
+                {boolean_step, "boolean_step"}, {sum_step, "sum_step"}, {comparison, "comparison"},
+                {not_equal, "not_equal"}, {multiply, "multiply"}, {negation, "negation"}};
+            for (const auto& [function, name] : functions) check_callable(function, name);
+
             ExpressionRoads& registered = roads();
-            registered.expression = base_type(expression, "expression");
-            registered.element = base_type(element, "element");
-            for (nb::handle type : known) registered.known.push_back(base_type(type, "a known class"));
-            registered.boolean_step = callable(boolean_step);
-            registered.sum_step = callable(sum_step);
-            registered.comparison = callable(comparison);
-            registered.not_equal = callable(not_equal);
-            registered.multiply = callable(multiply);
-            registered.negation = callable(negation);
+            registered.expression = kept(expression_type);
+            registered.element = kept(element_type);
+            for (PyTypeObject* type : known_types) registered.known.push_back(kept(type));
+            registered.boolean_step = kept(boolean_step.ptr());
+            registered.sum_step = kept(sum_step.ptr());
+            registered.comparison = kept(comparison.ptr());
+            registered.not_equal = kept(not_equal.ptr());
+            registered.multiply = kept(multiply.ptr());
+            registered.negation = kept(negation.ptr());
         },
         nb::arg("expression"), nb::arg("element"), nb::arg("known"), nb::arg("boolean_step"), nb::arg("sum_step"),
         nb::arg("comparison"), nb::arg("not_equal"), nb::arg("multiply"), nb::arg("negation"),
@@ -317,7 +391,11 @@ void bind_expressions(nb::module_& m) {
         "classes (terms for sure when `terms`), as SumIt, AndIt, OrIt and XorIt write it; None for any other "
         "sequence, which the reference road checks and writes.");
     m.def(
-        "register_subscript_road", [](nb::handle subscript) { roads().subscript = callable(subscript); },
+        "register_subscript_road",
+        [](nb::handle subscript) {
+            check_callable(subscript, "subscript");
+            roads().subscript = kept(subscript.ptr());
+        },
         nb::arg("subscript"), "Set, once, the reference function of a variable's subscript.");
     m.def(
         "set_expression_fast_road", [](bool fast) { roads().fast = fast; }, nb::arg("fast"),
