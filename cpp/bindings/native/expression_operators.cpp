@@ -233,11 +233,41 @@ PyObject* expression_xor(PyObject* left, PyObject* right) {
     return boolean_operator('^', symbol, left, right);
 }
 
+namespace {
+
+// "__mul__", made once; nullptr, with the error set, only when memory ran out the first time.
+PyObject* multiply_name() {
+    static PyObject* const name = interned("__mul__");
+    return name;
+}
+
+// True when the expression's class is a Python subclass with a __mul__ of its own.
+bool defines_own_multiply(PyObject* expression) {
+    PyTypeObject* type = Py_TYPE(expression);
+    // A class that defines neither __mul__ nor __rmul__ inherits the slot.
+    if (type->tp_as_number->nb_multiply == expression_multiply) return false;
+    PyObject* name = multiply_name();
+    static PyObject* const base_method =
+        name != nullptr ? PyObject_GetAttr(reinterpret_cast<PyObject*>(expression_base()), name) : nullptr;
+    PyObject* method = name != nullptr ? PyObject_GetAttr(reinterpret_cast<PyObject*>(type), name) : nullptr;
+    const bool own = method != nullptr && base_method != nullptr && method != base_method;
+    Py_XDECREF(method);
+    PyErr_Clear();
+    return own;
+}
+
+}  // namespace
+
 PyObject* expression_multiply(PyObject* left, PyObject* right) {
     // int * e is e * int: the factor is whichever operand is no expression.
     PyObject* expression = is_expression(left) ? left : right;
     PyObject* factor = expression == left ? right : left;
     if (!is_expression(expression)) Py_RETURN_NOTIMPLEMENTED;
+    // factor * e is e.__mul__(factor), as the host would call a subclass's
+    // own __mul__ for e * factor.
+    if (expression == right && defines_own_multiply(expression)) {
+        return PyObject_CallMethodOneArg(expression, multiply_name(), factor);
+    }
     return guarded([&] {
         return or_reference(fast_multiply(expression, factor), roads().multiply, expression, factor);
     });

@@ -18,6 +18,12 @@ ExpressionRoads& roads() {
 }
 
 namespace {
+PyTypeObject* expression_base_type = nullptr;
+}  // namespace
+
+PyTypeObject* expression_base() { return expression_base_type; }
+
+namespace {
 
 // A chain as Python sees it: the reference road builds and reads chains through it.
 struct ChainRef {
@@ -273,8 +279,6 @@ PyType_Spec variable_spec = {
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC, variable_slots,
 };
 
-PyTypeObject* expression_base = nullptr;
-
 // `type` when it is `base` or a subclass of it: the operators write their
 // results into such instances' fields and read their operands' fields.
 PyTypeObject* derived_class(nb::handle type, PyTypeObject* base, const char* what) {
@@ -313,7 +317,7 @@ PyTypeObject* add_type(nb::module_& m, const char* name, PyType_Spec& type_layou
 void bind_expressions(nb::module_& m) {
     using namespace tarvo::native;
     namespace kernels = tarvo::kernels;
-    expression_base = add_type(m, "ExpressionBase", expression_spec);
+    expression_base_type = add_type(m, "ExpressionBase", expression_spec);
     add_type(m, "VariableBase", variable_spec);
     m.attr("SUM_TERMS_LIMIT") = kernels::sum_terms_limit;
     m.attr("NESTING_LIMIT") = kernels::nesting_limit;
@@ -356,10 +360,10 @@ void bind_expressions(nb::module_& m) {
         [](nb::handle expression, nb::handle element, nb::tuple known, nb::handle boolean_step, nb::handle sum_step,
            nb::handle comparison, nb::handle not_equal, nb::handle multiply, nb::handle negation) {
             // Everything is checked before anything is registered.
-            PyTypeObject* expression_type = derived_class(expression, expression_base, "expression");
+            PyTypeObject* expression_type = derived_class(expression, expression_base(), "expression");
             PyTypeObject* element_type = derived_class(element, expression_type, "element");
             std::vector<PyTypeObject*> known_types;
-            for (nb::handle type : known) known_types.push_back(derived_class(type, expression_base, "a known class"));
+            for (nb::handle type : known) known_types.push_back(derived_class(type, expression_base(), "a known class"));
             const std::pair<nb::handle, const char*> functions[] = {
                 {boolean_step, "boolean_step"}, {sum_step, "sum_step"}, {comparison, "comparison"},
                 {not_equal, "not_equal"}, {multiply, "multiply"}, {negation, "negation"}};

@@ -54,6 +54,9 @@ struct ExpressionRoads {
 
 ExpressionRoads& roads();
 
+// The native base class of every expression class, ExpressionBase.
+PyTypeObject* expression_base();
+
 // Runs a slot's body; a C++ exception leaves it as the Python error it stands for.
 template <typename Body>
 auto guarded(Body body) -> decltype(body()) {
