@@ -32,10 +32,16 @@ def make_integral(solver: tovric.LinearSolver, first: int, count: int) -> None:
     solver.changeColsIntegrality(count, np.arange(first, first + count), np.full(count, tovric.TovricVarType.kInteger))
 
 
-def with_start_values(start: tp.Optional[np.ndarray], column_count: int, columns, values) -> np.ndarray:
+def with_start_values(start: tp.Optional[np.ndarray], column_count: int, columns, values,
+                      variable_name: str) -> np.ndarray:
     """The start vector `start` (None before the first start values) with
     `values` at `columns`. It grows with the model, so that variables
-    declared after the first call can be given start values too."""
+    declared after the first call can be given start values too. Values that
+    are not finite numbers are refused: the solver would refuse every later run."""
+    values = np.asarray(values, dtype=np.float64)
+    if not np.isfinite(values).all():
+        raise_logged(ValueError, f"The start values of '{variable_name}' must be finite numbers, not "
+                                 f"{values.flat[np.flatnonzero(~np.isfinite(values))[0]].item()!r}")
     missing = column_count - (0 if start is None else start.size)
     if start is None or missing > 0:
         start = np.concatenate([np.zeros((0,)) if start is None else start, np.zeros((missing,))])
@@ -82,6 +88,23 @@ def _is_usable(status, solution, info) -> bool:
     return status == tovric.TovricModelStatus.kOptimal or (
         status == tovric.TovricModelStatus.kTimeLimit and solution.value_valid
         and info.primal_solution_status == tovric.TovricSolutionStatus.kSolutionStatusFeasible)
+
+
+NOT_FINITE_TARGET = "The coefficients of a target must be finite numbers"
+
+
+def require_usable_target(solver: tovric.LinearSolver, columns: np.ndarray, costs: np.ndarray,
+                          hessian_values: np.ndarray) -> None:
+    """Refuse a target with a coefficient that is not a finite number, or a cost
+    (`costs[k]` that of column `columns[k]`) that the solver would take for an
+    infinite one, logged."""
+    if not (np.isfinite(costs).all() and np.isfinite(hessian_values).all()):
+        raise_logged(ValueError, NOT_FINITE_TARGET)
+    infinite_cost = solver.getOptionValue("infinite_cost")
+    too_large = np.flatnonzero(np.abs(costs) >= infinite_cost)
+    if too_large.size:
+        raise_logged(ValueError, f"The cost {costs[too_large[0]].item()!r} of column {columns[too_large[0]]} in the target is "
+                                 f"not below the solver's infinite cost {infinite_cost:g} in magnitude")
 
 
 def refused_message(verdict: Verdict) -> tp.Optional[str]:

@@ -6,6 +6,7 @@ from numbers import Integral, Real
 import numpy as np
 
 from .._exceptions import FormulaError
+from .._finite_numbers import require_finite
 from .._logged_errors import raise_logged as log_and_raise
 from .._text_rules import (int_text as _int_text, is_loop_name as _is_loop_name, is_nfkc as _is_nfkc,
                            nfkc_message as _nfkc_message)
@@ -75,12 +76,14 @@ class LinearExpression:
     def __operand_text(self, other) -> tp.Tuple[bool, str]:
         """(is a number, text) of the other operand of +, - or *."""
         self._check_borders()
-        if type(other) in (int, float):
+        if type(other) is int:
             return True, f"{other}"
         if isinstance(other, Integral):
             # Its digits, whatever the number's own text says: the text is evaluated.
             return True, _int_text(other)
         if isinstance(other, Real):
+            # A NaN or an infinity prints as a name that the evaluated text does not know.
+            require_finite(other)
             return True, f"{other}"
         if isinstance(other, LinearExpression):
             other._check_borders()

@@ -276,8 +276,7 @@ class LinearModel:
         if hessian is None:
             hessian = csc_array((n, n))
         hessian.resize((n, n))
-        if not (np.isfinite(costs).all() and np.isfinite(hessian.data).all()):
-            log_and_raise(ValueError, "The coefficients of a target must be finite numbers")
+        solving.require_usable_target(self._tovric_model, target.linear_coefficients_indexes, costs, hessian.data)
         # Everything is checked before the sense changes, so a refused target leaves the old objective whole.
         sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
         self._tovric_model.changeObjectiveSense(sense)
@@ -292,7 +291,7 @@ class LinearModel:
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
         variable = self._variables[variable_name]
         self._prev_solution = solving.with_start_values(self._prev_solution, self._general_shift_variable,
-                                                        list(variable.map), solution)
+                                                        list(variable.map), solution, variable_name)
 
     def solve(self) -> SolutionStatus:
         run = solving.run(self._tovric_model, self._prev_solution)

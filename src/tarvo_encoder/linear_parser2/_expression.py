@@ -5,6 +5,7 @@ A `LinearExpression` is one row, c + a·x + xᵀQx with optional bounds; a
 immutable: every operator returns a new object that may share arrays with
 its operands, so nothing is copied that is taken over unchanged.
 """
+import operator
 import os
 from numbers import Integral, Real
 from typing import Optional, Union
@@ -13,8 +14,10 @@ import numpy as np
 from scipy.sparse import csc_array, csr_array
 
 from tarvo_encoder._exceptions import FormulaError
+from tarvo_encoder._finite_numbers import require_finite, require_finite_weights
 from tarvo_encoder._logged_errors import raise_logged as _raise_logged
-from tarvo_encoder.linear_parser2._sparse_part import SparsePart, symmetric_product
+from tarvo_encoder.linear_parser2 import _exact_integers as exact
+from tarvo_encoder.linear_parser2._sparse_part import Entries, SparsePart, symmetric_product
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
 
@@ -143,6 +146,7 @@ class LinearExpression:
         if self.__is_bounded():
             _raise_logged(FormulaError, _BOUNDED_OPERAND)
         if _is_scalar(other):
+            require_finite(other)
             return True
         if not isinstance(other, LinearExpression):
             _raise_logged(TypeError, "Type 'float', 'int' or 'LinearExpression' is expected for left side of expression")
@@ -152,8 +156,9 @@ class LinearExpression:
 
     def __combined(self, other, sign: int) -> "LinearExpression":
         """self + other, or self - other for a negative `sign`."""
+        operation = operator.add if sign > 0 else operator.sub
         if self.__operand_is_scalar(other):
-            constant = self._constant + other if sign > 0 else self._constant - other
+            constant = exact.scalar_result(operation, self._constant, other)
             return LinearExpression._of_parts(self._owner, constant, self._linear, self._quadratic)
         own, theirs = self._quadratic, other._quadratic
         if theirs is None:
@@ -162,7 +167,7 @@ class LinearExpression:
             quadratic = theirs if sign > 0 else theirs.scaled(-1)
         else:
             quadratic = own.plus(theirs, sign)
-        constant = self._constant + other._constant if sign > 0 else self._constant - other._constant
+        constant = exact.scalar_result(operation, self._constant, other._constant)
         return LinearExpression._of_parts(
             _joint_owner(self._owner, other._owner), constant, self._linear.plus(other._linear, sign), quadratic
         )
@@ -178,19 +183,21 @@ class LinearExpression:
     def __rsub__(self, other) -> "LinearExpression":
         if self.__operand_is_scalar(other):
             quadratic = None if self._quadratic is None else self._quadratic.scaled(-1)
-            return LinearExpression._of_parts(self._owner, other - self._constant, self._linear.scaled(-1), quadratic)
+            constant = exact.scalar_result(operator.sub, other, self._constant)
+            return LinearExpression._of_parts(self._owner, constant, self._linear.scaled(-1), quadratic)
         return other - self
 
     def __mul__(self, other: Union[_CoefType, "LinearExpression"]) -> "LinearExpression":
         if self.__operand_is_scalar(other):
             quadratic = None if self._quadratic is None else self._quadratic.scaled(other)
-            return LinearExpression._of_parts(self._owner, other * self._constant, self._linear.scaled(other), quadratic)
+            constant = exact.scalar_result(operator.mul, other, self._constant)
+            return LinearExpression._of_parts(self._owner, constant, self._linear.scaled(other), quadratic)
         if self._quadratic is not None or other._quadratic is not None:
             _raise_logged(ValueError, "Creating a quadratic expression is only available for linear expressions")
         linear = self._linear.scaled(other._constant).plus(other._linear.scaled(self._constant))
         return LinearExpression._of_parts(
             _joint_owner(self._owner, other._owner),
-            self._constant * other._constant,
+            exact.scalar_result(operator.mul, self._constant, other._constant),
             linear,
             symmetric_product(self._linear, other._linear),
         )
@@ -300,9 +307,11 @@ class LinearExpressionsArr:
     def __combined(self, other, sign: int) -> "LinearExpressionsArr":
         self.__refuse_if_bounded()
         if _is_scalar(other):
+            require_finite(other)
             return LinearExpressionsArr._owned(
                 self._owner,
-                linear_coefficients=self._linear_coefficients, constants=self._constants + sign * other, is_init=True
+                linear_coefficients=self._linear_coefficients, constants=exact.total(self._constants, other, sign),
+                is_init=True,
             )
         if not isinstance(other, LinearExpressionsArr):
             _raise_logged(TypeError, "Type 'float', 'int' or 'LinearExpressionsArr' is expected for left side of expression")
@@ -310,17 +319,10 @@ class LinearExpressionsArr:
         other.__refuse_if_bounded()
         if self._constants.shape != other._constants.shape:
             _raise_logged(FormulaError, _LENGTH_MISMATCH)
-        owner = _joint_owner(self._owner, other._owner)
-        if sign > 0:
-            return LinearExpressionsArr._owned(
-                owner,
-                linear_coefficients=self._linear_coefficients + other._linear_coefficients,
-                constants=self._constants + other._constants,
-            )
         return LinearExpressionsArr._owned(
-            owner,
-            linear_coefficients=self._linear_coefficients - other._linear_coefficients,
-            constants=self._constants - other._constants,
+            _joint_owner(self._owner, other._owner),
+            linear_coefficients=exact.matrix_total(self._linear_coefficients, other._linear_coefficients, sign),
+            constants=exact.total(self._constants, other._constants, sign),
         )
 
     def __add__(self, other: Union[_CoefType, "LinearExpressionsArr"]) -> "LinearExpressionsArr":
@@ -335,25 +337,32 @@ class LinearExpressionsArr:
         self.__refuse_if_bounded()
         if not _is_scalar(other):
             _raise_logged(TypeError, "Type 'float', 'int' or 'LinearExpressionsArr' is expected for left side of expression")
+        require_finite(other)
         return LinearExpressionsArr._owned(
             self._owner,
-            linear_coefficients=-self._linear_coefficients, constants=other - self._constants, is_init=True
+            linear_coefficients=exact.scaled_matrix(self._linear_coefficients, -1),
+            constants=exact.total(other, self._constants, -1),
+            is_init=True,
         )
 
     def __mul__(self, other: Union[_CoefType, np.ndarray]) -> "LinearExpressionsArr":
         self.__refuse_if_bounded()
         if _is_scalar(other):
+            require_finite(other)
             return LinearExpressionsArr._owned(
                 self._owner,
-                linear_coefficients=other * self._linear_coefficients, constants=other * self._constants, is_init=True
+                linear_coefficients=exact.scaled_matrix(self._linear_coefficients, other),
+                constants=exact.product(self._constants, other),
+                is_init=True,
             )
         if isinstance(other, np.ndarray):
             if DEBUG and (other.ndim != 1 or other.size != self._constants.size):
                 _raise_logged(FormulaError, _LENGTH_MISMATCH)
+            require_finite_weights(other)
             return LinearExpressionsArr._owned(
                 self._owner,
-                linear_coefficients=self._linear_coefficients.multiply(other[:, None]).tocsr(),
-                constants=self._constants * other,
+                linear_coefficients=exact.rows_scaled(self._linear_coefficients, other),
+                constants=exact.product(self._constants, other),
             )
         _raise_logged(TypeError, "Type 'float' or 'int' is expected for left side of expression")
 
@@ -362,7 +371,7 @@ class LinearExpressionsArr:
     def __border(self, bound) -> np.ndarray:
         if _is_scalar(bound):
             # Promote, so that a fractional bound on integer constants is not truncated.
-            bound = np.full_like(self._constants, fill_value=bound, dtype=np.result_type(self._constants, bound))
+            bound = np.full_like(self._constants, fill_value=bound, dtype=exact.holding_type(self._constants.dtype, bound))
         if bound.shape != self._constants.shape:
             _raise_logged(FormulaError, "The size of the border must match the number of constraints.")
         return bound
@@ -397,12 +406,11 @@ class LinearExpressionsArr:
         self.__refuse_if_bounded()
         matrix = self._linear_coefficients
         if self._is_init:
-            # The column sums straight from the stored entries; duplicates add up.
-            # Copies: scipy sums duplicates in place, which would corrupt the shared matrix.
-            row = csr_array((matrix.data.copy(), (matrix.indices.copy(),)), shape=(matrix.shape[1],))
+            # The column sums straight from the stored entries; duplicates add up when the row is read.
+            row = SparsePart.of_entries(Entries.of((matrix.indices,), matrix.data, (matrix.shape[1],)), is_row=True)
         else:
-            row = csr_array(matrix.sum(axis=0))
-        return LinearExpression._of_parts(self._owner, self._constants.sum(), SparsePart.of_row(row), None)
+            row = SparsePart.of_row(csr_array(exact.column_sums(matrix)))
+        return LinearExpression._of_parts(self._owner, exact.vector_sum(self._constants), row, None)
 
     def dot(self, other: np.ndarray) -> LinearExpression:
         """The sum over i of other[i] times row i: a weighted sum, as one single-row expression."""
@@ -410,8 +418,10 @@ class LinearExpressionsArr:
             _raise_logged(TypeError, "Undefined type " + str(type(other)))
         # The weighted sum would drop the bounds, as `sum` refuses to.
         self.__refuse_if_bounded()
-        row = (csr_array(other) @ self._linear_coefficients).tocsr()
-        return LinearExpression._of_parts(self._owner, np.dot(self._constants, other), SparsePart.of_row(row), None)
+        require_finite_weights(other)
+        row = exact.weighted_row(np.asarray(other), self._linear_coefficients)
+        constant = exact.dot_product(self._constants, np.asarray(other))
+        return LinearExpression._of_parts(self._owner, constant, SparsePart.of_row(row), None)
 
 
 def sumexp(expr: LinearExpressionsArr) -> LinearExpression:

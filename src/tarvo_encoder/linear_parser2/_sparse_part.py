@@ -10,6 +10,8 @@ it is read.
 import numpy as np
 from scipy.sparse import csc_array, csr_array
 
+from tarvo_encoder.linear_parser2._exact_integers import group_sums, product
+
 
 class _Store:
     """Coordinate and value arrays with room to grow; entries below `used` never change."""
@@ -48,7 +50,7 @@ class Entries:
         return self._count
 
     def scaled(self, factor) -> "Entries":
-        return Entries.of(self.coords, factor * self.values, self.shape)
+        return Entries.of(self.coords, product(self.values, factor), self.shape)
 
     def appended(self, other: "Entries") -> "Entries":
         """These entries followed by `other`'s: the sum of the two arrays."""
@@ -87,7 +89,7 @@ class Entries:
         order = np.argsort(columns, kind="stable")
         columns, values = columns[order], values[order]
         starts = np.flatnonzero(np.r_[True, columns[1:] != columns[:-1]])
-        return columns[starts], np.add.reduceat(values, starts, dtype=values.dtype)
+        return columns[starts], group_sums(values, starts)
 
 
 def _row_entries(row) -> Entries:
@@ -161,7 +163,8 @@ def symmetric_product(left: SparsePart, right: SparsePart) -> SparsePart:
     (a_columns, a_values), (b_columns, b_values) = left.entries.merged(), right.entries.merged()
     rows = np.repeat(a_columns, len(b_columns))
     columns = np.tile(b_columns, len(a_columns))
-    values = 0.5 * np.outer(a_values, b_values).ravel()
+    # In float64 from the start: an outer product of integer coefficients would wrap.
+    values = 0.5 * np.outer(a_values.astype(np.float64), b_values).ravel()
     width = left.entries.shape[0]
     entries = Entries.of((np.concatenate([rows, columns]), np.concatenate([columns, rows])),
                          np.concatenate([values, values]), (width, width))

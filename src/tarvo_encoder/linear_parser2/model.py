@@ -77,7 +77,6 @@ _BORDER_TWICE = "The border is set twice"
 _FOREIGN_ROW = "The constraint names columns that this model does not have"
 _FOREIGN_ROWS = "The constraints name columns that this model does not have"
 _FOREIGN_TARGET = "The target names columns that this model does not have"
-_NOT_FINITE_TARGET = "The coefficients of a target must be finite numbers"
 
 
 class SolutionStatus(Enum):
@@ -238,8 +237,7 @@ class LinearModel:
         costs = np.zeros(dim)
         np.add.at(costs, row.indices, row.data)
         hessian = csc_array((dim, dim)) if entries is None else self.__hessian(entries)
-        if not (np.isfinite(costs).all() and np.isfinite(hessian.data).all()):
-            _raise_logged(ValueError, _NOT_FINITE_TARGET)
+        solving.require_usable_target(self._tovric_model, np.arange(dim), costs, hessian.data)
         # Everything is checked before the sense changes, so a refused target leaves the old objective whole.
         sense = tovric.ObjSense.kMinimize if minimization else tovric.ObjSense.kMaximize
         self._tovric_model.changeObjectiveSense(sense)
@@ -275,7 +273,7 @@ class LinearModel:
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
         var = self._variables[variable_name]
         self._prev_solution = solving.with_start_values(self._prev_solution, self._general_shift_variables,
-                                                        var._map(), solution)
+                                                        var._map(), solution, variable_name)
 
     def solve(self, is_feasible: bool = False) -> SolutionStatus:
         run = solving.run(self._tovric_model, self._prev_solution)

@@ -133,7 +133,7 @@ class VariableArray:
     def __flat_positions(self, item) -> np.ndarray:
         if isinstance(item, np.ndarray) and item.dtype == np.bool_ and item.shape == self.shape:
             return np.flatnonzero(item)
-        positions = item if isinstance(item, np.ndarray) else np.int32(item)
+        positions = item if isinstance(item, np.ndarray) else self.__list_positions(item)
         if (
             not np.issubdtype(positions.dtype, np.integer)
             or positions.ndim != 1
@@ -141,6 +141,13 @@ class VariableArray:
         ):
             _raise_logged(IndexError, f"{item} is not a valid index")
         return positions
+
+    @staticmethod
+    def __list_positions(item: list) -> np.ndarray:
+        try:
+            return np.int32(item)
+        except OverflowError:  # an entry beyond 32 bits is out of range like any other
+            _raise_logged(IndexError, f"{item} is not a valid index")
 
     def __multi_index(self, item: tuple) -> Union[LinearExpression, LinearExpressionsArr]:
         # Checked always: pairing entries with too few or too many sizes has no meaning.

@@ -12,6 +12,7 @@ import gzip
 import importlib.metadata
 import math
 import os
+import secrets
 import shutil
 
 import numpy as np
@@ -164,6 +165,13 @@ class LinearSolver:
             self._row_limits = tuple(self._highs.getOptionValue(name)[1]
                                      for name in ("infinite_bound", "large_matrix_value"))
         return self._row_limits
+
+    @_after_pending
+    def getOptionValue(self, name):
+        """The value of a HiGHS option; an unknown name raises ValueError."""
+        status, value = self._highs.getOptionValue(name)
+        _checked(status, f"Option {name!r}")
+        return value
 
     @_after_pending
     def setOptionValue(self, name, value):
@@ -329,29 +337,49 @@ class LinearSolver:
             raise ValueError(f"The model file path {path!r} holds a NUL character")
         plain_name = path[:-3] if path.lower().endswith(".gz") else path
         ending = ".lp" if plain_name.lower().endswith(".lp") else ".mps"
-        if path.endswith(ending):
-            self.__write(path, path)
-            return
         # HiGHS picks the format by a lower-case ending and writes no compression:
-        # written under a name it reads rightly, then moved or compressed to the caller's name.
-        staging = path + ending
-        compressed = path + ".gz.part"
+        # the model is written under a new name of that ending in the same folder,
+        # compressed under another when asked, and renamed to the caller's name last,
+        # so that no other file is touched and a failed write leaves the target as it was.
+        leftovers = []
+
+        def new_file(suffix):
+            leftovers.append(_new_file_beside(path, suffix))
+            return leftovers[-1]
+
         try:
+            staging = new_file(ending)
             self.__write(staging, path)
-            if plain_name == path:
-                os.replace(staging, path)
-            else:
+            if plain_name != path:
+                compressed = new_file(".gz")
                 with open(staging, "rb") as source, gzip.open(compressed, "wb") as target:
                     shutil.copyfileobj(source, target)
-                os.replace(compressed, path)
+                staging = compressed
+            os.replace(staging, path)
+            leftovers.remove(staging)
         finally:
-            for leftover in (staging, compressed):
+            for leftover in leftovers:
                 if os.path.exists(leftover):
                     os.remove(leftover)
 
     def __write(self, file_name, path):
         if self._highs.writeModel(file_name) == HighsStatus.kError:
             raise OSError(f"The model could not be written to {path!r}")
+
+
+def _new_file_beside(path, suffix):
+    """A new empty file in the folder of `path`, of a name no other file has, ending in `suffix`.
+    It is made as `open` makes a file, so that the permissions the caller's umask gives apply."""
+    folder, base = os.path.split(path)
+    while True:
+        name = os.path.join(folder, f".{base[:64]}.{secrets.token_hex(8)}{suffix}")
+        try:
+            os.close(os.open(name, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
+            return name
+        except FileExistsError:
+            continue
+        except OSError as error:
+            raise OSError(f"The model could not be written to {path!r}") from error
 
 
 def _lower_triangle(matrix):
