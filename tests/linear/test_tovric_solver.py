@@ -10,6 +10,7 @@ import pytest
 from scipy.optimize import linprog
 
 from velmont.corvane_engine import tovric
+from written_models import reread_optimum
 
 
 def solver_with(n, lower, upper):
@@ -156,6 +157,76 @@ def test_write_model(tmp_path, name, first_line):
     with pytest.raises(ValueError, match="NUL"):
         solver.writeModel(str(tmp_path / ("cut\0" + name)))
     assert [p.name for p in tmp_path.iterdir()] == [name]
+
+
+def solver_with_optimum_3():
+    """max x0 + 2 x1 subject to x0 + x1 <= 2, 0 <= x <= 1: the optimum is 3."""
+    solver = solver_with(2, 0.0, 1.0)
+    solver.changeObjectiveSense(tovric.ObjSense.kMaximize)
+    solver.changeColsCost(2, np.array([0, 1]), np.array([1.0, 2.0]))
+    solver.addRow(-tovric.kTovricInf, 2, 2, np.array([0, 1]), np.array([1.0, 1.0]))
+    return solver
+
+
+def reread_copy(written, tmp_path, name):
+    """The optimum of the written file, read back by highspy under a name whose ending it knows."""
+    data = written.read_bytes()
+    if name.lower().endswith(".gz"):
+        data = gzip.decompress(data)
+    plain = name.lower().removesuffix(".gz")
+    copy = tmp_path / "reread" / ("copy.lp" if plain.endswith(".lp") else "copy.mps")
+    copy.parent.mkdir()
+    copy.write_bytes(data)
+    return reread_optimum(copy)
+
+
+# Names the model would once write through (name + ending, name + ".gz.part") or over.
+@pytest.mark.parametrize(
+    "name, callers_files",
+    [
+        ("model", ["model.mps"]),
+        ("out.LP", ["out.LP.lp", "out.lp"]),
+        ("m.lp.gz", ["m.lp.gz.lp", "m.lp.gz.gz.part", "m.lp"]),
+        ("m.gz", ["m.gz.mps", "m.gz.gz.part"]),
+        ("model.mps", ["model.mps.mps", "model"]),
+        ("model.lp", ["model.lp"]),  # the target itself is replaced
+    ],
+)
+def test_write_model_touches_no_other_file(tmp_path, name, callers_files):
+    folder = tmp_path / "out"
+    folder.mkdir()
+    for file_name in callers_files:
+        (folder / file_name).write_text("the caller's " + file_name)
+    solver_with_optimum_3().writeModel(str(folder / name))
+    kept = {file_name: (folder / file_name).read_text() for file_name in callers_files if file_name != name}
+    assert kept == {file_name: "the caller's " + file_name for file_name in kept}
+    assert sorted(p.name for p in folder.iterdir()) == sorted(set(callers_files) | {name})
+    assert reread_copy(folder / name, tmp_path, name) == pytest.approx(3)
+
+
+@pytest.mark.parametrize("name", ["model", "model.lp", "m.mps.gz"])
+def test_a_failed_write_leaves_the_folder_as_it_was(tmp_path, monkeypatch, name):
+    (tmp_path / name).write_text("the caller's model")
+    solver = solver_with_optimum_3()
+
+    class RefusingWrites:
+        """HiGHS, refusing to write once it has made the file."""
+
+        def __init__(self, highs):
+            self.highs = highs
+
+        def __getattr__(self, name):
+            return getattr(self.highs, name)
+
+        def writeModel(self, file_name):
+            open(file_name, "w").write("half a model")
+            return tovric.HighsStatus.kError
+
+    monkeypatch.setattr(solver, "_highs", RefusingWrites(solver._highs))
+    with pytest.raises(OSError, match="could not be written"):
+        solver.writeModel(str(tmp_path / name))
+    assert [p.name for p in tmp_path.iterdir()] == [name]
+    assert (tmp_path / name).read_text() == "the caller's model"
 
 
 def test_infeasible_model_reports_its_status():
