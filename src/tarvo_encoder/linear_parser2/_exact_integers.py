@@ -26,9 +26,13 @@ def magnitude(values) -> float:
     return max(abs(float(values.max())), abs(float(values.min())))
 
 
-def _working_type(dtype: np.dtype, bound: float) -> np.dtype:
-    """The type in which to compute results of magnitude up to `bound` that numpy would give in `dtype`."""
-    if not np.issubdtype(dtype, np.integer) or bound <= np.iinfo(dtype).max:
+def _working_type(dtype: np.dtype, bound) -> np.dtype:
+    """The type in which to compute results that numpy would give in `dtype`, their magnitude
+    at most `bound()`; the bound is computed for integer types only."""
+    if not np.issubdtype(dtype, np.integer):
+        return dtype
+    bound = bound()
+    if bound <= np.iinfo(dtype).max:
         return dtype
     return np.dtype(np.int64) if bound < _INT64_SAFE else np.dtype(np.float64)
 
@@ -48,12 +52,13 @@ def _operand_type(operand):
     return 0 if isinstance(operand, (int, bool)) else operand
 
 
-def _exact(operation, bound: float, *operands):
-    """`operation(*operands)` in the type numpy gives the operands, promoted when `bound` does not fit it."""
+def _exact(operation, bound, *operands):
+    """`operation(*operands)` in the type numpy gives the operands, promoted when results of
+    magnitude up to `bound()` may not fit it."""
     dtype = np.result_type(*map(_operand_type, operands))
     # A host integer beyond the type numpy gives is promoted even where nothing it multiplies is nonzero.
-    bound = max([bound] + [abs(float(operand)) for operand in operands if isinstance(operand, (int, bool))])
-    work = _working_type(dtype, bound)
+    hosts = [abs(float(operand)) for operand in operands if isinstance(operand, (int, bool))]
+    work = _working_type(dtype, lambda: max([bound()] + hosts))
     if work == dtype:
         return operation(*operands)
     widened = [operand.astype(work) if isinstance(operand, np.ndarray) else operand for operand in operands]
@@ -64,12 +69,12 @@ def _exact(operation, bound: float, *operands):
 
 def product(values: np.ndarray, factor) -> np.ndarray:
     """values * factor, elementwise; `factor` a scalar or an array that broadcasts."""
-    return _exact(np.multiply, magnitude(values) * magnitude(factor), values, factor)
+    return _exact(np.multiply, lambda: magnitude(values) * magnitude(factor), values, factor)
 
 
 def total(first, second, sign: int = 1):
     """first + second, or first - second for a negative `sign`; arrays or scalars."""
-    return _exact(np.add if sign > 0 else np.subtract, magnitude(first) + magnitude(second), first, second)
+    return _exact(np.add if sign > 0 else np.subtract, lambda: magnitude(first) + magnitude(second), first, second)
 
 
 def vector_sum(values: np.ndarray):
@@ -81,18 +86,17 @@ def vector_sum(values: np.ndarray):
 
 def dot_product(first: np.ndarray, second: np.ndarray):
     """numpy's `dot` of two vectors."""
-    return _exact(np.dot, magnitude(first) * magnitude(second) * len(first), first, second)
+    return _exact(np.dot, lambda: magnitude(first) * magnitude(second) * len(first), first, second)
 
 
 def holding_type(dtype: np.dtype, value) -> np.dtype:
     """The type numpy gives an array of `dtype` filled with the scalar `value`, widened when `value` does not fit it."""
-    return _working_type(np.result_type(dtype, _operand_type(value)), abs(float(value)))
+    return _working_type(np.result_type(dtype, _operand_type(value)), lambda: abs(float(value)))
 
 
 def group_sums(values: np.ndarray, starts: np.ndarray) -> np.ndarray:
     """The sums of the runs of `values` that begin at `starts` (numpy's `add.reduceat`)."""
-    bound = magnitude(values) * len(values)
-    return _exact(lambda v: np.add.reduceat(v, starts, dtype=v.dtype), bound, values)
+    return _exact(lambda v: np.add.reduceat(v, starts, dtype=v.dtype), lambda: magnitude(values) * len(values), values)
 
 
 def scalar_result(operation, first, second):
@@ -130,31 +134,30 @@ def scaled_matrix(matrix: csr_array, factor) -> csr_array:
 def matrix_total(first: csr_array, second: csr_array, sign: int) -> csr_array:
     """first + second, or first - second for a negative `sign`, by sparse arithmetic."""
     operation = (lambda a, b: a + b) if sign > 0 else (lambda a, b: a - b)
-    return _sparse_exact(operation, _entry_bound(first) + _entry_bound(second), first, second)
+    return _sparse_exact(operation, lambda: _entry_bound(first) + _entry_bound(second), first, second)
 
 
 def rows_scaled(matrix: csr_array, weights: np.ndarray) -> csr_array:
     """Row i of the matrix times weights[i], in CSR form."""
-    return _sparse_exact(lambda m, w: m.multiply(w[:, None]).tocsr(), _entry_bound(matrix) * magnitude(weights),
-                         matrix, weights)
+    return _sparse_exact(lambda m, w: m.multiply(w[:, None]).tocsr(),
+                         lambda: _entry_bound(matrix) * magnitude(weights), matrix, weights)
 
 
 def weighted_row(weights: np.ndarray, matrix: csr_array) -> csr_array:
-    """The sum over i of weights[i] times row i of the matrix, as a one-row CSR matrix."""
-    bound = _entry_bound(matrix) * magnitude(weights) * matrix.shape[0]
-    return _sparse_exact(lambda w, m: (csr_array(w) @ m).tocsr(), bound, weights, matrix)
+    """The sum over i of weights[i] times row i of the matrix, as a one-dimensional CSR row."""
+    return _sparse_exact(lambda w, m: (csr_array(w) @ m).tocsr(),
+                         lambda: _entry_bound(matrix) * magnitude(weights) * matrix.shape[0], weights, matrix)
 
 
 def column_sums(matrix: csr_array):
     """The sums over the rows of the matrix (axis 0), as scipy gives them."""
-    bound = _entry_bound(matrix) * matrix.shape[0]
-    if np.issubdtype(matrix.dtype, np.integer) and bound >= _INT64_SAFE:
+    if np.issubdtype(matrix.dtype, np.integer) and _entry_bound(matrix) * matrix.shape[0] >= _INT64_SAFE:
         # scipy sums integers in int64, which such sums could overflow.
         matrix = matrix.astype(np.float64)
     return matrix.sum(axis=0)
 
 
-def _sparse_exact(operation, bound: float, *operands):
+def _sparse_exact(operation, bound, *operands):
     """`_exact` for operations of which some operands are sparse matrices."""
     dtype = np.result_type(*(operand.dtype for operand in operands))
     work = _working_type(dtype, bound)
