@@ -155,6 +155,8 @@ def test_rows_take_the_process_wide_width_of_their_moment(arrays):
         (-1, IndexError, "-1 is not a valid index"),
         ([0, 6], IndexError, "[0, 6] is not a valid index"),
         ([[0, 1]], IndexError, "[[0, 1]] is not a valid index"),
+        ([2 ** 40], IndexError, "[1099511627776] is not a valid index"),
+        ([0, -2 ** 40], IndexError, "[0, -1099511627776] is not a valid index"),
         (np.array([0, -1]), IndexError, "[ 0 -1] is not a valid index"),
         (np.array([0.0]), IndexError, "[0.] is not a valid index"),
         (np.array([True, False]), IndexError, "[ True False] is not a valid index"),

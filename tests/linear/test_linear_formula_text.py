@@ -1,4 +1,5 @@
 """Formula text written by linear expressions, borders and sum combinators."""
+import numpy as np
 import pytest
 from hypothesis import assume, given, settings
 from hypothesis import strategies as st
@@ -78,6 +79,7 @@ def test_compared_expression_stays_free():
 
 FROZEN = "It is forbidden to change the formula after setting the boundaries"
 OPERAND = "Type 'LinearExpression' is expected for left side of expression"
+NOT_FINITE = "The coefficients and constants of an expression must be finite numbers, not {}"
 
 
 @pytest.mark.parametrize("operation, error, text", [
@@ -93,6 +95,10 @@ OPERAND = "Type 'LinearExpression' is expected for left side of expression"
     (lambda c: x[i] * [1], TypeError, OPERAND),
     (lambda c: "a" - x[i], TypeError, OPERAND),
     (lambda c: x[i] + x, TypeError, OPERAND),
+    (lambda c: x[i] * float("nan") <= 1, ValueError, NOT_FINITE.format("nan")),
+    (lambda c: x[i] + float("inf"), ValueError, NOT_FINITE.format("inf")),
+    (lambda c: float("-inf") - x[i], ValueError, NOT_FINITE.format("-inf")),
+    (lambda c: x[i] * np.float64("nan"), ValueError, NOT_FINITE.format("nan")),
     (lambda c: Sum(3, i=range(2)), TypeError, "Type 'LinearExpression' is expected for variable 'expression'"),
     (lambda c: SumIt(e for e in [x[0]]), TypeError, "Use an iterable sequence as SumIt input argument"),
     (lambda c: SumIt({3}), TypeError, "Use an iterable sequence as SumIt input argument"),

@@ -1,0 +1,80 @@
+"""Numbers that neither model may take: each is refused, logged, at the call
+that brings it in, and the model stays usable."""
+import numpy as np
+import pytest
+
+from tarvo_encoder import linear_parser as text_model
+from tarvo_encoder import linear_parser2 as array_model
+from tarvo_encoder.linear_parser2 import LinearModel, VariableType, dot
+
+NAN, INF = float("nan"), float("inf")
+NOT_FINITE = "The coefficients and constants of an expression must be finite numbers, not {}"
+NOT_FINITE_WEIGHT = "The weights of a row set must be finite numbers, not {} (row {})"
+
+
+@pytest.fixture
+def x():
+    return LinearModel().get_variable("x", VariableType.INTEGER, 0, 5, i=3)
+
+
+OPERATIONS = {
+    "row times NaN": (lambda x: x[0] * NAN, NOT_FINITE.format("nan")),
+    "NaN times row": (lambda x: np.float64("nan") * x[0], NOT_FINITE.format("nan")),
+    "row plus infinity": (lambda x: x[0] + INF, NOT_FINITE.format("inf")),
+    "infinity minus row": (lambda x: -INF - x[0], NOT_FINITE.format("-inf")),
+    "row minus row and NaN": (lambda x: x[0] - x[1] * NAN, NOT_FINITE.format("nan")),
+    "row beyond every float": (lambda x: x[0] * 10 ** 400, NOT_FINITE.format("an integer of 1329 bits")),
+    "row set times NaN": (lambda x: x[:] * NAN, NOT_FINITE.format("nan")),
+    "row set plus infinity": (lambda x: x[:] + INF, NOT_FINITE.format("inf")),
+    "infinity minus row set": (lambda x: INF - x[:], NOT_FINITE.format("inf")),
+    "a NaN weight": (lambda x: x[:] * np.array([1.0, NAN, 2.0]), NOT_FINITE_WEIGHT.format("nan", 1)),
+    "a NaN weight on the left": (lambda x: np.array([NAN, 1.0, 2.0]) * x[:], NOT_FINITE_WEIGHT.format("nan", 0)),
+    "an infinite weight of dot": (lambda x: dot(x[:], np.array([1.0, 2.0, -INF])), NOT_FINITE_WEIGHT.format("-inf", 2)),
+}
+
+
+@pytest.mark.parametrize("operation, message", OPERATIONS.values(), ids=OPERATIONS.keys())
+def test_operators_refuse_numbers_that_are_not_finite(raises_logged, x, operation, message):
+    with raises_logged(ValueError, message):
+        operation(x)
+
+
+def array_setup():
+    model = array_model.LinearModel()
+    x = model.get_variable("x", array_model.VariableType.REAL, 0, 4, i=2)
+    model.add_constraint(x[0] + x[1] <= 5)
+    return model, lambda cost0, cost1: x[0] * cost0 + x[1] * cost1
+
+
+def text_setup():
+    model = text_model.LinearModel()
+    x = model.get_variables("x", text_model.VariableType.REAL, 0, 4, i=2)
+    model.add_constraint(x[0] + x[1] <= 5)
+    return model, lambda cost0, cost1: x[0] * cost0 + x[1] * cost1
+
+
+REFUSED_CALLS = {
+    "a NaN start value": (lambda model, target: model.set_solution("x", np.array([1.0, NAN])),
+                          "The start values of 'x' must be finite numbers, not nan"),
+    "an infinite start value": (lambda model, target: model.set_solution("x", [INF, 0]),
+                                "The start values of 'x' must be finite numbers, not inf"),
+    "a cost the solver takes for infinite": (
+        lambda model, target: model.add_target(target(1, 1e20), False),
+        "The cost 1e+20 of column 1 in the target is not below the solver's infinite cost 1e+20 in magnitude"),
+    "a negative one": (
+        lambda model, target: model.add_target(target(-3e21, 1), False),
+        "The cost -3e+21 of column 0 in the target is not below the solver's infinite cost 1e+20 in magnitude"),
+}
+
+
+@pytest.mark.parametrize("setup", [array_setup, text_setup], ids=["array model", "text model"])
+@pytest.mark.parametrize("call, message", REFUSED_CALLS.values(), ids=REFUSED_CALLS.keys())
+def test_models_refuse_numbers_the_solver_cannot_take(raises_logged, setup, call, message):
+    model, target = setup()
+    model.add_target(target(1, 2), False)
+    with raises_logged(ValueError, message):
+        call(model, target)
+    # The earlier target is whole, and no start value was kept.
+    model.solve()
+    assert model.objective_value == pytest.approx(9)
+    assert model._prev_solution is None
