@@ -1,10 +1,12 @@
 """Variable blocks (columns, subscript text, element order) and symbolic indexes."""
+import doctest
 import itertools
 
 import numpy as np
 import pytest
 
 from tarvo_encoder._exceptions import FormulaError
+from tarvo_encoder.linear_parser import linear_variables
 from tarvo_encoder.linear_parser.linear_variables import Index, LinearVariable
 
 i, j = Index("i"), Index("j")
@@ -28,6 +30,12 @@ i, j = Index("i"), Index("j")
 def test_index_text(build, text):
     index = build()
     assert str(index) == text and index.name == "i"
+
+
+def test_the_index_docstring_examples_hold():
+    # The docstring is where a newcomer learns what (i + 1) + 2 means.
+    results = doctest.testmod(linear_variables, optionflags=doctest.ELLIPSIS)
+    assert results.attempted and not results.failed
 
 
 @pytest.mark.parametrize("operation", [lambda: i * 2, lambda: 1 + i, lambda: -i])

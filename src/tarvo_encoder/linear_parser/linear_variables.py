@@ -21,7 +21,12 @@ class Index:
 
     Its values come from the foralls of `add_constraint` or the keywords of
     `Sum`, which bind its name. `i + k`, `i - k` and `k * i` (k an int)
-    shift and scale it; each starts from the base name, so (i + 1) + 2 is i + 2.
+    shift and scale it; each step writes onto the index's current text, so a
+    derived index addresses the element its arithmetic says:
+
+    >>> i = Index("i")
+    >>> str((i + 1) + 2), str(2 * (i + 1)), (2 * (i + 1)).name
+    ('i + 1 + 2', '2 * (i + 1)', 'i')
     """
 
     def __init__(self, name: str, expression: tp.Optional[str] = None) -> None:
