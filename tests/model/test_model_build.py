@@ -49,6 +49,18 @@ def test_wcnf_build_log_lines(sink):
     assert cmanager.get_witness_interpreter() is not None
 
 
+@pytest.mark.parametrize("border, minimization", [(None, None), (7, None), (None, False), (0, True)])
+def test_a_border_without_target_is_said_to_be_ignored(sink, border, minimization):
+    # A loop that lowers the border until UNSAT would never end: the build must say why.
+    model, x = declared_model()
+    model.add_constraint(x[0, 0] | x[1, 2])
+    sink.clear()
+    assert model.build_cnf(border, minimization) is True
+    ignored = ("The model has no target: build_cnf ignores the border and the minimization flag;"
+               " add one with add_target to bound it")
+    assert sink.at("warning") == ([] if border is minimization is None else [ignored])
+
+
 def test_a_build_can_be_repeated_with_the_same_storage():
     cmanager = ce.manager()
     model, x = declared_model(cmanager)

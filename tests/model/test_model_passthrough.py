@@ -15,12 +15,17 @@ PASS_THROUGH = [
 
 
 @pytest.mark.parametrize("method, args, idle_result", PASS_THROUGH)
-def test_without_an_encoder_nothing_is_forwarded(recording_manager, method, args, idle_result):
+def test_without_an_encoder_nothing_is_forwarded(recording_manager, sink, method, args, idle_result):
     container_model = Model(recording_manager, "c")
     fenc_model = Model(recording_manager, "f", use_formula_encoder=True)
+    sink.clear()
 
     assert getattr(container_model, method)(*args) is idle_result
+    # Container mode says so: a witness loop would otherwise run on without a word.
+    assert sink.at("warning") == [method + " works in formula-encoder mode only; container mode ignores it"]
+    sink.clear()
     assert getattr(fenc_model, method)(*args) is idle_result
+    assert sink.records == []
     assert recording_manager.encoders == []
 
 

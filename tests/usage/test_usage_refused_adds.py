@@ -154,3 +154,17 @@ def test_foralls_beyond_the_instances_of_a_formula_are_refused_up_front(road, so
         add(built.v.x[0], **foralls)
     assert message in logged_errors(caplog)
     still_builds(built)
+
+
+@pytest.mark.parametrize("add", [
+    lambda m, v: m.add_constraint(v.x[v.i] + v.x[0] >= 3, i=range(0)),
+    lambda m, v: m.add_constraint(v.x[v.i] + v.x[0] <= 3, i=[]),
+    lambda m, v: m.add_constraint(v.x[v.i] & ~v.x[v.i], i=range(2), k=range(5, 5)),
+], ids=["contradiction", "redundant", "empty inner forall"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_constant_constraint_over_no_instance_adds_nothing(road, add, caplog):
+    # A constant formula repeated zero times holds no contradiction and repeats nothing.
+    built = Built(road, x={"a": 3})
+    add(built.model, built.v)
+    assert [r.getMessage() for r in caplog.records if r.levelname in ("ERROR", "WARNING")] == []
+    still_builds(built)

@@ -17,7 +17,7 @@ from .._log_wanted import DEBUG, TRACE, log_wanted
 from .._exceptions import VariableError, FormulaError, TargetError, BuildError
 from .._logged_errors import raise_logged as _log_and_raise
 from ..core.formula_container import FormulaContainer
-from ..core.foralls import check_forall_names
+from ..core.foralls import check_forall_names, count_instances, formula_foralls
 from ..core.aux_names import DRAVO_AUX, KELPA_AUX
 from ..core import pboperations, formulapb, manager, variable
 from ..core.tarvo_logger import *
@@ -248,6 +248,8 @@ class Model:
                                                                          self.__support(template_constraint))
             self.__require_bound_indexes(indexed_variables, foralls)
             if isinstance(template_constraint, (bx.Zero, bx.One)):
+                if foralls and count_instances(formula_foralls(foralls)) == 0:
+                    return  # no instance: nothing is added, so nothing contradicts or repeats
                 # Entry 0 of the three innermost frames is the caller of add_constraint.
                 line, source = self.__caller_line(traceback.format_stack(limit=3)[0])
                 if isinstance(template_constraint, bx.Zero):
@@ -430,6 +432,10 @@ class Model:
                       " minimised, below the value of the witness given with set_witness")
             storage = self.__generate_with_encoder()
         else:
+            if not self.use_target and (border is not None or minimization is not None):
+                # Said, since a loop that lowers the border would otherwise build the same CNF forever.
+                log_w("The model has no target: build_cnf ignores the border and the minimization flag;"
+                      " add one with add_target to bound it")
             self.__require_container()
             self._formula_container.build_cnf_formula(self._model_name)
             if self.use_target:
@@ -502,29 +508,40 @@ class Model:
         var_mapping.build_inverse_map()
         return var_mapping
 
-    def __encoder_in_use(self) -> bool:
-        return bool(self._use_formula_encoder) and self._formula_encoder is not None
+    def __encoder_for(self, method: str):
+        """The formula encoder that `method` passes its call to, or None when it does nothing."""
+        if not self._use_formula_encoder:
+            # Said, since the call has no effect here: a witness loop would run on without a word.
+            log_w(method + " works in formula-encoder mode only; container mode ignores it")
+            return None
+        return self._formula_encoder
 
     def save_metrics_json(self, filename: str):
-        return self._formula_encoder.save_metrics_json(filename) if self.__encoder_in_use() else False
+        encoder = self.__encoder_for("save_metrics_json")
+        return encoder.save_metrics_json(filename) if encoder is not None else False
 
     def save_metrics_csv(self, filename: str):
-        return self._formula_encoder.save_metrics_csv(filename) if self.__encoder_in_use() else False
+        encoder = self.__encoder_for("save_metrics_csv")
+        return encoder.save_metrics_csv(filename) if encoder is not None else False
 
     def reset(self) -> None:
-        if self.__encoder_in_use():
-            self._formula_encoder.reset()
+        encoder = self.__encoder_for("reset")
+        if encoder is not None:
+            encoder.reset()
 
     def set_witness(self, witness) -> None:
-        if self.__encoder_in_use():
-            self._formula_encoder.set_witness(witness)
+        encoder = self.__encoder_for("set_witness")
+        if encoder is not None:
+            encoder.set_witness(witness)
 
     def set_another_witness(self, witness) -> None:
-        if self.__encoder_in_use():
-            self._formula_encoder.set_another_witness(witness)
+        encoder = self.__encoder_for("set_another_witness")
+        if encoder is not None:
+            encoder.set_another_witness(witness)
 
     def check_another_witness(self) -> bool:
-        return self._formula_encoder.check_another_witness() if self.__encoder_in_use() else False
+        encoder = self.__encoder_for("check_another_witness")
+        return encoder.check_another_witness() if encoder is not None else False
 
     def get_var_index(self, var: int) -> int:
         return var
