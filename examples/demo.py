@@ -6,7 +6,8 @@ weighted CNF by tarvo_encoder, solved with python-sat, read back by name.
 1. Three colours, neighbouring regions differ: a CNF, solved by a SAT solver.
 2. Two colours are not enough: the same model is unsatisfiable.
 3. Paint has a price: a target bounded by a border, rebuilt with lower and
-   lower borders until the cheapest colouring is found.
+   lower borders until the cheapest colouring is found (the loop also stops
+   at a border below the target's least value, which the build refuses).
 4. The same prices as weighted soft constraints: a weighted CNF whose
    optimum a MaxSAT solver finds directly.
 """
@@ -19,6 +20,7 @@ from pysat.solvers import Solver
 
 import velmont.corvane_engine as ce
 from tarvo_encoder import Model, Sum
+from tarvo_encoder._exceptions import FormulaError
 
 REGIONS = ["WA", "NT", "SA", "QLD", "NSW", "VIC", "TAS"]
 BORDERS = [("WA", "NT"), ("WA", "SA"), ("NT", "SA"), ("NT", "QLD"), ("SA", "QLD"), ("SA", "NSW"),
@@ -54,6 +56,24 @@ def solve_cnf(storage):
         return solver.get_model() if solver.solve() else None
 
 
+def minimise_by_border(model, cmanager, border, value):
+    """The last solution that build_cnf(border, True) admits, the border lowered
+    below each solution's value; None when the first border admits none."""
+    best = None
+    while True:
+        try:
+            model.build_cnf(border, True)
+        except FormulaError:
+            # "Contradiction was detected in target": no value of the target is
+            # this low, as after an optimum of 0 at border -1.
+            return best
+        solution = solve_cnf(cmanager.get_cnf_storage())
+        if solution is None:
+            return best
+        best = solution
+        border = value(best) - 1
+
+
 def show(title, colouring):
     print(title)
     for region, colour_name in colouring.items():
@@ -79,14 +99,8 @@ def main(out_dir):
     model, colour, r = colouring_model(priced, "australia-priced", 3)
     model.add_target(Sum(PRICES[0] * colour[r, 0] + PRICES[1] * colour[r, 1] + PRICES[2] * colour[r, 2],
                          r=range(len(REGIONS))))
-    border, best = cost(colouring), None
-    while True:
-        model.build_cnf(border, True)
-        solution = solve_cnf(priced.get_cnf_storage())
-        if solution is None:
-            break
-        best = painted(priced, solution, 3)
-        border = cost(best) - 1
+    solution = minimise_by_border(model, priced, cost(colouring), lambda found: cost(painted(priced, found, 3)))
+    best = painted(priced, solution, 3)
     show(f"3. The cheapest colouring, found by lowering the border (cost {cost(best)}):", best)
 
     weighted = ce.manager()

@@ -94,3 +94,19 @@ def test_existing_root_handler_is_left_alone():
     )
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
     assert done.stdout.strip() == f"{logging.WARNING} ['NullHandler']"
+
+
+@pytest.mark.parametrize("before_import, after_import, shown", [
+    # basicConfig does nothing once the root logger has a handler: the package's.
+    ("", "logging.basicConfig(level=logging.INFO, format='%(message)s')", False),
+    ("", "logging.basicConfig(level=logging.INFO, format='%(message)s', force=True)", True),
+    ("logging.basicConfig(level=logging.INFO, format='%(message)s')", "", True),
+    ("", "app = logging.getLogger('app'); app.setLevel(logging.INFO); app.propagate = False\n"
+         "handler = logging.StreamHandler(); handler.setFormatter(logging.Formatter('%(message)s'))\n"
+         "app.addHandler(handler)", True),
+])
+def test_an_application_configures_its_logging_around_the_package(before_import, after_import, shown):
+    script = (f"import logging\n{before_import}\nimport tarvo_encoder\n{after_import}\n"
+              "logging.getLogger('app').info('app line')\n")
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert done.stderr == ("app line\n" if shown else "")

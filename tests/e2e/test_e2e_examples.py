@@ -1,11 +1,16 @@
 """The runnable examples: their printed solutions checked independently."""
+import importlib.util
 import itertools
 import re
 import subprocess
 import sys
 from pathlib import Path
 
+import pytest
 from pysat.formula import CNF, WCNF
+
+import velmont.corvane_engine as ce
+from tarvo_encoder import SumIt
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 
@@ -50,3 +55,35 @@ def test_demo_colours_the_map_and_finds_the_cheapest_colouring(tmp_path):
     assert "2. With two colours: unsatisfiable" in out
     assert CNF(from_file=str(tmp_path / "australia.cnf")).clauses
     assert WCNF(from_file=str(tmp_path / "australia.wcnf")).soft
+
+
+def demo_module():
+    spec = importlib.util.spec_from_file_location("demo", EXAMPLES / "demo.py")
+    demo = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(demo)
+    return demo
+
+
+TASMANIA_RED_OR_GREEN = [(6, 0), (6, 1)]
+RED_REGIONS = [(region, 0) for region in range(len(REGIONS))]
+
+
+@pytest.mark.parametrize("cells, border, optimum", [
+    # 0 at best: the next border, -1, lies below every value of the target.
+    (TASMANIA_RED_OR_GREEN, 2, 0),
+    # Three colours are needed: at border 0 the CNF is unsatisfiable.
+    (RED_REGIONS, len(REGIONS), 1),
+    (TASMANIA_RED_OR_GREEN, -1, None),
+])
+def test_demo_border_loop_stops_at_the_optimum(cells, border, optimum):
+    demo = demo_module()
+    cmanager = ce.manager()
+    model, colour, _ = demo.colouring_model(cmanager, "loop", 3)
+    model.add_target(SumIt([colour[cell] for cell in cells]))
+
+    def value(solution):
+        values = cmanager.get_witness_interpreter().interpret(solution)
+        return sum(values[f"colour[{region},{k}]"] for region, k in cells)
+
+    best = demo.minimise_by_border(model, cmanager, border, value)
+    assert (None if best is None else value(best)) == optimum
