@@ -8,6 +8,7 @@ computes in int64, narrowed back to that type when the values fit after all,
 or in float64 (the solver's own type) when even int64 may not hold them.
 Floating operands take numpy's own road, which rounds but never wraps.
 """
+import functools
 from numbers import Integral
 
 import numpy as np
@@ -19,20 +20,26 @@ _INT64_SAFE = 2.0 ** 62
 
 def magnitude(values) -> float:
     """The largest absolute value among `values` (an array or a scalar) as a float; 0 for none."""
-    values = np.asarray(values)
-    if not values.size:
-        return 0.0
+    if not isinstance(values, np.ndarray):
+        return abs(float(values))
+    if values.size < 2:
+        return abs(float(values.item())) if values.size else 0.0
     # From the extremes, since abs() of the least int32 wraps to itself.
     return max(abs(float(values.max())), abs(float(values.min())))
+
+
+@functools.lru_cache(maxsize=None)
+def _largest(dtype: np.dtype) -> int:
+    return int(np.iinfo(dtype).max)
 
 
 def _working_type(dtype: np.dtype, bound) -> np.dtype:
     """The type in which to compute results that numpy would give in `dtype`, their magnitude
     at most `bound()`; the bound is computed for integer types only."""
-    if not np.issubdtype(dtype, np.integer):
+    if dtype.kind not in "iu":
         return dtype
     bound = bound()
-    if bound <= np.iinfo(dtype).max:
+    if bound <= _largest(dtype):
         return dtype
     return np.dtype(np.int64) if bound < _INT64_SAFE else np.dtype(np.float64)
 
@@ -49,16 +56,18 @@ def _narrowed(values: np.ndarray, dtype: np.dtype) -> np.ndarray:
 
 def _operand_type(operand):
     # A host integer adapts to the array's type in numpy's promotion, whatever its size.
-    return 0 if isinstance(operand, (int, bool)) else operand
+    return 0 if isinstance(operand, int) else operand
 
 
 def _exact(operation, bound, *operands):
     """`operation(*operands)` in the type numpy gives the operands, promoted when results of
     magnitude up to `bound()` may not fit it."""
-    dtype = np.result_type(*map(_operand_type, operands))
+    dtype = np.result_type(*[_operand_type(operand) for operand in operands])
+    if dtype.kind not in "iu":
+        return operation(*operands)
     # A host integer beyond the type numpy gives is promoted even where nothing it multiplies is nonzero.
-    hosts = [abs(float(operand)) for operand in operands if isinstance(operand, (int, bool))]
-    work = _working_type(dtype, lambda: max([bound()] + hosts))
+    hosts = [abs(float(operand)) for operand in operands if isinstance(operand, int)]
+    work = _working_type(dtype, lambda: max(bound(), *hosts) if hosts else bound())
     if work == dtype:
         return operation(*operands)
     widened = [operand.astype(work) if isinstance(operand, np.ndarray) else operand for operand in operands]
@@ -69,6 +78,8 @@ def _exact(operation, bound, *operands):
 
 def product(values: np.ndarray, factor) -> np.ndarray:
     """values * factor, elementwise; `factor` a scalar or an array that broadcasts."""
+    if values.dtype.kind == "f":
+        return values * factor
     return _exact(np.multiply, lambda: magnitude(values) * magnitude(factor), values, factor)
 
 
@@ -96,6 +107,8 @@ def holding_type(dtype: np.dtype, value) -> np.dtype:
 
 def group_sums(values: np.ndarray, starts: np.ndarray) -> np.ndarray:
     """The sums of the runs of `values` that begin at `starts` (numpy's `add.reduceat`)."""
+    if values.dtype.kind == "f":
+        return np.add.reduceat(values, starts, dtype=values.dtype)
     return _exact(lambda v: np.add.reduceat(v, starts, dtype=v.dtype), lambda: magnitude(values) * len(values), values)
 
 
