@@ -99,6 +99,7 @@ NOT_FINITE = "The coefficients and constants of an expression must be finite num
     (lambda c: x[i] + float("inf"), ValueError, NOT_FINITE.format("inf")),
     (lambda c: float("-inf") - x[i], ValueError, NOT_FINITE.format("-inf")),
     (lambda c: x[i] * np.float64("nan"), ValueError, NOT_FINITE.format("nan")),
+    (lambda c: x[i] + 10 ** 400, ValueError, NOT_FINITE.format("an integer of 1329 bits")),
     (lambda c: Sum(3, i=range(2)), TypeError, "Type 'LinearExpression' is expected for variable 'expression'"),
     (lambda c: SumIt(e for e in [x[0]]), TypeError, "Use an iterable sequence as SumIt input argument"),
     (lambda c: SumIt({3}), TypeError, "Use an iterable sequence as SumIt input argument"),

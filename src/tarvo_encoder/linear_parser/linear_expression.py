@@ -76,15 +76,14 @@ class LinearExpression:
     def __operand_text(self, other) -> tp.Tuple[bool, str]:
         """(is a number, text) of the other operand of +, - or *."""
         self._check_borders()
-        if type(other) is int:
-            return True, f"{other}"
-        if isinstance(other, Integral):
-            # Its digits, whatever the number's own text says: the text is evaluated.
-            return True, _int_text(other)
         if isinstance(other, Real):
-            # A NaN or an infinity prints as a name that the evaluated text does not know.
+            # The solver holds floats: an integer beyond them fails in evaluation, and a NaN
+            # or an infinity prints as a name that the evaluated text does not know.
             require_finite(other)
-            return True, f"{other}"
+            if type(other) is int:
+                return True, f"{other}"
+            # An integer as its digits, whatever the number's own text says: the text is evaluated.
+            return True, _int_text(other) if isinstance(other, Integral) else f"{other}"
         if isinstance(other, LinearExpression):
             other._check_borders()
             return False, str(other)
