@@ -11,6 +11,8 @@ import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 from tarvo_encoder import _native
 
+from fast_roads import WITHOUT_EVALUATION, fast_roads_off, roads_taken
+
 INT64_MAX = 2**63 - 1
 
 
@@ -150,6 +152,11 @@ def test_a_clause_form_is_ordered_as_the_transformation_orders_it():
 def test_models_do_not_depend_on_skipping_the_transformation(monkeypatch):
     from tarvo_encoder import Model, Sum, SumIt
 
+    skipped = []
+    transformed_clause_form = _native.transformed_clause_form
+    monkeypatch.setattr(_native, "transformed_clause_form",
+                        lambda formula: skipped.append(formula) or transformed_clause_form(formula))
+
     def built():
         cmanager = ce.manager()
         model = Model(cmanager, "plain")
@@ -163,6 +170,11 @@ def test_models_do_not_depend_on_skipping_the_transformation(monkeypatch):
         model.build_cnf()
         return cmanager.get_cnf_storage().to_dimacs(), sorted(model._formula_container.mapping.items())
 
-    skipping = built()
-    monkeypatch.setattr(_native, "transformed_clause_form", lambda formula: None)
-    assert built() == skipping
+    # The roads that read texts without evaluation would take most of these.
+    with fast_roads_off(*WITHOUT_EVALUATION), roads_taken() as taken:
+        skipping = built()
+        assert taken == ["evaluation"] * 5 and skipped
+        reached = len(skipped)
+        with fast_roads_off("transformed clause form"):
+            assert built() == skipping
+        assert len(skipped) == reached

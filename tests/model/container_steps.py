@@ -1,12 +1,12 @@
 """What the differential tests of container mode compare between two roads:
 after every step, its outcome and the container's state; last, the build."""
-import pytest
+import contextlib
 
 import velmont.corvane_engine as ce
 from tarvo_encoder import Model
-from tarvo_encoder.core.formula_container import FormulaContainer
 
 from engine_lines import info_lines
+from fast_roads import fast_roads_off
 
 
 class Variables:
@@ -31,11 +31,11 @@ def run_steps(model, sizes, add, program):
 
 def run_without_road(name, sizes, add, program, road=None):
     """The steps' outcomes and states, then the build, with the log lines from
-    info up, on a model called `name`; FormulaContainer's method `road`, when
-    given, declines every text, so that the evaluation road takes them."""
-    with pytest.MonkeyPatch.context() as patch, info_lines() as logged:
+    info up, on a model called `name`; the fast road named `road`, when
+    given, switched off, so that the evaluation road takes its constraints."""
+    with contextlib.ExitStack() as stack, info_lines() as logged:
         if road is not None:
-            patch.setattr(FormulaContainer, road, lambda self, *arguments: False)
+            stack.enter_context(fast_roads_off(road))
         steps = run_steps(Model(ce.manager(), name), sizes, add, program)
     return steps, logged
 

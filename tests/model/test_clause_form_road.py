@@ -12,10 +12,10 @@ from hypothesis import given, settings, strategies as st
 
 import velmont.corvane_engine as ce
 from tarvo_encoder import Model, SumIt, _native
-from tarvo_encoder.core import dumper, formulapb
-from tarvo_encoder.encode import _flat_sums as flat_sums
+from tarvo_encoder.core import formulapb
 
 from engine_lines import info_lines
+from fast_roads import fast_roads_off
 
 SIZES = {"a": 3, "b": 3}
 
@@ -24,19 +24,20 @@ SIZES = {"a": 3, "b": 3}
 def road(numbered: bool, expanded_by_evaluation: bool = False):
     """Yields the list of roads taken, True for each numbered clause form."""
     taken = []
-    to_bx = formulapb.ClauseFormPB.to_bx if numbered else formulapb.FormulaPB.to_bx
+    to_bx = formulapb.ClauseFormPB.to_bx
 
     def recorded(self, manager):
         formula = to_bx(self, manager)
         taken.append(isinstance(formula, _native.NumberedTemplate))
         return formula
 
-    with pytest.MonkeyPatch.context() as patch:
+    closed = () if numbered else ("numbered clause form", "flat sum")
+    if expanded_by_evaluation:  # the container's literal texts of the numbered clause form
+        closed += ("native expansion",)
+    with pytest.MonkeyPatch.context() as patch, contextlib.ExitStack() as stack:
         patch.setattr(formulapb.ClauseFormPB, "to_bx", recorded)
-        if not numbered:
-            patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)
-        if expanded_by_evaluation:  # the container's literal texts of the numbered clause form
-            patch.setattr(dumper, "expand_natively", lambda *arguments: None)
+        if closed:
+            stack.enter_context(fast_roads_off(*closed))
         yield taken
 
 

@@ -122,7 +122,7 @@ def add(model, v, kind, argument):
 
 
 def run(program, road_on: bool):
-    return run_without_road("formulas", SIZES, add, program, None if road_on else "add_plain_formula")
+    return run_without_road("formulas", SIZES, add, program, None if road_on else "plain formula")
 
 
 @settings(max_examples=250, deadline=None)

@@ -76,7 +76,7 @@ def add_mixed(model, v, kind, argument):
 
 
 def run(program, memo_on: bool):
-    return run_without_road("mixed", SIZES, add_mixed, program, None if memo_on else "add_recalled_formula")
+    return run_without_road("mixed", SIZES, add_mixed, program, None if memo_on else "recalled shape")
 
 
 @settings(max_examples=200, deadline=None)

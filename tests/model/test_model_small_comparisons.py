@@ -97,7 +97,7 @@ def add(model, v, kind, argument):
 
 
 def run(program, road_on: bool):
-    return run_without_road("small", SIZES, add, program, None if road_on else "add_small_comparison")
+    return run_without_road("small", SIZES, add, program, None if road_on else "small comparison")
 
 
 @settings(max_examples=200, deadline=None)

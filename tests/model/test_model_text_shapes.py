@@ -1,6 +1,7 @@
 """Expression text evaluated through compiled shapes (its integers as names)
 against plain eval: the same models, numbering and mapping, and the same
 errors, for texts of every form and for texts the shapes must not read."""
+import contextlib
 import random
 
 import pytest
@@ -10,6 +11,8 @@ import velmont.corvane_engine.dravo as dravo
 from tarvo_encoder import And, Equiv, IfThenElse, Implication, Model, Or, Sum, SumIt, Xor, pow_expression
 from tarvo_encoder.encode import _text_shapes
 from tarvo_encoder.encode.expressions import Expression
+
+from fast_roads import WITHOUT_EVALUATION, fast_roads_off, roads_taken
 
 
 def constraints(x, y, i, j, rng):
@@ -48,10 +51,16 @@ def built(seed):
 
 
 @pytest.mark.parametrize("seed", range(4))
-def test_shapes_build_what_eval_builds(seed, monkeypatch):
-    shaped = built(seed)
-    monkeypatch.setattr(_text_shapes, "evaluate", lambda text, namespace: eval(text, namespace))
-    assert built(seed) == shaped
+@pytest.mark.parametrize("every_text_evaluated", [False, True])
+def test_shapes_build_what_eval_builds(seed, every_text_evaluated):
+    # With the roads that read texts without evaluation off, every constraint reaches the cache.
+    closed = WITHOUT_EVALUATION if every_text_evaluated else ()
+    with fast_roads_off(*closed) if closed else contextlib.nullcontext(), roads_taken() as taken:
+        shaped = built(seed)
+        assert _text_shapes._shapes
+        assert not every_text_evaluated or set(taken) == {"evaluation"}
+        with fast_roads_off("shape cache"):
+            assert built(seed) == shaped
 
 
 @pytest.mark.parametrize("text", [

@@ -1,21 +1,16 @@
 """One small model built on both roads (container mode and formula-encoder
 mode), read back through the engine manager as a user would, and brute force
 over its declared elements to compare with."""
-import contextlib
 import itertools
 import types
-
-import pytest
 
 from pysat.examples.rc2 import RC2
 from pysat.solvers import Solver
 
 import velmont.corvane_engine as ce
 from maxsat_check import storage_wcnf
+from fast_roads import fast_roads_off
 from tarvo_encoder import Model
-from tarvo_encoder.core import dumper, formulapb
-from tarvo_encoder.core.formula_container import FormulaContainer
-from tarvo_encoder.encode import _flat_sums as flat_sums
 from usage_solving import element_names, projected_models
 
 ROADS = {"container": False, "formula encoder": True}
@@ -74,21 +69,10 @@ class Built:
         return costs
 
 
-@contextlib.contextmanager
-def container_fast_roads_off():
-    """Container mode on its reference road: every text evaluated, every
-    comparison encoded from its evaluation and put through engine formula nodes, every template expanded by
-    evaluating its expansion text."""
-    with pytest.MonkeyPatch.context() as patch:
-        patch.setattr(FormulaContainer, "add_plain_clause", lambda self, text: False)
-        patch.setattr(FormulaContainer, "add_plain_formula", lambda self, text: False)
-        patch.setattr(FormulaContainer, "add_small_comparison", lambda self, *arguments: False)
-        patch.setattr(FormulaContainer, "add_plain_soft_sum", lambda self, *arguments: False)
-        patch.setattr(FormulaContainer, "add_recalled_formula", lambda self, text: False)
-        patch.setattr(flat_sums, "evaluate", lambda text, namespace: flat_sums.NOT_READ)
-        patch.setattr(formulapb.ClauseFormPB, "to_bx", formulapb.FormulaPB.to_bx)
-        patch.setattr(dumper, "expand_natively", lambda *arguments: None)
-        yield
+# Container mode on its reference road: every text evaluated, every
+# comparison encoded from its evaluation and put through engine formula
+# nodes, every template expanded by evaluating its expansion text.
+container_fast_roads_off = fast_roads_off
 
 
 def assignments(names):

@@ -10,6 +10,7 @@ from .._logged_errors import raise_logged as _raise_logged
 from .tarvo_logger import *
 from .aux_names import DRAVO_AUX, KELPA_AUX
 from .native_expansion import expand_natively
+from . import roads
 
 
 def reduce_ex(mappings) -> tp.Dict[str, int]:
@@ -55,7 +56,7 @@ class Dumper(ABC):
     def _dump_cnf(a: DumpArgs) -> tp.Dict[str, int]:
         if a.cnf_stor is None:
             return {}
-        mapping = expand_natively(a, KELPA_AUX, DRAVO_AUX)
+        mapping = expand_natively(a, KELPA_AUX, DRAVO_AUX) if roads.is_open(roads.NATIVE_EXPANSION) else None
         return Dumper._dump_cnf_by_evaluation(a) if mapping is None else mapping
 
     @staticmethod

@@ -6,6 +6,7 @@ from .._log_wanted import DEBUG, log_wanted
 from .manager import Manager
 from .aux_names import KELPA_AUX as _KELPA_AUX
 from .. import _native
+from . import roads
 
 _DRAVO = bx
 
@@ -68,7 +69,7 @@ class ClauseFormPB(FormulaPB):
 
     def to_bx(self, manager):
         database = self._clause_database(manager)
-        if _is_plain(manager) and not log_wanted(DEBUG):
+        if _is_plain(manager) and roads.is_open(roads.NUMBERED_CLAUSE_FORM):
             template = _native.numbered_template(database, manager, _KELPA_AUX)
             if template is not None:
                 return template
@@ -85,7 +86,7 @@ def _clause_formula(database, manager):
     variables: the native walk, reading the database itself, for a plain
     Manager, else the walk of `walked_clause_formula`, whose formula, names
     and numbers it repeats exactly."""
-    if _is_plain(manager):
+    if _is_plain(manager) and roads.is_open(roads.NATIVE_CLAUSE_WALK):
         return _native.clause_formula(database, manager, _KELPA_AUX)
     return walked_clause_formula(database.get_clauses(), manager)
 

@@ -13,13 +13,13 @@ from velmont.corvane_engine import kelpa as pb
 from .variables import Variable, Index
 from .expressions import Expression, VariableProxy, _Coefficient, _minimization_text
 from .. import _native
-from .._log_wanted import DEBUG, TRACE, log_wanted
+from .._log_wanted import DEBUG, log_wanted
 from .._exceptions import VariableError, FormulaError, TargetError, BuildError
 from .._logged_errors import raise_logged as _log_and_raise
 from ..core.formula_container import FormulaContainer
 from ..core.foralls import check_forall_names, count_instances, formula_foralls
 from ..core.aux_names import DRAVO_AUX, KELPA_AUX
-from ..core import pboperations, formulapb, manager, variable
+from ..core import pboperations, formulapb, manager, variable, roads
 from ..core.tarvo_logger import *
 from . import _model_rules as rules
 from . import _flat_sums as flat_sums
@@ -152,7 +152,8 @@ class Model:
                            else "Target has already been defined")
         if foralls:
             self.__refuse_hiding_foralls(foralls)
-        if log_wanted(DEBUG):
+        debug = log_wanted(DEBUG)
+        if debug:
             log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
         if self._use_formula_encoder:
             text = str(constraint)
@@ -161,7 +162,7 @@ class Model:
                 self.__require_bound_text_indexes(text, foralls)
             self.__forward(self.__formula_encoder().add_constraint, text, foralls_text)
         else:
-            self.__fill_hard_constraint(constraint, foralls)
+            self.__fill_hard_constraint(constraint, foralls, debug)
 
     def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
                             **foralls: tp.Sequence[int]) -> None:
@@ -236,11 +237,14 @@ class Model:
             # Also after a failure: the next formula must not inherit this one's variables.
             self._manager.reset()
 
-    def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
+    def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]], debug: bool):
         self.__init_formula_container()
         text = None if foralls else str(constraint)
-        if not foralls and self.__add_without_evaluation(constraint, text):
+        if not foralls and roads.add_without_evaluation(
+                roads.COMPARISON_ROADS if constraint._compares else roads.FORMULA_ROADS,
+                self._formula_container, text, self._manager, debug):
             return
+        roads.note_taken(roads.EVALUATION, debug)
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
             log_t("Enumerating hard utility variables")
@@ -258,39 +262,23 @@ class Model:
             else:
                 self._formula_container.add_hard_constraint(template_constraint, foralls, shift_pb_variable,
                                                             shift_bx_variable)
-                if not foralls and not constraint._compares and not log_wanted(DEBUG):
+                if not foralls and not constraint._compares and roads.is_open(roads.RECALLED_SHAPE):
                     self._formula_container.remember_formula(text, template_constraint,
                                                              shift_pb_variable, shift_bx_variable)
         finally:
             self._manager.reset()
-
-    def __add_without_evaluation(self, constraint, text: str) -> bool:
-        """Adds a constraint without foralls whose text the container reads
-        without evaluating it (a clause over declared elements, a small
-        comparison of declared elements, a Boolean formula of elements, or a
-        constraint of a shape that the evaluation road recorded before);
-        False, with nothing changed, for any other."""
-        if constraint._compares:
-            # With debug lines wanted (trace ones with them), the evaluation writes its own.
-            return not log_wanted(DEBUG) and self._formula_container.add_small_comparison(text, self._manager)
-        if self._formula_container.add_plain_clause(text):
-            if log_wanted(TRACE):
-                log_t("Enumerating hard utility variables")
-            return True
-        return not log_wanted(DEBUG) and (self._formula_container.add_plain_formula(text)
-                                          or self._formula_container.add_recalled_formula(text))
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
                                foralls: tp.Dict[str, tp.Sequence[int]]):
         self.__init_formula_container()
         weighted = (weight * constraint).maxsat(minimization)
         log_d("Building soft constraint: " + str(constraint))
-        # A weighted element or small sum of them, the commonest soft constraints, read
-        # without evaluation (with debug lines wanted, the evaluation writes its own).
-        if (not foralls and not log_wanted(DEBUG)
-                and self._formula_container.add_plain_soft_sum(str(weighted), bool(minimization))):
+        debug = log_wanted(DEBUG)
+        if not foralls and roads.add_without_evaluation(roads.SOFT_ROADS, self._formula_container, str(weighted),
+                                                        bool(minimization), debug):
             self._is_wcnf = True
             return
+        roads.note_taken(roads.EVALUATION, debug)
         try:
             template_constraint, weights = self.__evaluate(weighted)
             self.__require_bound_indexes(self.__support(template_constraint)[1], foralls)
@@ -320,8 +308,10 @@ class Model:
         namespace = self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
         text = str(expression)
         # The text of a flat sum is read without compiling it.
-        evaluated = flat_sums.evaluate(text, namespace)
-        return evaluated if evaluated is not flat_sums.NOT_READ else text_shapes.evaluate(text, namespace)
+        evaluated = flat_sums.evaluate(text, namespace) if roads.is_open(roads.FLAT_SUM) else flat_sums.NOT_READ
+        if evaluated is not flat_sums.NOT_READ:
+            return evaluated
+        return text_shapes.evaluate(text, namespace) if roads.is_open(roads.SHAPE_CACHE) else eval(text, namespace)
 
     def __evaluate_comparison(self, comparison: Expression):
         """A constraint or bounded target that is one comparison, which ClauseFormPB puts into clause form."""
@@ -350,7 +340,8 @@ class Model:
             return formula  # made in clause form
         formula = self.__as_formula(formula)
         # A formula already in clause form needs no transformation, only its order.
-        transformed = _native.transformed_clause_form(formula) if isinstance(formula, bx.BaseExpr) else None
+        transformed = (_native.transformed_clause_form(formula) if isinstance(formula, bx.BaseExpr)
+                       and roads.is_open(roads.TRANSFORMED_CLAUSE_FORM) else None)
         return transformed if transformed is not None else formula.tseytin(self._manager.bx_context, DRAVO_AUX)
 
     @staticmethod
