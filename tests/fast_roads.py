@@ -9,7 +9,7 @@ from tarvo_encoder.core import roads
 # How the trace line that names a constraint's road begins.
 ROAD_LINE = "           road : "
 # The roads that take a constraint without evaluating its text.
-WITHOUT_EVALUATION = tuple(road.name for road in roads.COMPARISON_ROADS + roads.FORMULA_ROADS + roads.SOFT_ROADS)
+WITHOUT_EVALUATION = tuple(road.name for kind in roads.WITHOUT_EVALUATION.values() for road in kind)
 
 
 @contextlib.contextmanager
@@ -32,9 +32,9 @@ def roads_taken():
     taken = []
     note_taken = roads.note_taken
 
-    def noted(name, debug):
-        taken.append(name)
-        note_taken(name, debug)
+    def noted(road, debug):
+        taken.append(road.name)
+        note_taken(road, debug)
 
     with pytest.MonkeyPatch.context() as patch:
         patch.setattr(roads, "note_taken", noted)

@@ -4,9 +4,8 @@ the fast roads beside it, as rows of one table that the dispatch runs from.
 How a constraint goes, in container mode (`Model` in encode/model.py):
 
   add_constraint    checks, the "constraint" debug line
-    no foralls      the rows of HARD_ROADS in order; the first that reads the
-                    text adds its clauses (core/formula_container.py), with
-                    no evaluation
+    no foralls      the roads of WITHOUT_EVALUATION in order; the first that
+                    reads the text adds its clauses (core/formula_container.py)
     else            the evaluation road: the text evaluated in the model's
                     namespace (flat sum, shape cache), comparisons encoded
                     (numbered clause form, native clause walk), the formula
@@ -15,13 +14,14 @@ How a constraint goes, in container mode (`Model` in encode/model.py):
                     its foralls (native expansion, else the expansion text
                     evaluated; core/dumper.py); a formula without foralls is
                     recorded by its shape for the recalled shape road
-  add_soft_constraint  the rows of SOFT_ROADS without foralls, else the
-                    evaluation road
+  add_soft_constraint  without foralls the soft roads of WITHOUT_EVALUATION,
+                    else the evaluation road
   build_cnf         a target: always the evaluation road
 
 The expression operators that write the texts have a fast road of their own
 (native operators). Every fast road yields exactly what the evaluation road
-yields: clauses, order, numbering, mapping, warnings, errors and log lines.
+yields: clauses, order, numbering, mapping, warnings, errors and log lines,
+but for the trace line that names the road.
 
 One switch, `set_fast_roads`, turns fast roads off, all of them or by name,
 so that the evaluation road runs alone; the differential tests compare
@@ -30,7 +30,8 @@ constraint took.
 
 With debug logging wanted, a road runs only when it writes the lines that
 the evaluation road would write (`writes_debug_lines`); the others step
-aside and the evaluation road takes their constraints. `is_open` is that rule.
+aside and the evaluation road takes their constraints. `is_open` is that
+rule, and `set_fast_roads` applies it to WITHOUT_EVALUATION ahead.
 """
 import typing as tp
 from dataclasses import dataclass
@@ -54,15 +55,9 @@ class Road:
     # with nothing changed; the detail is the model's Manager for a hard
     # constraint, the minimization flag for a soft one.
     add: tp.Optional[tp.Callable[[tp.Any, str, tp.Any], bool]] = None
-
-
-def _plain_clause(container, text, manager) -> bool:
-    if not container.add_plain_clause(text):
-        return False
-    if log_wanted(TRACE):
-        # The evaluation road's own line for a clause.
-        log_t("Enumerating hard utility variables")
-    return True
+    # The trace lines that the evaluation road would write, written by this
+    # road before its name.
+    trace_lines: tp.Tuple[str, ...] = ()
 
 
 SMALL_COMPARISON = Road(
@@ -75,7 +70,8 @@ PLAIN_CLAUSE = Road(
     "plain clause",
     "a hard constraint without foralls that is one clause of declared elements, as the operators write it",
     "FormulaContainer.add_plain_clause; cpp/kernels/plain_clause.hpp",
-    True, _plain_clause)
+    True, lambda container, text, manager: container.add_plain_clause(text),
+    ("Enumerating hard utility variables",))
 PLAIN_FORMULA = Road(
     "plain formula",
     "a hard constraint without foralls that is a Boolean formula of declared elements whose clause form is no "
@@ -129,17 +125,29 @@ NATIVE_OPERATORS = Road(
     "cpp/bindings/native/expression_operators.cpp",
     True)
 
-# Tried in this order for a hard constraint without foralls: one that is a
-# comparison, any other; and for a soft constraint without foralls.
-COMPARISON_ROADS = (SMALL_COMPARISON,)
-FORMULA_ROADS = (PLAIN_CLAUSE, PLAIN_FORMULA, RECALLED_SHAPE)
-SOFT_ROADS = (PLAIN_SOFT_SUM,)
-ROADS = COMPARISON_ROADS + FORMULA_ROADS + SOFT_ROADS + (FLAT_SUM, SHAPE_CACHE, NUMBERED_CLAUSE_FORM, NATIVE_CLAUSE_WALK,
-                                   TRANSFORMED_CLAUSE_FORM, NATIVE_EXPANSION, NATIVE_OPERATORS)
-EVALUATION = "evaluation"
+EVALUATION = Road(
+    "evaluation",
+    "every constraint, soft constraint and target: its text evaluated in the model's namespace; the reference",
+    "Model.__fill_hard_constraint, __fill_soft_constraint, __build_target; core/dumper.py",
+    True)
 
-_BY_NAME = {road.name: road for road in ROADS}
+# The roads tried, in this order, for a constraint without foralls, by what
+# it is: a hard constraint that is one comparison, any other hard constraint,
+# a soft constraint.
+WITHOUT_EVALUATION = {
+    "comparison": (SMALL_COMPARISON,),
+    "formula": (PLAIN_CLAUSE, PLAIN_FORMULA, RECALLED_SHAPE),
+    "soft": (PLAIN_SOFT_SUM,),
+}
+FAST_ROADS = tuple(road for roads in WITHOUT_EVALUATION.values() for road in roads) + (
+    FLAT_SUM, SHAPE_CACHE, NUMBERED_CLAUSE_FORM, NATIVE_CLAUSE_WALK, TRANSFORMED_CLAUSE_FORM, NATIVE_EXPANSION,
+    NATIVE_OPERATORS)
+
+_BY_NAME = {road.name: road for road in FAST_ROADS}
 _closed: tp.FrozenSet[Road] = frozenset()
+# For each kind of WITHOUT_EVALUATION, the roads open without debug lines
+# wanted and those open with them.
+_open: tp.Dict[str, tp.Tuple[tp.Tuple[Road, ...], tp.Tuple[Road, ...]]] = {}
 
 
 def set_fast_roads(on: bool, *names: str) -> None:
@@ -148,34 +156,42 @@ def set_fast_roads(on: bool, *names: str) -> None:
     unknown = [name for name in names if name not in _BY_NAME]
     if unknown:
         raise_logged(ValueError, "No fast road is named " + ", ".join(map(repr, unknown)))
-    chosen = frozenset(_BY_NAME[name] for name in names) if names else frozenset(ROADS)
+    chosen = frozenset(_BY_NAME[name] for name in names) if names else frozenset(FAST_ROADS)
     _closed = _closed - chosen if on else _closed | chosen
+    for kind, roads in WITHOUT_EVALUATION.items():
+        _open[kind] = tuple(road for road in roads if road not in _closed), tuple(
+            road for road in roads if road not in _closed and road.writes_debug_lines)
     _native.set_expression_fast_road(NATIVE_OPERATORS not in _closed)
 
 
 def closed_roads() -> tp.List[str]:
     """The names of the fast roads turned off, in table order."""
-    return [road.name for road in ROADS if road in _closed]
+    return [road.name for road in FAST_ROADS if road in _closed]
 
 
 def is_open(road: Road) -> bool:
-    """Whether `road` may take what it reads now."""
+    """Whether `road` may take what it reads now: the one rule for debug lines."""
     return road not in _closed and (road.writes_debug_lines or not log_wanted(DEBUG))
 
 
-def add_without_evaluation(roads: tp.Sequence[Road], container, text: str, detail, debug: bool) -> bool:
-    """Whether one of `roads`, the first that reads it, added the constraint
-    of `text`, which has no foralls; nothing changed when none did. `debug`
-    says whether debug lines are wanted."""
-    for road in roads:
-        if road not in _closed and (road.writes_debug_lines or not debug) and road.add(container, text, detail):
-            note_taken(road.name, debug)
+def add_without_evaluation(kind: str, container, text: str, detail, debug: bool) -> bool:
+    """Whether one of the roads of WITHOUT_EVALUATION[kind], the first that
+    reads it, added the constraint of `text`, which has no foralls; nothing
+    changed when none did. `debug` says whether debug lines are wanted."""
+    for road in _open[kind][debug]:
+        if road.add(container, text, detail):
+            note_taken(road, debug)
             return True
     return False
 
 
-def note_taken(name: str, debug: bool) -> None:
+def note_taken(road: Road, debug: bool) -> None:
     """The trace line naming the road a constraint took; `debug` says
     whether debug lines are wanted, as trace lines are only with them."""
     if debug and log_wanted(TRACE):
-        log_t("           road : " + name)
+        for line in road.trace_lines:
+            log_t(line)
+        log_t("           road : " + road.name)
+
+
+set_fast_roads(True)

@@ -240,9 +240,8 @@ class Model:
     def __fill_hard_constraint(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]], debug: bool):
         self.__init_formula_container()
         text = None if foralls else str(constraint)
-        if not foralls and roads.add_without_evaluation(
-                roads.COMPARISON_ROADS if constraint._compares else roads.FORMULA_ROADS,
-                self._formula_container, text, self._manager, debug):
+        if not foralls and roads.add_without_evaluation("comparison" if constraint._compares else "formula",
+                                                        self._formula_container, text, self._manager, debug):
             return
         roads.note_taken(roads.EVALUATION, debug)
         try:
@@ -274,7 +273,7 @@ class Model:
         weighted = (weight * constraint).maxsat(minimization)
         log_d("Building soft constraint: " + str(constraint))
         debug = log_wanted(DEBUG)
-        if not foralls and roads.add_without_evaluation(roads.SOFT_ROADS, self._formula_container, str(weighted),
+        if not foralls and roads.add_without_evaluation("soft", self._formula_container, str(weighted),
                                                         bool(minimization), debug):
             self._is_wcnf = True
             return
