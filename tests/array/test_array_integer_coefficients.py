@@ -156,3 +156,18 @@ def test_a_constraint_with_a_large_integer_coefficient_solves_as_written():
     model.add_target(y[0] * 1, False)
     assert model.solve() is SolutionStatus.OPTIMAL
     assert model.get_result("y").tolist() == [3]
+
+
+@pytest.mark.parametrize("single", [True, False], ids=["a single row", "a row set"])
+def test_integer_bounds_less_integer_constants_do_not_wrap(single):
+    model = LinearModel()
+    y = model.get_variable("y", VariableType.INTEGER, 0, 10, n=1)
+    # y - 5 <= INT32.max, which int32 arithmetic would turn into y <= a negative number.
+    if single:
+        model.add_constraint(LinearExpression(y[0].linear_coefficients, constant=np.int32(-5)) <= np.int32(INT32.max))
+    else:
+        rows = LinearExpressionsArr(y[[0]].linear_coefficients, constants=np.array([-5], dtype=np.int32))
+        model.add_constraints(rows <= np.array([INT32.max], dtype=np.int32))
+    model.add_target(y[0] * 1, False)
+    assert model.solve() is SolutionStatus.OPTIMAL
+    assert model.get_result("y").tolist() == [10]

@@ -46,6 +46,7 @@ argument types and shapes are checked as well.
 """
 from __future__ import annotations
 
+import operator
 import os
 from enum import Enum, auto
 from functools import reduce
@@ -63,6 +64,7 @@ from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
 from tarvo_encoder._logged_errors import raise_logged as _raise_logged
 from tarvo_encoder._text_rules import is_identifier as _is_identifier
 from tarvo_encoder.core.tarvo_logger import log_w
+from tarvo_encoder.linear_parser2 import _exact_integers as exact
 from tarvo_encoder.linear_parser2._expression import (
     _CoefType,
     ColumnsOwner,
@@ -185,7 +187,11 @@ class LinearModel:
         if upper_bound is None:
             upper_bound = inf
         self._tovric_model.addRow(
-            lower_bound - constraint.constant, upper_bound - constraint.constant, row.nnz, row.indices, row.data
+            exact.scalar_result(operator.sub, lower_bound, constraint.constant),
+            exact.scalar_result(operator.sub, upper_bound, constraint.constant),
+            row.nnz,
+            row.indices,
+            row.data,
         )
 
     def add_constraints(
@@ -214,8 +220,8 @@ class LinearModel:
         self.__require_own_columns(_FOREIGN_ROWS, constraints._owner, matrix.indices)
         self._tovric_model.addRows(
             constraints.num_constraints,
-            lower_bounds - constants,
-            upper_bounds - constants,
+            exact.total(np.asarray(lower_bounds), constants, -1),
+            exact.total(np.asarray(upper_bounds), constants, -1),
             matrix.nnz,
             matrix.indptr,
             matrix.indices,
