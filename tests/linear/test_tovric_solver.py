@@ -204,6 +204,19 @@ def test_write_model_touches_no_other_file(tmp_path, name, callers_files):
     assert reread_copy(folder / name, tmp_path, name) == pytest.approx(3)
 
 
+@pytest.mark.parametrize("name", ["model.mps", "m.lp.gz"])
+def test_a_rewritten_file_keeps_its_permissions_and_a_link_is_written_through(tmp_path, name):
+    (tmp_path / name).write_text("the caller's model")
+    (tmp_path / name).chmod(0o640)
+    (tmp_path / "link").symlink_to(name)
+    solver_with_optimum_3().writeModel(str(tmp_path / "link"))
+    assert (tmp_path / "link").is_symlink()
+    assert (tmp_path / name).stat().st_mode & 0o777 == 0o640
+    assert sorted(p.name for p in tmp_path.iterdir()) == sorted(["link", name])
+    # Written in the format the link's own name asks for: MPS, not compressed.
+    assert (tmp_path / name).read_text().startswith("NAME")
+
+
 @pytest.mark.parametrize("name", ["model", "model.lp", "m.mps.gz"])
 def test_a_failed_write_leaves_the_folder_as_it_was(tmp_path, monkeypatch, name):
     (tmp_path / name).write_text("the caller's model")

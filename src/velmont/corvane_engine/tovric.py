@@ -7,6 +7,7 @@ counts it is given, and turns a status of kError into an exception instead
 of leaving the model silently unchanged. `run` reports its outcome through
 `getModelStatus` and never raises.
 """
+import contextlib
 import functools
 import gzip
 import importlib.metadata
@@ -14,6 +15,7 @@ import math
 import os
 import secrets
 import shutil
+import stat
 
 import numpy as np
 
@@ -341,45 +343,52 @@ class LinearSolver:
         # the model is written under a new name of that ending in the same folder,
         # compressed under another when asked, and renamed to the caller's name last,
         # so that no other file is touched and a failed write leaves the target as it was.
-        leftovers = []
-
-        def new_file(suffix):
-            leftovers.append(_new_file_beside(path, suffix))
-            return leftovers[-1]
-
-        try:
+        # A link is written through, as writing in place would.
+        target = os.path.realpath(path) if os.path.islink(path) else path
+        with _files_beside(target, path) as new_file:
             staging = new_file(ending)
             self.__write(staging, path)
             if plain_name != path:
                 compressed = new_file(".gz")
-                with open(staging, "rb") as source, gzip.open(compressed, "wb") as target:
-                    shutil.copyfileobj(source, target)
+                with open(staging, "rb") as source, gzip.open(compressed, "wb") as packed:
+                    shutil.copyfileobj(source, packed)
                 staging = compressed
-            os.replace(staging, path)
-            leftovers.remove(staging)
-        finally:
-            for leftover in leftovers:
-                if os.path.exists(leftover):
-                    os.remove(leftover)
+            if os.path.exists(target):
+                # The caller's file keeps its permissions, as when written in place.
+                os.chmod(staging, stat.S_IMODE(os.stat(target).st_mode))
+            os.replace(staging, target)
 
     def __write(self, file_name, path):
         if self._highs.writeModel(file_name) == HighsStatus.kError:
             raise OSError(f"The model could not be written to {path!r}")
 
 
-def _new_file_beside(path, suffix):
-    """A new empty file in the folder of `path`, of a name no other file has, ending in `suffix`.
-    It is made as `open` makes a file, so that the permissions the caller's umask gives apply."""
-    folder, base = os.path.split(path)
-    while True:
-        name = os.path.join(folder, f".{base[:64]}.{secrets.token_hex(8)}{suffix}")
-        try:
-            os.close(os.open(name, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
+@contextlib.contextmanager
+def _files_beside(target, path):
+    """`new_file(suffix)`: a new empty file in the folder of `target`, of a name that no other
+    file has, ending in `suffix`; those still there at the end are removed. It is made as
+    `open` makes a file, so that the permissions the caller's umask gives apply."""
+    made = []
+
+    def new_file(suffix):
+        folder, base = os.path.split(target)
+        while True:
+            name = os.path.join(folder, f".{base[:64]}.{secrets.token_hex(8)}{suffix}")
+            try:
+                os.close(os.open(name, os.O_CREAT | os.O_EXCL | os.O_WRONLY, 0o666))
+            except FileExistsError:
+                continue
+            except OSError as error:
+                raise OSError(f"The model could not be written to {path!r}") from error
+            made.append(name)
             return name
-        except FileExistsError:
-            continue
-        except OSError as error:
-            raise OSError(f"The model could not be written to {path!r}") from error
+
+    try:
+        yield new_file
+    finally:
+        for name in made:
+            if os.path.exists(name):
+                os.remove(name)
 
 
 def _lower_triangle(matrix):
