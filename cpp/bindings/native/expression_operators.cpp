@@ -4,7 +4,6 @@
 // does) and hands every other case, refusals included, to the reference
 // function, which writes it or raises its logged error.
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "bindings/native/expressions.hpp"
+#include "bindings/native/number_text.hpp"
 #include "bindings/python_values.hpp"
 
 namespace tarvo::native {
@@ -35,29 +35,6 @@ bool is_expression(PyObject* object) {
 
 // A known operand that is a pseudo-Boolean term for sure: its soft flag is True itself.
 bool is_term(PyObject* object) { return is_known(object) && as_expression(object)->soft == Py_True; }
-
-// The value of an int that fits 64 bits; nullopt for anything else (bool included).
-std::optional<std::int64_t> small_int(PyObject* object) {
-    if (!PyLong_CheckExact(object)) return std::nullopt;
-    int overflow = 0;
-    const long long value = PyLong_AsLongLongAndOverflow(object, &overflow);
-    if (overflow != 0 || (value == -1 && PyErr_Occurred())) {
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    return value;
-}
-
-// An int's decimal digits, as Python writes them.
-class Digits {
-public:
-    explicit Digits(std::int64_t value) : end_(std::to_chars(buffer_, buffer_ + sizeof buffer_, value).ptr) {}
-    std::string_view view() const { return {buffer_, static_cast<std::size_t>(end_ - buffer_)}; }
-
-private:
-    char buffer_[24];
-    char* end_;
-};
 
 // An operand's text in a Boolean or pseudo-Boolean position: an element
 // reference becomes its engine variable or its term (`suffix`), everything
@@ -318,21 +295,6 @@ PyObject* joined_operands(std::string_view opening, PyObject* expressions, bool 
 }
 
 namespace {
-
-// The subscript text of an int or a tuple of ints: their digits joined by
-// commas; nullopt for any other subscript.
-std::optional<std::string> int_subscript(PyObject* items) {
-    if (const auto value = small_int(items)) return std::string(Digits(*value).view());
-    if (!PyTuple_CheckExact(items)) return std::nullopt;
-    std::string text;
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(items); ++i) {
-        const auto value = small_int(PyTuple_GET_ITEM(items, i));
-        if (!value) return std::nullopt;
-        if (i != 0) text += ',';
-        text += Digits(*value).view();
-    }
-    return text;
-}
 
 PyObject* fast_subscript(PyObject* self, PyObject* items) {
     if (!roads().fast || roads().element == nullptr) return nullptr;

@@ -14,6 +14,7 @@
 #include "bindings/native/expressions.hpp"
 #include "bindings/native/flat_sum.hpp"
 #include "bindings/native/formula_shape_memo.hpp"
+#include "bindings/native/linear_expressions.hpp"
 #include "bindings/native/linear_rows.hpp"
 #include "bindings/native/small_comparison.hpp"
 #include "bindings/python_values.hpp"
@@ -456,4 +457,5 @@ NB_MODULE(_native, m) {
     bind_small_comparison(m);
     bind_formula_shape_memo(m);
     bind_linear_rows(m);
+    bind_linear_expressions(m);
 }

@@ -5,6 +5,7 @@ from numbers import Integral, Real
 
 import numpy as np
 
+from .. import _native
 from .._exceptions import FormulaError
 from .._finite_numbers import require_finite
 from .._logged_errors import raise_logged as log_and_raise
@@ -39,7 +40,7 @@ def for_clauses(indexes: tp.Mapping[str, tp.Any]) -> str:
     return " ".join(clauses)
 
 
-class LinearExpression:
+class LinearExpression(_native.LinearExpressionBase):
     """A linear or quadratic expression of the text model, held as formula text.
 
     Made from subscripted variables (`x[i]`) with +, -, * and numbers, and by
@@ -47,10 +48,14 @@ class LinearExpression:
     with a number (`<=`, `>=`, `==`) returns a copy that carries the border
     for `add_constraint`; a bordered expression takes no further arithmetic
     or comparison.
+
+    The native base holds the text (`_expression`) and the borders (`_lo`,
+    `_hi`); its operators (+ - * unary + - <= >= == !=) write the common
+    cases themselves and call the reference functions below for every other.
     """
 
-    # Slots: a SumIt over 10^5 terms holds 10^5 of these at once.
-    __slots__ = ("_expression", "_lo", "_hi")
+    # No instance dict: a SumIt over 10^5 terms holds 10^5 of these at once.
+    __slots__ = ()
 
     def __init__(self, expression: str = '') -> None:
         self._expression = expression
@@ -67,67 +72,6 @@ class LinearExpression:
         """The upper border set by `<=` or `==`, else None."""
         return self._hi
 
-    def __pos__(self) -> LinearExpression:
-        return LinearExpression(f"+({self._expression})")
-
-    def __neg__(self) -> LinearExpression:
-        return LinearExpression(f"-({self._expression})")
-
-    def __operand_text(self, other) -> tp.Tuple[bool, str]:
-        """(is a number, text) of the other operand of +, - or *."""
-        self._check_borders()
-        if isinstance(other, Real):
-            # The solver holds floats: an integer beyond them fails in evaluation, and a NaN
-            # or an infinity prints as a name that the evaluated text does not know.
-            require_finite(other)
-            if type(other) is int:
-                return True, f"{other}"
-            # An integer as its digits, whatever the number's own text says: the text is evaluated.
-            return True, _int_text(other) if isinstance(other, Integral) else f"{other}"
-        if isinstance(other, LinearExpression):
-            other._check_borders()
-            return False, str(other)
-        log_and_raise(TypeError, "Type 'LinearExpression' is expected for left side of expression")
-
-    def __add__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
-        _, text = self.__operand_text(other)
-        return LinearExpression(f"{self._expression} + {text}")
-
-    def __radd__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
-        return self.__add__(other)
-
-    def __sub__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
-        is_number, text = self.__operand_text(other)
-        return LinearExpression(f"{self._expression} - {text}" if is_number else f"{self._expression} - ({text})")
-
-    def __rsub__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
-        return (-self) + other
-
-    def __mul__(self, other: tp.Union[Integral, Real, LinearExpression]) -> LinearExpression:
-        is_number, text = self.__operand_text(other)
-        return LinearExpression(f"{text} * ({self._expression})" if is_number else f"({self._expression}) * ({text})")
-
-    def __rmul__(self, other: tp.Union[LinearExpression, Integral, Real]) -> LinearExpression:
-        return self.__mul__(other)
-
-    def __bordered_copy(self, lo, hi) -> LinearExpression:
-        self._check_borders()
-        copy = LinearExpression(self._expression)
-        copy._lo, copy._hi = lo, hi
-        return copy
-
-    def __eq__(self, other: tp.Union[Integral, Real]):
-        return self.__bordered_copy(other, other)
-
-    def __le__(self, other: tp.Union[Integral, Real]):
-        return self.__bordered_copy(None, other)
-
-    def __ge__(self, other: tp.Union[Integral, Real]):
-        return self.__bordered_copy(other, None)
-
-    def __str__(self) -> str:
-        return self._expression
-
     def __bool__(self):
         # Counted as true, lo <= e <= hi would keep only its upper border.
         log_and_raise(TypeError, "An expression has no truth value: pass both borders of a chained comparison "
@@ -139,12 +83,75 @@ class LinearExpression:
         return True
 
 
+# The reference road of the operators: what the native base calls for every
+# case it does not write itself (other number types, non-finite numbers,
+# bordered or foreign operands), and the texts it must write alike.
+
+def _operand_text(expression: LinearExpression, other) -> tp.Tuple[bool, str]:
+    """(is a number, text) of the other operand of +, - or *."""
+    expression._check_borders()
+    if isinstance(other, Real):
+        # The solver holds floats: an integer beyond them fails in evaluation, and a NaN
+        # or an infinity prints as a name that the evaluated text does not know.
+        require_finite(other)
+        if type(other) is int:
+            return True, f"{other}"
+        # An integer as its digits, whatever the number's own text says: the text is evaluated.
+        return True, _int_text(other) if isinstance(other, Integral) else f"{other}"
+    if isinstance(other, LinearExpression):
+        other._check_borders()
+        return False, str(other)
+    log_and_raise(TypeError, "Type 'LinearExpression' is expected for left side of expression")
+
+
+def _add(expression: LinearExpression, other) -> LinearExpression:
+    """expression + other, and other + expression: the own text first."""
+    _, text = _operand_text(expression, other)
+    return LinearExpression(f"{expression._expression} + {text}")
+
+
+def _subtract(expression: LinearExpression, other) -> LinearExpression:
+    is_number, text = _operand_text(expression, other)
+    return LinearExpression(f"{expression._expression} - {text}" if is_number
+                            else f"{expression._expression} - ({text})")
+
+
+def _reflected_subtract(expression: LinearExpression, other) -> LinearExpression:
+    """other - expression."""
+    return (-expression) + other
+
+
+def _multiply(expression: LinearExpression, other) -> LinearExpression:
+    """expression * other, and other * expression: a number first."""
+    is_number, text = _operand_text(expression, other)
+    return LinearExpression(f"{text} * ({expression._expression})" if is_number
+                            else f"({expression._expression}) * ({text})")
+
+
+def _signed_copy(expression: LinearExpression, sign: str) -> LinearExpression:
+    """+expression or -expression; a bordered expression too."""
+    return LinearExpression(f"{sign}({expression._expression})")
+
+
+def _bordered(expression: LinearExpression, lo, hi) -> LinearExpression:
+    """The copy that a comparison returns: the same text, the border set."""
+    expression._check_borders()
+    copy = LinearExpression(expression._expression)
+    copy._lo, copy._hi = lo, hi
+    return copy
+
+
 class LinearVariableProxy(LinearExpression):
-    __slots__ = ("_name",)
+    """The expression of one element of a variable block: its reference text, such as x(i,j + 1)."""
+
+    __slots__ = ()
 
     def __init__(self, name: str) -> None:
         super().__init__(name)
-        self._name = name
+
+    @property
+    def _name(self) -> str:
+        return self._expression
 
     def __repr__(self):
         return self._name
@@ -176,12 +183,26 @@ class SumIt(LinearExpression):
 
     def __init__(self, expressions: tp.Sequence[LinearExpression]) -> None:
         super().__init__()
-        if not isinstance(expressions, tp.Sequence):
-            log_and_raise(TypeError, "Use an iterable sequence as SumIt input argument")
-        if len(expressions) == 0:
-            log_w("The input sequence has zero length")
-        for expression in expressions:
-            if not isinstance(expression, LinearExpression):
-                log_and_raise(TypeError, "Variable 'expressions' must contain only objects of type 'LinearExpression'")
-            expression._check_borders()
-        self._expression = "CompiledSum([" + ", ".join(str(expression) for expression in expressions) + "])"
+        # Written natively for a list or tuple of the known classes without borders, checked and written here otherwise.
+        text = _native.joined_linear_texts(expressions)
+        if text is None:
+            text = _sum_text(expressions)
+        self._expression = text
+
+
+def _sum_text(expressions: tp.Sequence[LinearExpression]) -> str:
+    if not isinstance(expressions, tp.Sequence):
+        log_and_raise(TypeError, "Use an iterable sequence as SumIt input argument")
+    if len(expressions) == 0:
+        log_w("The input sequence has zero length")
+    for expression in expressions:
+        if not isinstance(expression, LinearExpression):
+            log_and_raise(TypeError, "Variable 'expressions' must contain only objects of type 'LinearExpression'")
+        expression._check_borders()
+    return "CompiledSum([" + ", ".join(str(expression) for expression in expressions) + "])"
+
+
+_native.register_linear_roads(
+    LinearExpression, LinearVariableProxy, (LinearExpression, LinearVariableProxy, Sum, SumIt), add=_add,
+    subtract=_subtract, reflected_subtract=_reflected_subtract, multiply=_multiply, signed_copy=_signed_copy,
+    bordered=_bordered)

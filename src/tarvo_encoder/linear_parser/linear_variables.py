@@ -7,6 +7,7 @@ import operator
 import typing as tp
 from numbers import Integral
 
+from .. import _native
 from .._exceptions import FormulaError
 from .._index_arithmetic import is_index_arithmetic as _is_index_arithmetic
 from .._index_text import scaled_text, shifted_text
@@ -72,12 +73,14 @@ def _stands_alone(text: str) -> bool:
     return True
 
 
-class LinearVariable:
+class LinearVariable(_native.LinearVariableBase):
     """A declared block of variables, made by `LinearModel.get_variables`.
 
     Subscript it with one index or int per dimension to write formula text:
     `x[i, j + 1]` stands for the element at the current values of i and
-    j + 1. Its elements are consecutive solver columns.
+    j + 1. Its elements are consecutive solver columns. The native base holds
+    `_name` and writes the subscript of ints itself; `_subscript` below
+    writes every other one.
     """
 
     def __init__(self, name: str, lo, hi, indexes: tp.Dict[str, int], st_shift: int, type_var: str) -> None:
@@ -118,12 +121,6 @@ class LinearVariable:
 
     def __column(self, subscripts) -> int:
         return self._st_shift + sum(s * stride for s, stride in zip(subscripts, self._shifts))
-
-    def __getitem__(self, items) -> LinearVariableProxy:
-        """The element expression for formula text: `x[i, j + 1]` writes x(i,j + 1)."""
-        if isinstance(items, tp.Sequence):
-            return LinearVariableProxy(f"{self._name}(" + ",".join(map(_subscript_text, items)) + ")")
-        return LinearVariableProxy(f"{self._name}({_subscript_text(items)})")
 
     def __iter__(self):
         # Subscripting never ends, so the host's fallback iteration would never stop.
@@ -172,3 +169,13 @@ class LinearVariable:
             text = ",".join(str(s) for s in subscripts)
             message = f"Subscripts ({text}) are out of range for linear variable {self._name} of shape {shape}"
             log_and_raise(IndexError, message)
+
+
+def _subscript(variable: LinearVariable, items) -> LinearVariableProxy:
+    """The element expression for formula text: `x[i, j + 1]` writes x(i,j + 1)."""
+    if isinstance(items, tp.Sequence):
+        return LinearVariableProxy(f"{variable._name}(" + ",".join(map(_subscript_text, items)) + ")")
+    return LinearVariableProxy(f"{variable._name}({_subscript_text(items)})")
+
+
+_native.register_linear_subscript(_subscript)
