@@ -5,10 +5,14 @@ time limit, so every library has handed its whole model to the solver.
 
 Models: the chain LP (x_k + x_(k+1) >= 1, min sum c_k x_k), a QP target of
 n quadratic terms over the same rows, lqcp (JuMP's discretised heat-equation
-control problem) and p-median (JuMP's pMedian). Each tarvo model is written
+control problem), p-median (JuMP's pMedian) and facility location (100
+facilities, 1,000 customers: assignment rows by foralls, 200 rows of 1,000
+scaled terms, a target over all 10^5 elements). Each tarvo model is written
 as a user would write it: the array model with row sets from slices and the
 lqcp target as a loop of scalar products, the text model with foralls and
-SumIt. Also timed alone: the text model's add_target over a long sum.
+SumIt. Also timed alone: the text model's add_target over a long sum, and
+rows of 1,000 SumIt terms, writing and add_constraint apart, against
+pyoptinterface building the same rows.
 
 Times are CPU seconds of this process, best of a few runs up to 10^5 columns;
 the objects of the imported modules are frozen out of garbage collection.
@@ -24,10 +28,10 @@ import time
 import numpy as np
 
 import linear_benchmark_models as peers
-from linear_benchmark_models import Lqcp, PMedian, chain_costs
+from linear_benchmark_models import FacilityLocation, Lqcp, PMedian, chain_costs
 from tarvo_encoder._exceptions import SolverError
 from tarvo_encoder.linear_parser import LinearModel as TextModel
-from tarvo_encoder.linear_parser import SumIt, VariableType as TextType
+from tarvo_encoder.linear_parser import Sum, SumIt, VariableType as TextType
 from tarvo_encoder.linear_parser2 import LinearModel as ArrayModel
 from tarvo_encoder.linear_parser2 import VariableType as ArrayType, dot, sumexp
 
@@ -131,11 +135,84 @@ def text_pmedian(p):
     x = model.get_variables("x", TextType.REAL, 0.0, 1.0, i=L, a=C)
     i, a = model.get_indexes(["i", "a"])
     model.add_target(SumIt([float(p.weights[k, c]) * x[k, c] for k in range(L) for c in range(C)]), False)
-    from tarvo_encoder.linear_parser import Sum
     model.add_constraint(Sum(x[i, a], i=range(L)) == 1, a=range(C))
     model.add_constraint(x[i, a] - s[i] <= 0, i=range(L), a=range(C))
     model.add_constraint(Sum(s[i], i=range(L)) == p.facilities)
     _text_run(model)
+
+
+def array_facility(p):
+    model = ArrayModel(time_limit=0.0)
+    F, C = p.facilities, p.customers
+    x = model.get_variable("x", ArrayType.REAL, 0.0, 1.0, f=F, c=C)
+    y = model.get_variable("y", ArrayType.BINARY, 0, 1, f=F)
+    demands, costs = np.array(p.demands), np.array(p.costs)
+    for c in range(C):
+        model.add_constraint(sumexp(x[:, c]) == 1)
+    for f in range(F):
+        model.add_constraint(dot(x[f, :], demands) - p.capacities[f] * y[f] <= 0)
+        model.add_constraint(dot(x[f, :], costs[f]) <= 4000.0)
+    model.add_target(dot(y[:], np.array(p.fixed)) + dot(x[:, :], costs.ravel()), True)
+    _array_run(model)
+
+
+def text_facility(p):
+    """Written as a new user writes it: the assignment rows by foralls, the long rows and the target with SumIt."""
+    model = TextModel(time_limit=0.0)
+    F, C = p.facilities, p.customers
+    x = model.get_variables("x", TextType.REAL, 0.0, 1.0, f=F, c=C)
+    y = model.get_variables("y", TextType.BINARY, f=F)
+    f, c = model.get_indexes(["f", "c"])
+    model.add_constraint(Sum(x[f, c], f=range(F)) == 1, c=range(C))
+    d, t = p.demands, p.costs
+    for k in range(F):
+        model.add_constraint(SumIt([d[j] * x[k, j] for j in range(C)]) - p.capacities[k] * y[k] <= 0)
+        model.add_constraint(SumIt([t[k][j] * x[k, j] for j in range(C)]) <= 4000.0)
+    model.add_target(SumIt([p.fixed[k] * y[k] for k in range(F)] + [t[k][j] * x[k, j] for k in range(F)
+                                                                      for j in range(C)]), True)
+    _text_run(model)
+
+
+LONG_ROWS, LONG_TERMS = 20, 1000
+# The terms of a long row: the element alone, times an int, times a float.
+LONG_ROW_SHAPES = {"x[f, c]": None, "3 * x[f, c]": 3, "2.5 * x[f, c]": 2.5}
+
+
+def text_long_rows(coefficient):
+    """(writing, adding) CPU seconds of LONG_ROWS SumIt rows of LONG_TERMS terms <= 5 in the text model."""
+    model = TextModel(time_limit=0.0)
+    x = model.get_variables("x", TextType.REAL, 0.0, 1.0, f=LONG_ROWS, c=LONG_TERMS)
+    writing = adding = 0.0
+    for f in range(LONG_ROWS):
+        start = time.process_time()
+        if coefficient is None:
+            row = SumIt([x[f, c] for c in range(LONG_TERMS)]) <= 5
+        else:
+            row = SumIt([coefficient * x[f, c] for c in range(LONG_TERMS)]) <= 5
+        written = time.process_time()
+        model.add_constraint(row)
+        writing, adding = writing + written - start, adding + time.process_time() - written
+    _text_run(model)
+    return writing, adding
+
+
+def print_long_rows():
+    """Per term, best of three: the text model's writing and add_constraint, pyoptinterface's whole build."""
+    terms = LONG_ROWS * LONG_TERMS
+    print(f"{LONG_ROWS} SumIt rows of {LONG_TERMS} terms, us a term:")
+    print(f"{'term':<16}{'write':>8}{'add':>8}{'text':>8}{'poi':>8}{'txt/poi':>8}")
+    for label, coefficient in LONG_ROW_SHAPES.items():
+        runs = [text_long_rows(coefficient) for _ in range(3)]
+        writing, adding = min(run[0] for run in runs), min(run[1] for run in runs)
+        text = min(sum(run) for run in runs)
+        poi = (cpu_seconds(lambda _: peers.poi_long_rows(LONG_ROWS, LONG_TERMS, coefficient), None, 3)
+               if peers.poi is not None else None)
+        print(f"{label:<16}{1e6 * writing / terms:8.3f}{1e6 * adding / terms:8.3f}{1e6 * text / terms:8.3f}"
+              + (f"{1e6 * poi / terms:8.3f}{text / poi:8.2f}" if poi else f"{'-':>8}{'-':>8}"))
+        if coefficient is not None:
+            print(f"target: text model, SumIt row of {label}, write us a term: {verdict(1e6 * writing / terms, 0.6)}")
+            print(f"target: text model, SumIt row of {label}, add_constraint us a term: "
+                  f"{verdict(1e6 * adding / terms, 1)}")
 
 
 # ---- driver -------------------------------------------------------------------------------------------------------
@@ -179,10 +256,11 @@ COLUMNS = ["highspy", "array", "text", "poi", "linopy"]
 
 def print_table(lines):
     print(f"{'model':<22}" + "".join(f"{name:>9}" for name in COLUMNS)
-          + f"{'arr/hs':>8}{'txt/poi':>8}{'txt/hs':>8}")
+          + f"{'arr/hs':>8}{'txt/poi':>8}{'txt/hs':>8}{'txt/arr':>8}")
     for label, times in lines:
         print(f"{label:<22}" + "".join(seconds(times.get(name)) for name in COLUMNS)
-              + ratio(times, "array", "highspy") + ratio(times, "text", "poi") + ratio(times, "text", "highspy"))
+              + ratio(times, "array", "highspy") + ratio(times, "text", "poi") + ratio(times, "text", "highspy")
+              + ratio(times, "text", "array"))
 
 
 def main():
@@ -218,13 +296,18 @@ def main():
                   "text": text_pmedian, "poi": peer("poi_pmedian", peers.poi),
                   "linopy": peer("linopy_pmedian", peers.linopy)}
         lines.append(measure(f"p-median {sizes[0]},{sizes[1]},{sizes[2]}", p, sizes[1] * sizes[2], builds))
+    p = FacilityLocation(100, 1000)
+    lines.append(measure("facility 100 x 1000", p, 10**5, {
+        "array": array_facility, "text": text_facility, "poi": peer("poi_facility", peers.poi)}))
     print_table(lines)
     print_targets(lines)
+    print_long_rows()
 
 
 # (model, build, baseline, the ratio it may reach)
 RATIO_TARGETS = [("lqcp 1000", "array", "highspy", 3), ("chain LP 1e+05", "array", "highspy", 2),
-                 ("p-median 100,100,5000", "array", "highspy", 2), ("chain LP 1e+05", "text", "poi", 3)]
+                 ("p-median 100,100,5000", "array", "highspy", 2), ("chain LP 1e+05", "text", "poi", 3),
+                 ("facility 100 x 1000", "text", "poi", 2)]
 
 
 def verdict(value, limit):

@@ -65,6 +65,21 @@ class PMedian:
         self.weights = np.abs(self.customer_locations[None, :] - np.arange(1, locations + 1)[:, None]).astype(float)
 
 
+class FacilityLocation:
+    """F facilities, C customers: x[f, c] in [0, 1] (the share of c that f serves), y[f] binary (f open);
+    sum_f x[f, c] = 1; sum_c d_c x[f, c] - cap_f y[f] <= 0 (int demands and capacities);
+    sum_c t[f][c] x[f, c] <= 4000.0 (float transport costs); min sum_f fixed_f y[f] + sum t[f][c] x[f, c]."""
+
+    def __init__(self, facilities, customers):
+        rng = np.random.default_rng(5)
+        self.facilities, self.customers = facilities, customers
+        # Python numbers, as a model's data usually arrive.
+        self.demands = rng.integers(1, 20, customers).tolist()
+        self.capacities = rng.integers(150, 400, facilities).tolist()
+        self.costs = (rng.random((facilities, customers)) * 10).tolist()
+        self.fixed = (100 + rng.random(facilities) * 100).tolist()
+
+
 # ---- highspy, bulk calls ------------------------------------------------------------------------------------------
 
 def _highs_model():
@@ -233,6 +248,44 @@ def poi_pmedian(p):
     for i in range(L):
         total += s[i]
     model.add_linear_constraint(total, poi.Eq, float(p.facilities))
+    model.optimize()
+
+
+def poi_facility(p):
+    model = _poi_model()
+    F, C = p.facilities, p.customers
+    x = [[model.add_variable(lb=0.0, ub=1.0) for _ in range(C)] for _ in range(F)]
+    y = [model.add_variable(domain=poi.VariableDomain.Binary) for _ in range(F)]
+    for c in range(C):
+        model.add_linear_constraint(poi.quicksum(x[f][c] for f in range(F)), poi.Eq, 1.0)
+    for f in range(F):
+        row = poi.ExprBuilder()
+        for c in range(C):
+            row.add_affine_term(x[f][c], p.demands[c])
+        row.add_affine_term(y[f], -p.capacities[f])
+        model.add_linear_constraint(row, poi.Leq, 0.0)
+        row = poi.ExprBuilder()
+        for c in range(C):
+            row.add_affine_term(x[f][c], p.costs[f][c])
+        model.add_linear_constraint(row, poi.Leq, 4000.0)
+    objective = poi.ExprBuilder()
+    for f in range(F):
+        objective.add_affine_term(y[f], p.fixed[f])
+        for c in range(C):
+            objective.add_affine_term(x[f][c], p.costs[f][c])
+    model.set_objective(objective, poi.ObjectiveSense.Minimize)
+    model.optimize()
+
+
+def poi_long_rows(rows, terms, coefficient):
+    """`rows` rows of `terms` terms (x alone, or times an int or float coefficient) <= 5."""
+    model = _poi_model()
+    x = [[model.add_variable(lb=0.0, ub=1.0) for _ in range(terms)] for _ in range(rows)]
+    for f in range(rows):
+        row = poi.ExprBuilder()
+        for c in range(terms):
+            row.add_affine_term(x[f][c], 1.0 if coefficient is None else coefficient)
+        model.add_linear_constraint(row, poi.Leq, 5.0)
     model.optimize()
 
 

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 
 #include "kernels/python_names.hpp"
@@ -74,19 +73,33 @@ const LinearNumber kOne = LinearNumber::of_int(1);
 
 // ---- linear terms: column -> coefficient, as the compiled expressions' dicts hold them --------------------------
 
+// The terms of an expression, in ascending column order, one entry per column.
 class Terms {
 public:
     using Entry = std::pair<std::int64_t, LinearNumber>;
 
-    // entry = entry + value (entry - value); a new entry is 0 + value (0 - value).
-    void add(std::int64_t column, const LinearNumber& value, bool subtract) {
-        LinearNumber* entry = find(column);
-        if (entry != nullptr) {
-            *entry = subtract ? minus(*entry, value) : plus(*entry, value);
-            return;
+    static Terms single(std::int64_t column, const LinearNumber& value) {
+        Terms terms;
+        terms.entries_.emplace_back(column, value);
+        return terms;
+    }
+
+    // Every entry of `other` added (subtracted): entry + value (entry - value),
+    // a new entry 0 + value (0 - value); then no zero entry is left.
+    void merge(const Terms& other, bool subtract) {
+        std::vector<Entry> merged;
+        merged.reserve(entries_.size() + other.entries_.size());
+        auto mine = entries_.begin();
+        for (const Entry& entry : other.entries_) {
+            while (mine != entries_.end() && mine->first < entry.first) merged.push_back(*mine++);
+            const bool shared = mine != entries_.end() && mine->first == entry.first;
+            const LinearNumber& start = shared ? mine->second : kZero;
+            merged.emplace_back(entry.first, subtract ? minus(start, entry.second) : plus(start, entry.second));
+            if (shared) ++mine;
         }
-        entries_.emplace_back(column, subtract ? minus(kZero, value) : plus(kZero, value));
-        if (!index_.empty()) index_.emplace(column, entries_.size() - 1);
+        merged.insert(merged.end(), mine, entries_.end());
+        entries_ = std::move(merged);
+        drop_zeros();
     }
 
     // value * factor for every entry; zero entries stay.
@@ -99,43 +112,40 @@ public:
     }
 
     void drop_zeros() {
-        const auto zero = [](const Entry& entry) { return entry.second.is_zero(); };
-        if (std::none_of(entries_.begin(), entries_.end(), zero)) return;
-        entries_.erase(std::remove_if(entries_.begin(), entries_.end(), zero), entries_.end());
-        index_.clear();
-    }
-
-    // The entries in ascending column order (the order of the evaluation's arrays).
-    std::vector<Entry>& sorted() {
-        std::sort(entries_.begin(), entries_.end(),
-                  [](const Entry& a, const Entry& b) { return a.first < b.first; });
-        index_.clear();
-        return entries_;
+        entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                      [](const Entry& entry) { return entry.second.is_zero(); }),
+                       entries_.end());
     }
 
     const std::vector<Entry>& entries() const { return entries_; }
 
 private:
-    // Below this many entries a scan is cheaper than the index.
-    static constexpr std::size_t kScanLimit = 8;
+    friend class TermTotal;
+    std::vector<Entry> entries_;
+};
 
-    LinearNumber* find(std::int64_t column) {
-        if (entries_.size() <= kScanLimit) {
-            for (Entry& entry : entries_) {
-                if (entry.first == column) return &entry.second;
+// Many expressions' terms added up in order, each column's values as
+// ((0 + v1) + v2) + ...: appended as they come, folded once at the end.
+class TermTotal {
+public:
+    void add(std::int64_t column, const LinearNumber& value) { added_.emplace_back(column, value); }
+
+    Terms folded() {
+        std::stable_sort(added_.begin(), added_.end(),
+                         [](const Terms::Entry& a, const Terms::Entry& b) { return a.first < b.first; });
+        Terms terms;
+        for (const Terms::Entry& entry : added_) {
+            if (!terms.entries_.empty() && terms.entries_.back().first == entry.first) {
+                terms.entries_.back().second = plus(terms.entries_.back().second, entry.second);
+            } else {
+                terms.entries_.emplace_back(entry.first, plus(kZero, entry.second));
             }
-            return nullptr;
         }
-        if (index_.empty()) {
-            index_.reserve(entries_.size() * 2);
-            for (std::size_t k = 0; k < entries_.size(); ++k) index_.emplace(entries_[k].first, k);
-        }
-        const auto found = index_.find(column);
-        return found == index_.end() ? nullptr : &entries_[found->second].second;
+        return terms;
     }
 
-    std::vector<Entry> entries_;
-    std::unordered_map<std::int64_t, std::size_t> index_;
+private:
+    std::vector<Terms::Entry> added_;
 };
 
 // The value of a piece of text: a number, or an expression (its constant and terms).
@@ -407,7 +417,12 @@ private:
     std::uint32_t element(std::string_view variable) {
         Node node;
         node.kind = Kind::element;
-        node.block = blocks_(variable);
+        // A row calls the same few variables over and over.
+        if (variable != last_name_) {
+            last_name_ = variable;
+            last_block_ = blocks_(variable);
+        }
+        node.block = last_block_;
         require(node.block != nullptr);
         node.first = static_cast<std::uint32_t>(steps_.size());
         open('(');
@@ -614,7 +629,7 @@ private:
             case Kind::element:
                 value.expression = true;
                 value.constant = kZero;
-                value.terms.add(column(node), kOne, false);
+                value.terms = Terms::single(column(node), kOne);
                 return value;
             case Kind::negate:
                 value = evaluate(node.left);
@@ -641,8 +656,7 @@ private:
     static Value combined(Value left, Value right, bool subtract) {
         if (left.expression && right.expression) {
             left.constant = subtract ? minus(left.constant, right.constant) : plus(left.constant, right.constant);
-            for (const Terms::Entry& entry : right.terms.entries()) left.terms.add(entry.first, entry.second, subtract);
-            left.terms.drop_zeros();
+            left.terms.merge(right.terms, subtract);
             return left;
         }
         if (left.expression) {
@@ -670,7 +684,7 @@ private:
     struct Total {
         LinearNumber constant = kZero;
         std::int64_t expressions = 0;
-        Terms terms;
+        TermTotal terms;
 
         // The first expression is added to the start value 0, as `e + 0`.
         void add_constant(const LinearNumber& constant_) {
@@ -687,11 +701,11 @@ private:
             loop(total, node, node.first);
         }
         require(total.expressions > 0);  // an empty sum is the evaluation's
-        if (total.expressions > 1) total.terms.drop_zeros();
         Value value;
         value.expression = true;
         value.constant = total.constant;
-        value.terms = std::move(total.terms);
+        value.terms = total.terms.folded();
+        if (total.expressions > 1) value.terms.drop_zeros();
         return value;
     }
 
@@ -725,7 +739,7 @@ private:
         // The common items without a Value of their own: x(...) and n * (x(...)).
         if (node.kind == Kind::element) {
             total.add_constant(kZero);
-            total.terms.add(column(node), kOne, false);
+            total.terms.add(column(node), kOne);
             return;
         }
         if (node.kind == Kind::multiply) {
@@ -735,14 +749,14 @@ private:
             const Node* factor = left.kind == Kind::number ? &left : right.kind == Kind::number ? &right : nullptr;
             if (element != nullptr && factor != nullptr) {
                 total.add_constant(times(factor->number, kZero));
-                total.terms.add(column(*element), times(kOne, factor->number), false);
+                total.terms.add(column(*element), times(kOne, factor->number));
                 return;
             }
         }
         const Value value = evaluate(index);
         require(value.expression);
         total.add_constant(value.constant);
-        for (const Terms::Entry& entry : value.terms.entries()) total.terms.add(entry.first, entry.second, false);
+        for (const Terms::Entry& entry : value.terms.entries()) total.terms.add(entry.first, entry.second);
     }
 
     void rows(std::uint32_t root, std::size_t clause, std::size_t end) {
@@ -750,7 +764,7 @@ private:
             Value value = evaluate(root);
             require(value.expression);
             rows_.constants.push_back(value.constant);
-            for (const Terms::Entry& entry : value.terms.sorted()) {
+            for (const Terms::Entry& entry : value.terms.entries()) {
                 rows_.columns.push_back(entry.first);
                 rows_.values.push_back(entry.second);
             }
@@ -763,6 +777,8 @@ private:
     std::string_view text_;
     std::string_view fors_;
     const BlockLookup& blocks_;
+    std::string_view last_name_;
+    const LinearBlock* last_block_ = nullptr;
     std::size_t position_ = 0;
     int nesting_ = 0;
     std::vector<Node> nodes_;
