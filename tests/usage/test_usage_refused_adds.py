@@ -168,3 +168,35 @@ def test_constant_constraint_over_no_instance_adds_nothing(road, add, caplog):
     add(built.model, built.v)
     assert [r.getMessage() for r in caplog.records if r.levelname in ("ERROR", "WARNING")] == []
     still_builds(built)
+
+
+@pytest.mark.parametrize("write", [
+    lambda m, v: m.add_constraint(v.x[0] + v.x[1] <= 2**70),
+    lambda m, v: m.add_constraint(v.x[0] + v.x[1] >= -2**64),
+    lambda m, v: m.add_constraint(v.x[v.i] + v.x[2] <= 2**63, i=range(2)),
+    lambda m, v: m.add_constraint(2**70 * v.x[0] + v.x[1] <= 1),
+    lambda m, v: m.add_constraint(v.x[0] | (v.x[0] + v.x[1] <= 2**70)),
+], ids=["bound", "negative bound", "bound with foralls", "factor", "comparison in a formula"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_numbers_beyond_64_bits_are_refused_with_a_log_line(road, write, caplog):
+    built = Built(road, x={"a": 3})
+    with pytest.raises(OverflowError, match="does not fit in(to)? 64 bits$") as raised:
+        write(built.model, built.v)
+    assert logged_errors(caplog) == [str(raised.value)]
+    still_builds(built)
+
+
+@pytest.mark.parametrize("target, border, minimization", [
+    (lambda v: v.x[0] + v.x[1], 2**70, True), (lambda v: v.x[0] + v.x[1], -2**64, False),
+    (lambda v: 2**70 * v.x[0] + v.x[1], 1, True),
+], ids=["border", "negative border", "factor"])
+def test_target_beyond_64_bits_is_refused_at_the_build_with_a_log_line(target, border, minimization, caplog):
+    built = Built(False, x={"a": 2})
+    built.model.add_target(target(built.v))
+    with pytest.raises(OverflowError, match="does not fit in 64 bits$") as raised:
+        built.model.build_cnf(border, minimization)
+    assert logged_errors(caplog) == [str(raised.value)]
+    # The model takes the next build's target as if the refused one had never been.
+    built.model.add_target(built.v.x[0] + built.v.x[1])
+    assert built.model.build_cnf(0, True)
+    assert built.models() == {(False, False)}

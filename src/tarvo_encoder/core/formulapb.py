@@ -24,8 +24,13 @@ class FormulaPB:
         """The encoder's clauses of this comparison, its variables paired by the manager."""
         if log_wanted(DEBUG):
             log_d("FormulaPB before to_bx: " + str(self.expression))
-        pb_expression = self.expression.to_pb()
-        pb_constraint = pb.PBConstraint(pb_expression, self.comparator, *self.border)
+        try:
+            pb_expression = self.expression.to_pb()
+            pb_constraint = pb.PBConstraint(pb_expression, self.comparator, *self.border)
+        except OverflowError as refused:
+            # A weight or bound beyond the encoder's 64 bits: refused like the model's own errors.
+            log_e(str(refused))
+            raise
         database = pb.VectorClauseDatabase(manager.pb_config)
         pb2cnf = pb.pb2cnf(manager.pb_config)
         # The encoder draws its aux numbers from the allocator that also
