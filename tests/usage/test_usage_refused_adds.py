@@ -1,8 +1,10 @@
 """Adds refused on both roads with a logged error at the call that caused
 them, leaving a model that still builds what it held before."""
+import contextlib
+
 import pytest
 
-from roads_check import ROADS, Built
+from roads_check import ROADS, Built, container_fast_roads_off
 from tarvo_encoder import Sum, pow_expression
 from tarvo_encoder._exceptions import FormulaError, TargetError
 
@@ -200,3 +202,62 @@ def test_target_beyond_64_bits_is_refused_at_the_build_with_a_log_line(target, b
     built.model.add_target(built.v.x[0] + built.v.x[1])
     assert built.model.build_cnf(0, True)
     assert built.models() == {(False, False)}
+
+
+# Container mode on its fast roads and on its reference road alone, and formula-encoder mode.
+EVERY_ROAD = {"container": (False, contextlib.nullcontext), "container reference road": (False, container_fast_roads_off),
+              "formula encoder": (True, contextlib.nullcontext)}
+
+
+@pytest.mark.parametrize("add, value", [
+    (lambda m, v: m.add_constraint(v.x[7] <= 1), 7),
+    (lambda m, v: m.add_constraint(v.x[0] & (v.x[7] <= 1)), 7),
+    (lambda m, v: m.add_constraint(v.x[0] | ~v.x[0] | v.x[7]), 7),
+    (lambda m, v: m.add_constraint(v.x[-1] <= 1), -1),
+    (lambda m, v: m.add_constraint(v.x[7] | v.x[0]), 7),
+    (lambda m, v: m.add_constraint(Sum(v.x[v.k], k=range(8)) <= 8), 3),
+    (lambda m, v: m.add_constraint(v.x[0] | (v.x[v.i] + v.x[7] <= 2), i=range(2)), 7),
+    (lambda m, v: m.add_soft_constraint(v.x[7], 0), 7),
+    (lambda m, v: m.add_soft_constraint(v.x[0] + 0 * v.x[7]), 7),
+    (lambda m, v: m.add_target(v.x[0] + v.x[7]), 7),
+], ids=["redundant comparison", "dropped by and", "tautology", "negative index", "clause", "folded sum",
+        "with foralls", "weight 0", "factor 0", "target"])
+@pytest.mark.parametrize("road", EVERY_ROAD, ids=EVERY_ROAD)
+def test_element_outside_its_variable_is_refused_at_the_add(road, add, value, caplog):
+    # Where the comparison folds away, the element never reached the expansion that checks it.
+    use_formula_encoder, roads = EVERY_ROAD[road]
+    built = Built(use_formula_encoder, x={"a": 3})
+    with roads(), pytest.raises(ValueError if use_formula_encoder else IndexError) as raised:
+        add(built.model, built.v)
+    assert str(raised.value).startswith(
+        f"element x({value}) is out of range: 'x' has the sizes 3" if use_formula_encoder else
+        f"Index value {value} at position 0 of variable 'x' is outside dimension 'a' of size 3")
+    assert logged_errors(caplog) == [str(raised.value)]
+    assert built.model._is_wcnf is None
+    with roads():
+        still_builds(built)
+
+
+@pytest.mark.parametrize("add, count", [
+    (lambda m, v: m.add_constraint(v.z[1] | v.x[0]), 1),
+    (lambda m, v: m.add_constraint(v.z[1] + v.x[0] <= 1), 1),
+    (lambda m, v: m.add_constraint(v.z[0, 1, 1] + v.x[0] <= 5), 3),
+    (lambda m, v: m.add_constraint(Sum(v.z[v.k], k=range(2)) <= 1), 1),
+    (lambda m, v: m.add_constraint(v.z[v.i] | v.x[0], i=range(2)), 1),
+    (lambda m, v: m.add_soft_constraint(v.z[1]), 1),
+    (lambda m, v: m.add_target(v.z[1] + v.x[0]), 1),
+], ids=["clause", "comparison", "too many", "combinator", "with foralls", "soft", "target"])
+@pytest.mark.parametrize("road", EVERY_ROAD, ids=EVERY_ROAD)
+def test_wrong_number_of_indexes_is_refused_at_the_add(road, add, count, caplog):
+    use_formula_encoder, roads = EVERY_ROAD[road]
+    built = Built(use_formula_encoder, x={"a": 3}, z={"a": 2, "b": 2})
+    with roads(), pytest.raises(ValueError if use_formula_encoder else TypeError) as raised:
+        add(built.model, built.v)
+    assert str(raised.value).startswith(f"variable 'z' takes 2 indexes, got {count}")
+    assert logged_errors(caplog) == [str(raised.value)]
+    assert built.model._is_wcnf is None
+    with roads():
+        built.model.add_constraint(Sum(built.v.x[built.v.i], i=range(3)) == 1)
+        built.model.build_cnf()
+    assert {values[:3] for values in built.models()} == {(True, False, False), (False, True, False),
+                                                          (False, False, True)}

@@ -15,9 +15,9 @@ class Manager:
         self.pb2bx: tp.Dict[int, bx.Variable] = {}
         self.cnt_pbvar = 0
 
-    def registration_generator_variables(self, name: str) -> None:
+    def registration_generator_variables(self, name: str, declared=None) -> None:
         if name not in self.name2genvar:
-            self.name2genvar[name] = GeneratorVariable(name, self)
+            self.name2genvar[name] = GeneratorVariable(name, self, declared)
 
     def add_variable(self, name: str) -> tp.Tuple[bx.Variable, int]:
         if name not in self.name2pb:

@@ -7,11 +7,26 @@ from .pboperations import PBVariable
 
 
 class GeneratorVariable:
-    def __init__(self, name: str, manager) -> None:
+    def __init__(self, name: str, manager, declared=None) -> None:
         self.name = name
         self.manager = manager
+        # The declared variable (encode.variables.Variable), which refuses a
+        # reference that names none of its elements, and its sizes; None
+        # checks nothing.
+        self.declared = declared
+        self._sizes = None if declared is None else tuple(declared.indexes.values())
 
     def __call__(self, *items):
+        sizes = self._sizes
+        if sizes is not None:
+            # Here, not only in the expansion: a reference that a constant
+            # formula or a weight of 0 drops would never reach the expansion.
+            # Written out, since every reference evaluated passes here.
+            if len(items) != len(sizes):
+                self.declared.check_reference(items)
+            for item, size in zip(items, sizes):
+                if type(item) is int and not 0 <= item < size:
+                    self.declared.check_reference(items)
         # The name is the variable reference text itself, so the container
         # can evaluate it again with concrete index values.
         name = self.name + "(" + ",".join(str(item) for item in items) + ")"

@@ -102,8 +102,8 @@ class Model:
             declared = Variable(name, dims, 0)
         else:
             self._used_vars.add(name)
-            self._manager.registration_generator_variables(name)
             declared = Variable(name, dims, self._shift_target_variable)
+            self._manager.registration_generator_variables(name, declared)
             self._variables[name] = declared
         count = reduce(mul, dims.values(), 1)
         self._shift_target_variable += count
@@ -292,6 +292,12 @@ class Model:
         self.__init_formula_container()
         if not target.soft:
             _log_and_raise(TargetError, "Target is not a pseudo-boolean function without border")
+        try:
+            # Evaluated once here, though compiled only by the build: a reference
+            # that names no element is refused at this add, as in constraints.
+            self.__evaluate(target)
+        finally:
+            self._manager.reset()
         if self.use_target:
             log_w("Target already used")
         self.__reset_target()

@@ -86,17 +86,37 @@ class Variable(_native.VariableBase):
 
     def __call__(self, *items: int) -> int:
         if len(items) != len(self.shifts):
-            raise TypeError
+            self.__refuse_count(items)
         for item in items:
             if not isinstance(item, int):
                 raise TypeError
         # Out of range, the row-major sum would silently name another
         # variable's element, the dummy variable or an aux variable.
+        for item, size in zip(items, self.indexes.values()):
+            if not 0 <= item < size:
+                self.__refuse_outside(items)
+        return self.__number(items)
+
+    def check_reference(self, items: tp.Sequence) -> None:
+        """Refuses, logged, a reference to this variable that names none of
+        its elements: the wrong number of indexes, or an int index outside
+        its dimension. A symbolic index is checked value by value where the
+        expansion gives it its values."""
+        if len(items) != len(self.shifts):
+            self.__refuse_count(items)
+        for item, size in zip(items, self.indexes.values()):
+            if type(item) is int and not 0 <= item < size:
+                self.__refuse_outside(items)
+
+    def __refuse_count(self, items) -> tp.NoReturn:
+        reference = self.name + "(" + ",".join(map(str, items)) + ")"
+        _refuse(f"variable '{self.name}' takes {len(self.shifts)} indexes, got {len(items)} in {reference}")
+
+    def __refuse_outside(self, items) -> tp.NoReturn:
         for position, (item, (dimension, size)) in enumerate(zip(items, self.indexes.items())):
             if not 0 <= item < size:
                 _raise_logged(IndexError, f"Index value {item} at position {position} of variable '{self.name}'"
                                           f" is outside dimension '{dimension}' of size {size}")
-        return self.__number(items)
 
     def __iter__(self):
         # Without this the host would subscript 0, 1, 2, ... forever, since
