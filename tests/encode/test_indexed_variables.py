@@ -1,4 +1,5 @@
 import itertools
+import re
 
 import numpy as np
 import pytest
@@ -121,14 +122,25 @@ def test_degenerate_dimensions(sizes, st_shift, expected_map, call_result):
 
 @pytest.mark.parametrize(
     "values",
-    [(), (0,), (0, 1, 2), (0.0, 1), (0, 1.0), (Index("i"), 0), (np.int64(0), 1), (0, "1")],
+    [(0.0, 1), (0, 1.0), (Index("i"), 0), (np.int64(0), 1), (0, "1")],
 )
-def test_call_with_wrong_count_or_type_raises_silently(values, log_sink):
+def test_call_with_wrong_type_raises_silently(values, log_sink):
     x = Variable("x", {"a": 2, "b": 3}, 1)
     with pytest.raises(TypeError) as raised:
         x(*values)
     assert raised.value.args == ()
     assert log_sink.records == []
+
+
+@pytest.mark.parametrize("values, reference", [((), "x()"), ((0,), "x(0)"), ((0, 1, 2), "x(0,1,2)")])
+@pytest.mark.parametrize("call", [lambda x, values: x(*values), lambda x, values: x.check_reference(values)],
+                         ids=["call", "check_reference"])
+def test_wrong_count_of_values_is_refused_with_a_logged_message(values, reference, call, log_sink):
+    x = Variable("x", {"a": 2, "b": 3}, 1)
+    message = f"variable 'x' takes 2 indexes, got {len(values)} in {reference}"
+    with pytest.raises(TypeError, match=re.escape(message)):
+        call(x, values)
+    assert log_sink.records == [(message, ce.log_level_type.error)]
 
 
 @pytest.mark.parametrize(

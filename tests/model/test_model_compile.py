@@ -88,8 +88,9 @@ def test_a_redundant_constraint_is_dropped_with_a_warning(model, sink, constrain
     (lambda m, x: m.add_constraint(x[0] + x[1]), None),
     (lambda m, x: m.add_constraint((x[0] + x[1] + x[2] <= 1) & (x[0] + x[1])), None),
     (lambda m, x: m.add_soft_constraint(x[0] * x[1]), None),
-    (lambda m, x: (m.add_target(x[1] + pow_expression(2, m.i) * x[0]), m.build_cnf(3, True)), False),
-], ids=["term-without-bound", "term-in-conjunction", "soft-product", "target"])
+    (lambda m, x: m.add_target(x[1] + pow_expression(2, m.i) * x[0]), None),
+    (lambda m, x: (m.add_target(x[1] + 2 * x[0]), m.build_cnf(2**70, True)), False),
+], ids=["term-without-bound", "term-in-conjunction", "soft-product", "target", "bounded target"])
 def test_the_manager_is_reset_after_a_failing_compilation(model, failing_call, flag_after):
     with pytest.raises(Exception):
         failing_call(model, model.x)
