@@ -8,6 +8,7 @@ import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
 from tarvo_encoder import _native
+from tarvo_encoder.core import formulapb
 from tarvo_encoder.core.formula_container import FormulaContainer
 from tarvo_encoder.core.manager import Manager
 
@@ -27,7 +28,7 @@ def paired_manager():
 def formula_road(clauses):
     """(clause form or None, support names, aux counter) as the formula road gives them."""
     manager = paired_manager()
-    formula = _native.clause_formula(clauses, manager, PREFIX)
+    formula = formulapb._native_clause_formula(clauses, manager)
     if isinstance(formula, (bx.Zero, bx.One)):
         return None, None, manager.cnt_pbvar
     transformed = _native.transformed_clause_form(formula)
@@ -40,7 +41,7 @@ def formula_road(clauses):
 def numbered_road(clauses):
     manager = paired_manager()
     tables = (dict(manager.name2pb), dict(manager.pb2bx), manager.cnt_pbvar)
-    numbered = _native.numbered_template(clauses, manager, PREFIX)
+    numbered = formulapb._numbered_template(clauses, manager)
     if numbered is None:
         # Nothing of the Manager is touched, so the formula road can still be taken.
         assert (manager.name2pb, manager.pb2bx, manager.cnt_pbvar) == tables
@@ -107,7 +108,7 @@ def test_a_paired_name_without_a_parenthesis_keeps_the_formula_road():
     # Its literal text would be quoted and read as an aux variable.
     manager = Manager()
     manager.add_variable("plain")
-    assert _native.numbered_template([[1, 2]], manager, PREFIX) is None
+    assert formulapb._numbered_template([[1, 2]], manager) is None
     assert manager.cnt_pbvar == 0
 
 
@@ -147,7 +148,7 @@ EXPANSIONS = {
 @pytest.mark.parametrize("clauses", [[[1, -4, 5], [-5, 2], [4, 3, -1]], [[-4], [1, 4, 5], [2], [-5, 2, 6], [7, -6]]],
                          ids=["three clauses", "units among clauses"])
 def test_a_numbered_template_expands_as_its_literal_texts(clauses, declared, numbering, weight):
-    numbered = _native.numbered_template(clauses, paired_manager(), PREFIX)
+    numbered = formulapb._numbered_template(clauses, paired_manager())
     weights = [weight] * _native.clause_count(numbered)
     declared = _native.DeclaredVariables(declared)
     assert expanded(numbered, weights, declared, numbering) == expanded(

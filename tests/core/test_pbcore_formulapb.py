@@ -7,7 +7,6 @@ from pysat.solvers import Solver
 import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
-from tarvo_encoder import _native
 from tarvo_encoder.core import formulapb
 from tarvo_encoder.core.formulapb import FormulaPB
 from tarvo_encoder.core.manager import Manager
@@ -317,7 +316,7 @@ def paired_run(given, build):
 
 @pytest.mark.parametrize("clauses", CLAUSE_LISTS.values(), ids=CLAUSE_LISTS.keys())
 def test_native_clause_formula_matches_the_walk(clauses):
-    native = paired_run(clauses, lambda given, manager: _native.clause_formula(given, manager, "_kelpa_aux"))
+    native = paired_run(clauses, formulapb._native_clause_formula)
     assert native == paired_run(clauses, formulapb.walked_clause_formula) and native[-1]
 
 

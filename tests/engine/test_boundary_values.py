@@ -11,6 +11,7 @@ import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 import velmont.corvane_engine.kelpa as pb
 from tarvo_encoder import _native
+from tarvo_encoder.core import formulapb
 from tarvo_encoder.core.manager import Manager
 from velmont.corvane_engine import _fenc
 
@@ -100,7 +101,7 @@ INTEGRALS = {
     "expansion block size": lambda v: _native.expand_template(ce.wcnf_storage(), [], [], 0, v, []),
     "template formula number": lambda v: expanded_texts(num_formula=v),
     "template aux start": lambda v: expanded_texts(init_shift=v),
-    "encoder clause literal": lambda v: _native.clause_formula([[v]], Manager(), "_kelpa_aux"),
+    "encoder clause literal": lambda v: formulapb._native_clause_formula([[v]], Manager()),
 }
 
 TEXTS = {

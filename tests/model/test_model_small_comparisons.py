@@ -207,9 +207,9 @@ def test_a_reader_that_has_met_more_shapes_than_it_keeps_encodes_as_a_new_one():
     worn, new = (_native.SmallComparisonReader(declared, KELPA_AUX) for _ in range(2))
     text = "FormulaPB(x(0).to_pb() + x(1).to_pb() - (x(2).to_pb()), pb.Comparator_type.BOTH, {}).to_bx(manager)"
     for bound in range(_native.SmallComparisonReader.MAX_SHAPES_KEPT + 10):
-        worn.encoded(text.format(bound - 5), manager)
-    (worn_form, worn_storage, _), (new_form, new_storage, _) = (reader.encoded(text.format(0), manager)
-                                                                for reader in (worn, new))
+        worn.encoded(text.format(bound - 5), manager.pb_config, manager.pb_var_manager, 0)
+    (worn_form, worn_storage, _), (new_form, new_storage, _) = (
+        reader.encoded(text.format(0), manager.pb_config, manager.pb_var_manager, 0) for reader in (worn, new))
     assert worn_form.literal_texts() == new_form.literal_texts()
     assert worn_storage.hard_clauses() == new_storage.hard_clauses() == [[-1, -2], [-1, 3], [-2, 3], [1, 2, -3]]
 

@@ -232,11 +232,11 @@ std::shared_ptr<const corvane::dravo::Variable> paired_variable(const nb::dict& 
 
 // The encoder's database as the clause form that the reference road makes of
 // it (clause_formula, then the transformation), or None where that road
-// takes another turn. On success the Manager's aux counter is brought up to
-// date as clause_formula brings it; its tables are not, since no formula
-// over its variables is made.
-std::optional<kernels::NumberedTemplate> numbered_template(nb::handle clauses, nb::handle manager,
-                                                           const std::string& prefix) {
+// takes another turn. The template's next_index is the aux counter as
+// clause_formula would leave it; the pairing table is only read, since no
+// formula over its variables is made.
+std::optional<kernels::NumberedTemplate> numbered_template(nb::handle clauses, const nb::dict& pb2bx,
+                                                           nb::handle aux_index, const std::string& prefix) {
     std::vector<std::int64_t> listed;
     std::span<const std::int64_t> database;
     if (nb::isinstance<corvane::kelpa::ClauseBuffer>(clauses)) {
@@ -251,26 +251,21 @@ std::optional<kernels::NumberedTemplate> numbered_template(nb::handle clauses, n
         }
         database = listed;
     }
-    const nb::dict pb2bx = nb::cast<nb::dict>(manager.attr("pb2bx"));
     // The dictionary keeps each variable alive for the call.
     const kernels::PairedVariable paired = [&pb2bx](std::int64_t number) -> std::optional<kernels::PairedName> {
         const auto variable = paired_variable(pb2bx, number);
         if (variable == nullptr) return std::nullopt;
         return kernels::PairedName{variable.get(), variable->name()};
     };
-    auto numbered = kernels::numbered_template(database, paired, prefix,
-                                               to_integral(manager.attr("cnt_pbvar"), "cnt_pbvar"));
-    if (numbered) manager.attr("cnt_pbvar") = nb::int_(numbered->next_index);
-    return numbered;
+    return kernels::numbered_template(database, paired, prefix, to_integral(aux_index, "aux_index"));
 }
 
-// The encoder's clauses (lists of ints, or its database) as one formula over the Manager's
-// variables; new numbers are paired and named as Manager.get_pb_var pairs
-// and names them, and its tables and counter are brought up to date.
-nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::string& prefix) {
-    const nb::dict pb2bx = nb::cast<nb::dict>(manager.attr("pb2bx"));
-    const nb::dict name2pb = nb::cast<nb::dict>(manager.attr("name2pb"));
-    auto& context = nb::cast<corvane::dravo::Context&>(manager.attr("bx_context"));
+// (formula, next aux index): the encoder's clauses (lists of ints, or its
+// database) as one formula over the paired variables; new numbers are paired
+// and named as Manager.get_pb_var pairs and names them, from aux_index on,
+// into the tables pb2bx and name2pb and the context.
+nb::tuple clause_formula(nb::handle clauses, const nb::dict& pb2bx, const nb::dict& name2pb,
+                         corvane::dravo::Context& context, nb::handle aux_index, const std::string& prefix) {
     std::vector<std::int64_t> literals;
     std::vector<std::size_t> clause_ends;
     if (nb::isinstance<corvane::kelpa::ClauseBuffer>(clauses)) {
@@ -289,14 +284,13 @@ nb::object clause_formula(nb::handle clauses, nb::handle manager, const std::str
         }
     }
     const auto paired = [&pb2bx](std::int64_t number) { return paired_variable(pb2bx, number); };
-    kernels::ClauseFormulaBuilder builder(paired, context, prefix, to_integral(manager.attr("cnt_pbvar"), "cnt_pbvar"));
+    kernels::ClauseFormulaBuilder builder(paired, context, prefix, to_integral(aux_index, "aux_index"));
     const corvane::dravo::Expr formula = builder.build(literals, clause_ends);
     for (const auto& [number, variable] : builder.new_pairs()) {
         name2pb[nb::str(variable->name().c_str())] = nb::int_(number);
         pb2bx[nb::int_(number)] = nb::cast(variable);
     }
-    manager.attr("cnt_pbvar") = nb::int_(builder.next_index());
-    return nb::cast(formula);
+    return nb::make_tuple(nb::cast(formula), builder.next_index());
 }
 
 // What the model reads of a template formula's support: how many variable
@@ -359,10 +353,12 @@ NB_MODULE(_native, m) {
           "Numbers that leave 1 ... 2**63 - 1 in some instance raise OverflowError, a negative weight, block size "
           "or aux index ValueError, before anything is stored. Signal handlers run now and then; when one raises, "
           "the clauses stored by the call are removed and its exception propagates.");
-    m.def("clause_formula", &clause_formula, nb::arg("clauses"), nb::arg("manager"), nb::arg("prefix"),
-          "and_s of one or_s per clause (lists of ints, or a kelpa VectorClauseDatabase) over the Manager's variables, literal n standing for the variable paired "
-          "with n and -n for its negation; a number not yet paired is paired with a new variable named "
-          "prefix + '_' + cnt_pbvar, in order of first appearance, as Manager.get_pb_var does.");
+    m.def("clause_formula", &clause_formula, nb::arg("clauses"), nb::arg("pb2bx"), nb::arg("name2pb"),
+          nb::arg("context"), nb::arg("aux_index"), nb::arg("prefix"),
+          "(and_s of one or_s per clause (lists of ints, or a kelpa VectorClauseDatabase), the next aux index): "
+          "literal n stands for the variable pb2bx pairs with n and -n for its negation; a number not yet "
+          "paired is paired with a new variable of the context named prefix + '_' + aux index, from aux_index "
+          "on in order of first appearance, and entered in pb2bx and name2pb, as Manager.get_pb_var does.");
     m.def(
         "transformed_clause_form",
         [](const corvane::dravo::Node& formula) -> std::optional<corvane::dravo::Expr> {
@@ -377,14 +373,16 @@ NB_MODULE(_native, m) {
         "A template formula in clause form as numbered literals, as numbered_template makes it; the container "
         "and the expansion take it where they take a clause-form formula.")
         .def("literal_texts", &literal_text_lists,
-             "The literal texts that the container writes for the equivalent formula, one list per clause.");
+             "The literal texts that the container writes for the equivalent formula, one list per clause.")
+        .def_ro("next_aux_index", &kernels::NumberedTemplate::next_index,
+                "The aux index after those of its aux variables, as clause_formula answers it.");
     bind_flat_sum(m);
     bind_expressions(m);
-    m.def("numbered_template", &numbered_template, nb::arg("clauses"), nb::arg("manager"), nb::arg("prefix"),
-          "What transformed_clause_form(clause_formula(clauses, manager, prefix)) gives, as a NumberedTemplate, "
-          "with manager.cnt_pbvar brought up to date as clause_formula brings it; None, with the Manager "
-          "untouched, when that formula is constant or not in clause form, some name would not read back "
-          "through its literal text, or a listed clause holds 0.");
+    m.def("numbered_template", &numbered_template, nb::arg("clauses"), nb::arg("pb2bx"), nb::arg("aux_index"),
+          nb::arg("prefix"),
+          "What transformed_clause_form of the formula of clause_formula(clauses, pb2bx, ..., aux_index, prefix) "
+          "gives, as a NumberedTemplate, pb2bx only read; None when that formula is constant or not in clause "
+          "form, some name would not read back through its literal text, or a listed clause holds 0.");
     m.def("support_names", &support_names, nb::arg("formula"), nb::arg("marker"), nb::arg("indexed_only") = false,
           "(number of support variables whose name contains marker, [names that contain '(']), the names in "
           "no particular order; with indexed_only, only the names in which a Python name may follow the '(' "

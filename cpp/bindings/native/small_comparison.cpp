@@ -13,16 +13,15 @@ namespace kernels = tarvo::kernels;
 
 namespace {
 
-// (form, storage holding instance 0 or None, aux count) for the Manager's
-// state, or None; see the method's docstring.
-nb::object encoded(kernels::SmallComparisonReader& reader, nb::handle text, nb::handle manager) {
+// (form, storage holding instance 0 or None, aux count), or None; see the
+// method's docstring.
+nb::object encoded(kernels::SmallComparisonReader& reader, nb::handle text, const corvane::kelpa::PBConfig& config,
+                   const corvane::kelpa::AuxVarManager& numbers, nb::handle aux_index) {
     const auto utf8 = corvane::bindings::utf8_text_or_none(text);
     if (!utf8) return nb::none();
-    const auto& config = nb::cast<const corvane::kelpa::PBConfig&>(manager.attr("pb_config"));
-    const auto& numbers = nb::cast<const corvane::kelpa::AuxVarManager&>(manager.attr("pb_var_manager"));
-    const std::int64_t aux_index = corvane::bindings::to_integral(manager.attr("cnt_pbvar"), "cnt_pbvar");
+    const std::int64_t first_aux = corvane::bindings::to_integral(aux_index, "aux_index");
     corvane::WcnfStorage storage;
-    auto encoding = reader.encode(*utf8, config, numbers, aux_index, storage);
+    auto encoding = reader.encode(*utf8, config, numbers, first_aux, storage);
     if (!encoding) return nb::none();
     nb::object expanded = encoding->expanded ? nb::cast(std::move(storage)) : nb::none();
     return nb::make_tuple(std::move(encoding->form), expanded, encoding->aux_count);
@@ -49,12 +48,13 @@ void bind_small_comparison(nb::module_& m) {
         .def_ro_static("MAX_SHAPES_KEPT", &kernels::SmallComparisonReader::kMaxShapesKept,
                        "How many shapes (weights, comparator, bound, encoder settings) the reader keeps the "
                        "encoding of.")
-        .def("encoded", &encoded, nb::arg("text"), nb::arg("manager"),
+        .def("encoded", &encoded, nb::arg("text"), nb::arg("pb_config"), nb::arg("pb_var_manager"),
+             nb::arg("aux_index"),
              "(the NumberedTemplate that the evaluation road makes of the comparison, a new clause storage holding "
              "its clauses over the declared elements (each sorted by absolute value) or None when it has aux "
-             "variables, how many aux variables it has), the members numbered from the Manager's pb_var_manager "
-             "and encoded with its pb_config, its aux variables named aux_prefix + '_' + index from its cnt_pbvar "
-             "on; the Manager is left as it is. None when the evaluation road may record anything else for the "
+             "variables, how many aux variables it has), the members numbered from pb_var_manager and encoded "
+             "with pb_config, its aux variables named aux_prefix + '_' + index from aux_index on; both are left "
+             "as they are. None when the evaluation road may record anything else for the "
              "text: a constant, a repeated element, anything it does not read.")
         .def("soft_terms", &soft_terms, nb::arg("text"),
              "[(element number, reference text, coefficient times weight), ...] in text order for the text "

@@ -118,7 +118,8 @@ class FormulaContainer:
         Manager `manager` would number and encode it) without evaluating it;
         False, with nothing changed, for a text whose encoding is a constant,
         and for any text that only its evaluation can read."""
-        encoded = self._small_comparison_reader.encoded(text, manager)
+        encoded = self._small_comparison_reader.encoded(text, manager.pb_config, manager.pb_var_manager,
+                                                        manager.cnt_pbvar)
         if encoded is None:
             return False
         template, storage, aux_count = encoded

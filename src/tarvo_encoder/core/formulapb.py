@@ -75,7 +75,7 @@ class ClauseFormPB(FormulaPB):
     def to_bx(self, manager):
         database = self._clause_database(manager)
         if _is_plain(manager) and roads.is_open(roads.NUMBERED_CLAUSE_FORM):
-            template = _native.numbered_template(database, manager, _KELPA_AUX)
+            template = _numbered_template(database, manager)
             if template is not None:
                 return template
         return self._logged_formula(_clause_formula(database, manager))
@@ -92,8 +92,27 @@ def _clause_formula(database, manager):
     Manager, else the walk of `walked_clause_formula`, whose formula, names
     and numbers it repeats exactly."""
     if _is_plain(manager) and roads.is_open(roads.NATIVE_CLAUSE_WALK):
-        return _native.clause_formula(database, manager, _KELPA_AUX)
+        return _native_clause_formula(database, manager)
     return walked_clause_formula(database.get_clauses(), manager)
+
+
+def _native_clause_formula(clauses, manager):
+    """The formula of `walked_clause_formula`, made in C++, the manager's
+    tables and aux counter brought up to date as its walk brings them."""
+    formula, manager.cnt_pbvar = _native.clause_formula(clauses, manager.pb2bx, manager.name2pb, manager.bx_context,
+                                                        manager.cnt_pbvar, _KELPA_AUX)
+    return formula
+
+
+def _numbered_template(clauses, manager):
+    """The clause form of the formula of `_native_clause_formula` as a
+    NumberedTemplate, the manager's aux counter brought up to date as that
+    makes it; or None, the manager untouched, where the formula road takes
+    another turn."""
+    template = _native.numbered_template(clauses, manager.pb2bx, manager.cnt_pbvar, _KELPA_AUX)
+    if template is not None:
+        manager.cnt_pbvar = template.next_aux_index
+    return template
 
 
 def walked_clause_formula(clauses, manager):
