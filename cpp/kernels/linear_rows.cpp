@@ -128,19 +128,27 @@ private:
 // ((0 + v1) + v2) + ...: appended as they come, folded once at the end.
 class TermTotal {
 public:
+    void reserve(std::size_t count) { added_.reserve(count); }
+
     void add(std::int64_t column, const LinearNumber& value) { added_.emplace_back(column, value); }
 
     Terms folded() {
-        std::stable_sort(added_.begin(), added_.end(),
-                         [](const Terms::Entry& a, const Terms::Entry& b) { return a.first < b.first; });
-        Terms terms;
-        for (const Terms::Entry& entry : added_) {
-            if (!terms.entries_.empty() && terms.entries_.back().first == entry.first) {
-                terms.entries_.back().second = plus(terms.entries_.back().second, entry.second);
+        const auto by_column = [](const Terms::Entry& a, const Terms::Entry& b) { return a.first < b.first; };
+        // Rows are mostly written in column order already.
+        if (!std::is_sorted(added_.begin(), added_.end(), by_column)) {
+            std::stable_sort(added_.begin(), added_.end(), by_column);
+        }
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < added_.size(); ++k) {
+            if (kept != 0 && added_[kept - 1].first == added_[k].first) {
+                added_[kept - 1].second = plus(added_[kept - 1].second, added_[k].second);
             } else {
-                terms.entries_.emplace_back(entry.first, plus(kZero, entry.second));
+                added_[kept++] = {added_[k].first, plus(kZero, added_[k].second)};
             }
         }
+        added_.resize(kept);
+        Terms terms;
+        terms.entries_ = std::move(added_);
         return terms;
     }
 
@@ -167,7 +175,9 @@ struct SubscriptStep {
     std::string_view name;
 };
 
-enum class Kind : std::uint8_t { number, element, negate, positive, add, subtract, multiply, sum, comprehension };
+// `scaled` is an element times a number (n * (x(...)) or (x(...)) * n), one
+// node where a row of a thousand such terms would otherwise take three.
+enum class Kind : std::uint8_t { number, element, scaled, negate, positive, add, subtract, multiply, sum, comprehension };
 
 // Past any block: an element whose literal subscripts lie outside it (left
 // to the evaluation, if it is ever evaluated).
@@ -202,6 +212,9 @@ public:
         : text_(text), fors_(fors), blocks_(blocks) {}
 
     LinearRows read() {
+        // At most a node and an item per few characters: no growing (and copying) of long rows' vectors.
+        nodes_.reserve(text_.size() / 8 + 8);
+        items_.reserve(text_.size() / 8 + 8);
         const std::uint32_t root = expression();
         skip();
         require(position_ == text_.size());
@@ -361,6 +374,22 @@ private:
         --nesting_;
     }
 
+    // left * right; an element and a number, the last two nodes read, become one scaled element.
+    std::uint32_t product(std::uint32_t left, std::uint32_t right) {
+        const Kind first = nodes_[left].kind;
+        const Kind second = nodes_[right].kind;
+        const bool pair = left + 1 == right && right + 1 == nodes_.size() &&
+                          ((first == Kind::number && second == Kind::element) ||
+                           (first == Kind::element && second == Kind::number));
+        if (!pair) return binary(Kind::multiply, left, right);
+        Node scaled = nodes_[first == Kind::element ? left : right];
+        scaled.kind = Kind::scaled;
+        scaled.number = nodes_[first == Kind::number ? left : right].number;
+        scaled.depth = 2;
+        nodes_.resize(left);
+        return add_node(scaled);
+    }
+
     std::uint32_t expression() {
         std::uint32_t node = term();
         while (true) {
@@ -376,7 +405,7 @@ private:
 
     std::uint32_t term() {
         std::uint32_t node = unary();
-        while (take_times()) node = binary(Kind::multiply, node, unary());
+        while (take_times()) node = product(node, unary());
         return node;
     }
 
@@ -386,9 +415,8 @@ private:
         const std::uint32_t operand = unary();
         if (nodes_[operand].kind == Kind::number) {
             // The host folds a signed literal into one constant.
-            Node folded = nodes_[operand];
-            if (minus_sign) folded.number = negated(folded.number);
-            return add_node(folded);
+            if (minus_sign) nodes_[operand].number = negated(nodes_[operand].number);
+            return operand;
         }
         Node node;
         node.kind = minus_sign ? Kind::negate : Kind::positive;
@@ -442,6 +470,8 @@ private:
         if (literal) {
             const auto column = column_of(node);
             node.column = column ? *column : kOutside;
+            steps_.resize(node.first);
+            node.count = 0;
         }
         return add_node(node);
     }
@@ -631,6 +661,11 @@ private:
                 value.constant = kZero;
                 value.terms = Terms::single(column(node), kOne);
                 return value;
+            case Kind::scaled:
+                value.expression = true;
+                value.constant = times(node.number, kZero);
+                value.terms = Terms::single(column(node), times(kOne, node.number));
+                return value;
             case Kind::negate:
                 value = evaluate(node.left);
                 require(value.expression);
@@ -696,6 +731,7 @@ private:
     Value summed(const Node& node) {
         Total total;
         if (node.kind == Kind::sum) {
+            total.terms.reserve(node.count);
             for (std::uint32_t k = node.first; k < node.first + node.count; ++k) add_item(total, items_[k]);
         } else {
             loop(total, node, node.first);
@@ -736,22 +772,13 @@ private:
 
     void add_item(Total& total, std::uint32_t index) {
         const Node& node = nodes_[index];
-        // The common items without a Value of their own: x(...) and n * (x(...)).
-        if (node.kind == Kind::element) {
-            total.add_constant(kZero);
-            total.terms.add(column(node), kOne);
+        // The common items without a Value of their own: x(...) and n * (x(...)),
+        // whose constant is n * 0 and coefficient 1 * n.
+        if (node.kind == Kind::element || node.kind == Kind::scaled) {
+            const bool scaled = node.kind == Kind::scaled;
+            total.add_constant(scaled ? times(node.number, kZero) : kZero);
+            total.terms.add(column(node), scaled ? times(kOne, node.number) : kOne);
             return;
-        }
-        if (node.kind == Kind::multiply) {
-            const Node& left = nodes_[node.left];
-            const Node& right = nodes_[node.right];
-            const Node* element = left.kind == Kind::element ? &left : right.kind == Kind::element ? &right : nullptr;
-            const Node* factor = left.kind == Kind::number ? &left : right.kind == Kind::number ? &right : nullptr;
-            if (element != nullptr && factor != nullptr) {
-                total.add_constant(times(factor->number, kZero));
-                total.terms.add(column(*element), times(kOne, factor->number));
-                return;
-            }
         }
         const Value value = evaluate(index);
         require(value.expression);

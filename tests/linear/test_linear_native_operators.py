@@ -3,7 +3,9 @@ reference functions they stand beside (the fast road switched off): random
 formulas, now and then with operands that only the reference road takes or
 refuses, must come out with the same texts, borders and classes, raise the
 same errors and log the same lines."""
+import math
 import random
+import struct
 from fractions import Fraction
 
 import numpy as np
@@ -76,3 +78,26 @@ def test_a_comparison_copies_and_leaves_the_operand_free():
     assert element.lo is None and str(element + 1) == "x(0,0) + 1"
     with pytest.raises(TypeError):
         hash(element)
+
+
+def _floats():
+    """Doubles whose repr takes every form: fixed and exponent notation on both sides of their borders,
+    subnormals, the extremes, and random bit patterns."""
+    rng = random.Random(11)
+    edges = [0.0, -0.0, 0.1, 0.5, 1.0, 100.0, 0.0001, 0.00001, 9.999999999999999e-05, 1e15, 1e16,
+             9999999999999998.0, 1e16 + 2, 123456789012345.6, 1.7976931348623157e308, 5e-324, 2.2250738585072014e-308,
+             1 / 3, 2 / 3, 1e22, 1e23, 4.35, 0.3]
+    numbers = edges + [-value for value in edges]
+    while len(numbers) < 3000:
+        value = struct.unpack("<d", struct.pack("<Q", rng.getrandbits(64)))[0]
+        if math.isfinite(value):
+            numbers.append(value)
+    numbers += [rng.uniform(-1e6, 1e6) for _ in range(1000)] + [float(rng.randrange(-10**17, 10**17)) for _ in range(500)]
+    return numbers
+
+
+def test_a_float_is_written_as_its_repr():
+    model = LinearModel()
+    element = declared(model)[0]["x"][0, 0]
+    for value in _floats():
+        assert str(element * value) == f"{value!r} * (x(0,0))", repr(value)
