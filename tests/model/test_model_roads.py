@@ -2,6 +2,8 @@
 constraints it is for, the one switch sends every constraint to the
 evaluation road, and the trace line names the road taken."""
 import logging
+import pathlib
+import re
 
 import pytest
 
@@ -12,6 +14,7 @@ from tarvo_encoder.core import roads
 from fast_roads import ROAD_LINE, fast_roads_off, roads_taken
 
 TRACE = ce.log_level_type.trace.value
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
 def hard(write, **foralls):
@@ -96,3 +99,11 @@ def test_a_road_unknown_by_name_is_refused_and_logged(caplog):
     assert roads.closed_roads() == []
     assert [r.getMessage() for r in caplog.records if r.levelno == logging.ERROR] == [
         "No fast road is named 'plain clauses'"]
+
+
+@pytest.mark.parametrize("road", roads.FAST_ROADS + (roads.EVALUATION,), ids=lambda road: road.name)
+def test_the_map_names_files_that_are_there(road):
+    named = re.findall(r"[\w/]+\.(?:py|hpp|cpp)", road.lives + " " + road.tested)
+    assert named and road.tested.startswith("tests/")
+    for path in named:
+        assert any((base / path).is_file() for base in (ROOT, ROOT / "src" / "tarvo_encoder", ROOT / "cpp")), path

@@ -47,6 +47,7 @@ class Road:
     name: str
     takes: str
     lives: str
+    tested: str  # where its differential tests are
     # Whether its constraints get, at debug and trace level, the lines the
     # evaluation road writes for them; a road without them steps aside then.
     writes_debug_lines: bool
@@ -65,70 +66,83 @@ SMALL_COMPARISON = Road(
     "a hard constraint without foralls that is one comparison of a sum of int multiples of distinct declared "
     "elements with an int bound, whose encoding is no constant",
     "FormulaContainer.add_small_comparison; cpp/kernels/small_comparison.hpp",
+    "tests/model/test_model_small_comparisons.py",
     False, lambda container, text, manager: container.add_small_comparison(text, manager))
 PLAIN_CLAUSE = Road(
     "plain clause",
     "a hard constraint without foralls that is one clause of declared elements, as the operators write it",
     "FormulaContainer.add_plain_clause; cpp/kernels/plain_clause.hpp",
+    "tests/model/test_model_plain_clauses.py",
     True, lambda container, text, manager: container.add_plain_clause(text),
     ("Enumerating hard utility variables",))
 PLAIN_FORMULA = Road(
     "plain formula",
     "a hard constraint without foralls that is a Boolean formula of declared elements whose clause form is no "
     "constant",
-    "FormulaContainer.add_plain_formula; cpp/kernels/plain_clause.hpp, clause_formula.hpp",
+    "FormulaContainer.add_plain_formula; cpp/kernels/plain_clause.hpp, cpp/kernels/clause_formula.hpp",
+    "tests/model/test_model_plain_formulas.py",
     False, lambda container, text, manager: container.add_plain_formula(text))
 RECALLED_SHAPE = Road(
     "recalled shape",
     "a hard constraint without foralls, not a lone comparison, of a shape that the evaluation road recorded",
     "FormulaContainer.add_recalled_formula, remember_formula; cpp/kernels/formula_shape_memo.hpp",
+    "tests/model/test_model_recalled_formulas.py",
     False, lambda container, text, manager: container.add_recalled_formula(text))
 PLAIN_SOFT_SUM = Road(
     "plain soft sum",
     "a soft constraint without foralls: a weighted sum of int multiples of distinct declared elements",
     "FormulaContainer.add_plain_soft_sum; cpp/kernels/small_comparison.hpp",
+    "tests/model/test_model_plain_clauses.py",
     False, lambda container, text, minimization: container.add_plain_soft_sum(text, minimization))
 FLAT_SUM = Road(
     "flat sum",
     "in the evaluation road, the text of a flat sum compared with a bound or weighted, read without compiling it",
     "encode/_flat_sums.py; cpp/kernels/flat_sum_text.hpp",
+    "tests/encode/test_flat_sums.py, tests/model/test_clause_form_road.py",
     True)
 SHAPE_CACHE = Road(
     "shape cache",
     "in the evaluation road, any text: its compilation kept by the text's shape, its integers bound as names",
     "encode/_text_shapes.py",
+    "tests/model/test_model_text_shapes.py",
     True)
 NUMBERED_CLAUSE_FORM = Road(
     "numbered clause form",
     "in the evaluation road, a constraint or bounded target that is one comparison: the encoder's clauses as a "
     "template in clause form, with no formula node per literal",
     "formulapb.ClauseFormPB; cpp/kernels/numbered_template.hpp",
+    "tests/model/test_clause_form_road.py, tests/core/test_numbered_template.py",
     False)
 NATIVE_CLAUSE_WALK = Road(
     "native clause walk",
     "in the evaluation road, the encoder's clauses of a comparison turned into one formula in C++",
     "formulapb._clause_formula; cpp/kernels/clause_formula.hpp",
+    "tests/core/test_pbcore_formulapb.py",
     True)
 TRANSFORMED_CLAUSE_FORM = Road(
     "transformed clause form",
     "in the evaluation road, a formula already in clause form: ordered as the Tseytin transformation orders it",
     "Model.__to_clause_form; cpp/kernels/clause_form.hpp",
+    "tests/engine/test_native_kernel_boundary.py",
     True)
 NATIVE_EXPANSION = Road(
     "native expansion",
     "a template formula expanded over its foralls in C++ instead of by evaluating its expansion text",
     "core/native_expansion.py; cpp/kernels/template_expansion.hpp",
+    "tests/container/test_native_expansion.py, tests/container/test_expansion_text_fuzz.py",
     True)
 NATIVE_OPERATORS = Road(
     "native operators",
     "the operators, subscripts and sequence combinators of expressions, which write the texts",
     "cpp/bindings/native/expression_operators.cpp",
+    "tests/encode/test_expr_roads.py",
     True)
 
 EVALUATION = Road(
     "evaluation",
     "every constraint, soft constraint and target: its text evaluated in the model's namespace; the reference",
     "Model.__fill_hard_constraint, __fill_soft_constraint, __build_target; core/dumper.py",
+    "tests/usage/test_usage_differential_roads.py: every fast road off against all on",
     True)
 
 # The roads tried, in this order, for a constraint without foralls, by what
