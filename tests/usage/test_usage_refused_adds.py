@@ -1,6 +1,7 @@
 """Adds refused on both roads with a logged error at the call that caused
 them, leaving a model that still builds what it held before."""
 import contextlib
+import re
 
 import pytest
 
@@ -261,3 +262,25 @@ def test_wrong_number_of_indexes_is_refused_at_the_add(road, add, count, caplog)
         built.model.build_cnf()
     assert {values[:3] for values in built.models()} == {(True, False, False), (False, True, False),
                                                           (False, False, True)}
+
+
+@pytest.mark.parametrize("declarations, refused", [
+    ([{"a": 2**31}], "variable 'y' has 2147483648 elements; a model holds at most 2147483647 elements in all"
+                     " (3 declared before)"),
+    ([{"a": 2**30}, {"a": 2**16, "b": 2**14}], "variable 'y' has 1073741824 elements; a model holds at most"
+                                               " 2147483647 elements in all (1073741827 declared before)"),
+    ([{"a": 2**31 - 4, "b": 1}, {"a": 1}], "variable 'y' has 1 elements; a model holds at most 2147483647"
+                                           " elements in all (2147483647 declared before)"),
+], ids=["one variable", "two variables", "one element too many"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_declarations_beyond_the_elements_of_a_model_are_refused(road, declarations, refused, caplog):
+    # Accepted, the first add failed on building names for them all.
+    built = Built(road, x={"a": 3})
+    *accepted, last = declarations
+    for k, sizes in enumerate(accepted):
+        built.model.create_variables("w" * (k + 1), **sizes)
+    with pytest.raises(ValueError, match="^" + re.escape(refused) + "$"):
+        built.model.create_variables("y", **last)
+    assert logged_errors(caplog) == [refused]
+    if not accepted:
+        still_builds(built)

@@ -56,6 +56,15 @@ def size_error_message(variable_name: str, dimension: str, size: object) -> str:
             + "' must have a non-negative int size, got " + repr(size))
 
 
+# The most elements a model declares, as the engine's formula encoder holds.
+MAX_ELEMENTS = 2**31 - 1
+
+
+def too_many_elements_message(variable_name: str, count: int, declared_before: int) -> str:
+    return (f"variable '{variable_name}' has {count} elements; a model holds at most {MAX_ELEMENTS}"
+            f" elements in all ({declared_before} declared before)")
+
+
 def first_bad_size(dims: tp.Mapping[str, object]) -> tp.Optional[tp.Tuple[str, object]]:
     """The first (dimension, size) pair whose size is not a non-negative int (bools refused)."""
     for dimension, size in dims.items():

@@ -96,16 +96,21 @@ class Model:
         if bad_size is not None:
             _log_and_raise(ValueError, rules.size_error_message(name, *bad_size))
 
+        count = reduce(mul, dims.values(), 1)
         if self._use_formula_encoder:
             self.__forward(self.__formula_encoder().create_variables, name, list(dims.values()))
             self._encoder_variable_names.add(name)
             declared = Variable(name, dims, 0)
         else:
+            # Declared elements are numbered from 1 (0 is the dummy variable), and
+            # DIMACS solvers read variable numbers in signed 32 bits.
+            declared_before = self._shift_target_variable - 1
+            if declared_before + count > rules.MAX_ELEMENTS:
+                _log_and_raise(ValueError, rules.too_many_elements_message(name, count, declared_before))
             self._used_vars.add(name)
             declared = Variable(name, dims, self._shift_target_variable)
             self._manager.registration_generator_variables(name, declared)
             self._variables[name] = declared
-        count = reduce(mul, dims.values(), 1)
         self._shift_target_variable += count
         log_i(_labelled("add new var", name + str(dims) + " = [" + str(count) + "]"))
         self._start_time = datetime.now()
