@@ -3,6 +3,7 @@ from __future__ import annotations
 import typing as tp
 from itertools import accumulate, product
 from numbers import Integral
+from functools import reduce
 from operator import mul
 from copy import deepcopy
 
@@ -131,11 +132,13 @@ class Variable(_native.VariableBase):
 
     @property
     def map(self) -> tp.Dict[str, int]:
-        sizes = (range(size) for size in self.indexes.values())
-        return {
-            self.name + "[" + ",".join(str(value) for value in values) + "]": self.__number(values)
-            for values in product(*sizes)
-        }
+        # Row-major order is lexicographic order of the index values, so the
+        # k-th name of the product numbers st_shift + k; each value's digits
+        # are written once, not once per element.
+        digits = [[str(value) for value in range(size)] for size in self.indexes.values()]
+        prefix = self.name + "["
+        names = (prefix + ",".join(values) + "]" for values in product(*digits))
+        return dict(zip(names, range(self.st_shift, self.st_shift + reduce(mul, map(len, digits), 1))))
 
     def __reduce__(self):
         return Variable, (self.name, self.indexes, self.st_shift)
