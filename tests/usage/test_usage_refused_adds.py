@@ -6,7 +6,7 @@ import re
 import pytest
 
 from roads_check import ROADS, Built, container_fast_roads_off
-from tarvo_encoder import Sum, pow_expression
+from tarvo_encoder import Implication, Sum, pow_expression
 from tarvo_encoder._exceptions import FormulaError, TargetError
 
 
@@ -284,3 +284,31 @@ def test_declarations_beyond_the_elements_of_a_model_are_refused(road, declarati
     assert logged_errors(caplog) == [refused]
     if not accepted:
         still_builds(built)
+
+
+def nested(step, depth=3000):
+    def build(v):
+        expression = v.x[0]
+        for _ in range(depth):
+            expression = step(expression, v)
+        return expression
+    return build
+
+
+@pytest.mark.parametrize("add", [
+    lambda m, v: m.add_constraint(nested(lambda e, v: ~e)(v)),
+    lambda m, v: m.add_constraint(nested(lambda e, v: (e & v.x[1]) | v.x[2])(v)),
+    lambda m, v: m.add_constraint(nested(lambda e, v: Implication(v.x[1], e))(v), i=range(2)),
+    lambda m, v: m.add_constraint((v.x[0] + v.x[1] <= 1) | nested(lambda e, v: ~e, 301)(v)),
+], ids=["negations", "and-or", "implications with foralls", "beside a comparison"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_expression_nesting_too_deeply_for_container_mode_is_refused(road, add, caplog):
+    built = Built(road, x={"a": 3})
+    if road:  # the engine's reader takes it
+        add(built.model, built.v)
+        return
+    with pytest.raises(ValueError, match="^The expression nests too deeply for container mode") as raised:
+        add(built.model, built.v)
+    assert "~~e is e" in str(raised.value)
+    assert logged_errors(caplog) == [str(raised.value)]
+    still_builds(built)

@@ -65,6 +65,19 @@ def too_many_elements_message(variable_name: str, count: int, declared_before: i
             f" elements in all ({declared_before} declared before)")
 
 
+TOO_DEEP_MESSAGE = ("The expression nests too deeply for container mode, which evaluates its text as Python"
+                    " (about 200 levels of parentheses at most): drop double negations (~~e is e), write long"
+                    " chains flat with AndIt, OrIt, XorIt or SumIt, or use formula-encoder mode, which reads"
+                    " deeper nesting")
+
+
+def nests_too_deeply(error: BaseException) -> bool:
+    """Whether the host refused to compile an expression text for its nesting."""
+    if isinstance(error, SyntaxError):
+        return error.msg.startswith("too many nested parentheses")
+    return isinstance(error, RecursionError) and "during compilation" in str(error)
+
+
 def first_bad_size(dims: tp.Mapping[str, object]) -> tp.Optional[tp.Tuple[str, object]]:
     """The first (dimension, size) pair whose size is not a non-negative int (bools refused)."""
     for dimension, size in dims.items():

@@ -321,7 +321,12 @@ class Model:
         evaluated = flat_sums.evaluate(text, namespace) if roads.is_open(roads.FLAT_SUM) else flat_sums.NOT_READ
         if evaluated is not flat_sums.NOT_READ:
             return evaluated
-        return text_shapes.evaluate(text, namespace) if roads.is_open(roads.SHAPE_CACHE) else eval(text, namespace)
+        try:
+            return text_shapes.evaluate(text, namespace) if roads.is_open(roads.SHAPE_CACHE) else eval(text, namespace)
+        except (SyntaxError, RecursionError) as refused:
+            if not rules.nests_too_deeply(refused):
+                raise
+            _log_and_raise(ValueError, rules.TOO_DEEP_MESSAGE)
 
     def __evaluate_comparison(self, comparison: Expression):
         """A constraint or bounded target that is one comparison, which ClauseFormPB puts into clause form."""
