@@ -3,13 +3,14 @@
 // over placeholder variables (the PB encoder for the comparison, the Tseytin
 // transformation for the implication), then copied into the storage for
 // every (i, j) with the element numbers filled in; the variable mapping gets
-// the same names as the formula encoder's.
+// the same names as the formula encoder's, kept as the encoder keeps them.
 //
 //     direct_clauses ROWS COLUMNS   ->   one JSON line of counts and seconds
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/core/var_mapping.hpp"
@@ -91,25 +92,21 @@ int main(int argc, char** argv) {
     storage.set_clause_count(static_cast<std::int64_t>(storage.size()));
     const auto clauses_done = std::chrono::steady_clock::now();
 
-    std::vector<VarMapping::Entry> entries;
-    for (std::int64_t a = 0; a <= rows; ++a) {
-        for (std::int64_t b = 0; b < width; ++b) {
-            entries.emplace_back("x[" + std::to_string(a) + "," + std::to_string(b) + "]", 1 + a * width + b);
-        }
-    }
+    // The mapping as the engine keeps it: the elements as their declaration,
+    // each constraint's aux variables as one block over its instances.
+    MappingEntries entries;
+    const std::int64_t sizes[] = {rows + 1, width};
+    entries.add_elements("x", sizes, 1);
     std::int64_t number = elements + 1;
-    const char* prefixes[] = {"_kelpa_aux", "_dravo_aux"};
+    const std::string_view prefixes[] = {"_kelpa_aux", "_dravo_aux"};
     for (std::size_t f = 0; f < 2; ++f) {
-        for (std::int64_t n = 0; n < rows * columns; ++n) {
-            for (std::int64_t k = 0; k < patterns[f].aux; ++k) {
-                entries.emplace_back(std::string(prefixes[f]) + "[" + std::to_string(f) + "," + std::to_string(n) +
-                                         "," + std::to_string(k) + "]",
-                                     number++);
-            }
-        }
+        std::vector<MappingEntries::AuxVariable> variables;
+        for (std::int64_t k = 0; k < patterns[f].aux; ++k) variables.push_back({prefixes[f], k, number + k});
+        entries.add_aux_block(static_cast<std::int64_t>(f), 0, rows * columns, patterns[f].aux, variables);
+        number += rows * columns * patterns[f].aux;
     }
     VarMapping mapping;
-    mapping.set_var_map(std::move(entries));
+    mapping.set_entries(std::move(entries));
     mapping.build_inverse_map();
     const auto mapped = std::chrono::steady_clock::now();
     std::printf("{\"clauses\": %zu, \"variables\": %lld, \"clauses_s\": %.6f, \"mapping_s\": %.6f}\n", storage.size(),

@@ -18,7 +18,7 @@ void append_decimal(std::string& out, std::int64_t value) {
 
 AuxMapNames::AuxMapNames(std::int64_t num_formula, std::int64_t block_size, std::vector<AuxVariable> variables,
                          std::int64_t instances)
-    : num_formula_(num_formula), block_size_(block_size), variables_(std::move(variables)) {
+    : num_formula_(num_formula), block_size_(block_size), instances_(instances), variables_(std::move(variables)) {
     if (block_size < 0) throw std::invalid_argument("the aux block size must not be negative");
     const std::int64_t last_instance = instances > 0 ? instances - 1 : 0;
     std::int64_t block_span = 0;

@@ -27,6 +27,10 @@ public:
                 std::int64_t instances);
 
     std::size_t size() const { return variables_.size(); }
+    std::int64_t num_formula() const { return num_formula_; }
+    std::int64_t block_size() const { return block_size_; }
+    std::int64_t instances() const { return instances_; }
+    const std::vector<AuxVariable>& variables() const { return variables_; }
 
     // The view stays valid until the next call of name().
     std::string_view name(std::int64_t instance, std::size_t entry);
@@ -35,6 +39,7 @@ public:
 private:
     std::int64_t num_formula_;
     std::int64_t block_size_;
+    std::int64_t instances_;
     std::vector<AuxVariable> variables_;
     std::string buffer_;
 };

@@ -66,7 +66,11 @@ def test_a_signal_stops_a_long_add_and_leaves_the_encoder_as_it_was(alarm, call)
 def test_a_signal_stops_a_long_generation_and_keeps_the_last_one(alarm):
     e = small_encoder()
     before = generated(e)
-    e.create_variables("y", [10**8])
+    # The bound of a target over many elements below a witness: millions of clauses to generate.
+    elements = 300_000
+    e.create_variables("y", [elements])
+    e.add_target(f"Sum(*[y(i).to_pb() for i in range(0, {elements})])")
+    e.set_witness([v if v % 2 else -v for v in range(4, 4 + elements)])
     alarm()
     with pytest.raises(Stop):
         e.generate_cnf()

@@ -4,6 +4,7 @@
 #include <nanobind/stl/string.h>
 
 #include "convert.hpp"
+#include "engine/core/interruption.hpp"
 
 namespace corvane::bindings {
 
@@ -16,12 +17,19 @@ void bind_var_mapping(nb::module_& m) {
                 if (!PyDict_Check(mapping.ptr())) {
                     throw nb::type_error("set_var_map expects a dict from str to int");
                 }
-                std::vector<VarMapping::Entry> entries;
-                entries.reserve(nb::len(mapping));
+                // Every key and value is converted before any is checked, and the
+                // names go straight into the mapping's arena.
                 for (auto [name, number] : nb::borrow<nb::dict>(mapping)) {
-                    entries.emplace_back(to_text(name, "a variable name"), to_literal(number, "variable number"));
+                    text_view(name, "a variable name");
+                    to_literal(number, "variable number");
                 }
-                self.set_var_map(std::move(entries));
+                MappingEntries entries;
+                InterruptionPoll poll;
+                for (auto [name, number] : nb::borrow<nb::dict>(mapping)) {
+                    poll.step();
+                    entries.add_name(text_view(name, "a variable name"), to_literal(number, "variable number"));
+                }
+                self.set_entries(std::move(entries));
             },
             nb::arg("var_map"), "Replace the mapping with a dict from names to variable numbers.")
         .def("build_inverse_map", &VarMapping::build_inverse_map,
@@ -29,8 +37,7 @@ void bind_var_mapping(nb::module_& m) {
         .def(
             "number_of",
             [](const VarMapping& self, nb::handle name) {
-                const std::string text = to_text(name, "a variable name");
-                const auto number = self.find_number(text);
+                const auto number = self.find_number(text_view(name, "a variable name"));
                 if (!number) {
                     PyErr_SetObject(PyExc_KeyError, name.ptr());
                     throw nb::python_error();
@@ -41,8 +48,8 @@ void bind_var_mapping(nb::module_& m) {
         .def(
             "name_of",
             [](const VarMapping& self, nb::handle number) {
-                const auto* name = self.find_name(to_literal(number, "variable number"));
-                if (name == nullptr) throw nb::key_error(nb::str(number).c_str());
+                const auto name = self.find_name(to_literal(number, "variable number"));
+                if (!name) throw nb::key_error(nb::str(number).c_str());
                 return *name;
             },
             nb::arg("number"), "The name of a variable number (after build_inverse_map()).")

@@ -21,6 +21,15 @@ nb::list to_list(std::span<const WcnfStorage::Literal> literals) {
     return result;
 }
 
+nb::list clause_list(const WcnfStorage& storage, std::size_t index) {
+    nb::list result = nb::steal<nb::list>(PyList_New(static_cast<Py_ssize_t>(storage.clause_size(index))));
+    Py_ssize_t position = 0;
+    storage.visit_clause(index, [&](WcnfStorage::Literal literal) {
+        PyList_SET_ITEM(result.ptr(), position++, nb::int_(literal).release().ptr());
+    });
+    return result;
+}
+
 // A clause position or count: a negative int is a ValueError, not a huge size_t.
 std::size_t to_clause_index(nb::handle value, const char* what) {
     const std::int64_t index = to_integral(value, what);
@@ -91,7 +100,7 @@ void bind_wcnf_storage(nb::module_& m) {
             [](const WcnfStorage& self) {
                 nb::list result;
                 for (std::size_t i = 0; i < self.size(); ++i) {
-                    if (!self.is_soft(i)) result.append(to_list(self.clause(i)));
+                    if (!self.is_soft(i)) result.append(clause_list(self, i));
                 }
                 return result;
             },
@@ -101,7 +110,7 @@ void bind_wcnf_storage(nb::module_& m) {
             [](const WcnfStorage& self) {
                 nb::list result;
                 for (std::size_t i = 0; i < self.size(); ++i) {
-                    if (self.is_soft(i)) result.append(nb::make_tuple(to_list(self.clause(i)), self.weight(i)));
+                    if (self.is_soft(i)) result.append(nb::make_tuple(clause_list(self, i), self.weight(i)));
                 }
                 return result;
             },

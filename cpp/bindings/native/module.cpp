@@ -16,6 +16,7 @@
 #include "bindings/native/formula_shape_memo.hpp"
 #include "bindings/native/linear_expressions.hpp"
 #include "bindings/native/linear_rows.hpp"
+#include "bindings/native/mapping_parts.hpp"
 #include "bindings/native/small_comparison.hpp"
 #include "bindings/python_values.hpp"
 #include "bindings/signal_check.hpp"
@@ -86,37 +87,24 @@ std::vector<Coefficients> to_forall_values(nb::handle values) {
     return result;
 }
 
-void set_item(nb::dict& mapping, std::string_view name, std::int64_t number) {
-    nb::str key(name.data(), name.size());
-    nb::int_ value(number);
-    if (PyDict_SetItem(mapping.ptr(), key.ptr(), value.ptr()) != 0) throw nb::python_error();
-}
-
 // Expands the clauses into `storage` and returns the aux map names of every
-// instance. Every check comes first; an interrupt removes the clauses
-// stored so far, so a failed call leaves `storage` as it was.
-nb::dict expand_into(corvane::WcnfStorage& storage, const std::vector<kernels::TemplateClause>& clauses,
-                     const std::vector<Coefficients>& forall_values, std::int64_t num_formula,
-                     std::int64_t block_size, std::vector<kernels::AuxVariable> aux_variables) {
+// instance as their block. Every check comes first, so a failed call leaves
+// `storage` as it was.
+kernels::AuxMapNames expand_into(corvane::WcnfStorage& storage, const std::vector<kernels::TemplateClause>& clauses,
+                                 const std::vector<Coefficients>& forall_values, std::int64_t num_formula,
+                                 std::int64_t block_size, std::vector<kernels::AuxVariable> aux_variables) {
     const std::int64_t instances = kernels::count_instances(forall_values);
     kernels::AuxMapNames names(num_formula, block_size, std::move(aux_variables), instances);
-    const std::size_t first = storage.size();
     // The GIL is held throughout: the handlers run in the loop, and what they raise ends it.
     kernels::expand_template(clauses, forall_values, storage, corvane::bindings::check_signals);
+    return names;
+}
+
+// The aux map names as a dict; an interrupt while it is written removes the
+// clauses that the expansion stored from `first` on.
+nb::dict aux_dict_of_expansion(kernels::AuxMapNames& names, corvane::WcnfStorage& storage, std::size_t first) {
     try {
-        nb::dict mapping;
-        std::uint64_t since_check = 0;
-        for (std::int64_t n = 0; n < instances; ++n) {
-            for (std::size_t entry = 0; entry < names.size(); ++entry) {
-                set_item(mapping, names.name(n, entry), names.number(n, entry));
-            }
-            since_check += names.size() + 1;
-            if (since_check >= (1u << 14)) {
-                since_check = 0;
-                corvane::bindings::check_signals();
-            }
-        }
-        return mapping;
+        return aux_map_dict(names);
     } catch (...) {
         storage.remove_clauses(first, storage.size() - first);
         throw;
@@ -129,7 +117,9 @@ nb::dict expand_template(corvane::WcnfStorage& storage, nb::handle clause_forms,
     const auto values = to_forall_values(forall_values);
     const std::int64_t formula = to_integral(num_formula, "num_formula");
     const std::int64_t block = to_integral(block_size, "block_size");
-    return expand_into(storage, clauses, values, formula, block, to_aux_variables(aux_forms));
+    const std::size_t first = storage.size();
+    kernels::AuxMapNames names = expand_into(storage, clauses, values, formula, block, to_aux_variables(aux_forms));
+    return aux_dict_of_expansion(names, storage, first);
 }
 
 // The literal texts of a template given as a clause-form formula, as a
@@ -183,12 +173,12 @@ kernels::DeclaredVariables declared_variables(nb::handle variable_forms) {
     return variables;
 }
 
-std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle template_clauses,
+std::optional<nb::object> expand_texts(corvane::WcnfStorage& storage, nb::handle template_clauses,
                                      nb::handle weight_list, const std::vector<std::string>& forall_names,
                                      nb::handle forall_value_lists, const kernels::DeclaredVariables& variables,
                                      nb::handle formula_number, nb::handle first_aux, nb::handle pb_aux_count,
                                      nb::handle bx_aux_count, const std::string& pb_prefix,
-                                     const std::string& bx_prefix) {
+                                     const std::string& bx_prefix, bool aux_block) {
     const Coefficients weights = to_integral_list(weight_list, "a weight");
     const auto forall_values = to_forall_values(forall_value_lists);
     const std::int64_t num_formula = to_integral(formula_number, "num_formula");
@@ -215,8 +205,11 @@ std::optional<nb::dict> expand_texts(corvane::WcnfStorage& storage, nb::handle t
         compiled = kernels::compile_template(*texts, weights, foralls, variables, numbering);
     }
     if (!compiled) return std::nullopt;
-    return expand_into(storage, compiled->clauses, forall_values, num_formula, pb_count + bx_count,
-                       std::move(compiled->aux_variables));
+    const std::size_t first = storage.size();
+    kernels::AuxMapNames names = expand_into(storage, compiled->clauses, forall_values, num_formula,
+                                             pb_count + bx_count, std::move(compiled->aux_variables));
+    if (aux_block) return nb::cast(std::move(names));
+    return aux_dict_of_expansion(names, storage, first);
 }
 
 // The variable that the Manager pairs with a number, or nullptr.
@@ -378,6 +371,7 @@ NB_MODULE(_native, m) {
                 "The aux index after those of its aux variables, as clause_formula answers it.");
     bind_flat_sum(m);
     bind_expressions(m);
+    bind_mapping_parts(m);
     m.def("numbered_template", &numbered_template, nb::arg("clauses"), nb::arg("pb2bx"), nb::arg("aux_index"),
           nb::arg("prefix"),
           "What transformed_clause_form of the formula of clause_formula(clauses, pb2bx, ..., aux_index, prefix) "
@@ -401,9 +395,10 @@ NB_MODULE(_native, m) {
     m.def("expand_texts", &expand_texts, nb::arg("storage"), nb::arg("template"), nb::arg("weights"),
           nb::arg("forall_names"), nb::arg("forall_values"), nb::arg("variables"), nb::arg("num_formula"),
           nb::arg("init_shift"), nb::arg("pb_count"), nb::arg("bx_count"), nb::arg("pb_prefix"),
-          nb::arg("bx_prefix"),
+          nb::arg("bx_prefix"), nb::arg("aux_block") = false,
           "Compile the literal texts of a template and expand it as expand_template does; None, with nothing "
-          "stored, when some text is not sure to mean what the evaluation of the expansion text makes of it.\n\n"
+          "stored, when some text is not sure to mean what the evaluation of the expansion text makes of it.\n"
+          "With aux_block, the aux map names come as an AuxMapBlock instead of a dict.\n\n"
           "template: a clause-form dravo formula, or one list of literal texts per clause\n"
           "weights: one per clause (0: hard)\n"
           "variables: the DeclaredVariables that the template's references call");

@@ -6,56 +6,28 @@
 
 namespace corvane {
 
-void VarMapping::set_var_map(std::vector<Entry> entries) {
-    decltype(by_name_) by_name;
-    by_name.reserve(entries.size());
+void VarMapping::set_var_map(std::span<const Entry> entries) {
+    MappingEntries fresh;
     InterruptionPoll poll;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (const auto& [name, number] : entries) {
         poll.step();
-        const auto& [name, number] = entries[i];
-        if (number < 0) {
-            throw std::invalid_argument("variable number of '" + name + "' must not be negative, got " +
-                                        std::to_string(number));
-        }
-        if (!by_name.emplace(name, i).second) {
-            throw std::invalid_argument("name '" + name + "' is mapped twice");
-        }
+        fresh.add_name(name, number);
     }
-    entries_ = std::move(entries);
-    by_name_ = std::move(by_name);
-    by_number_.clear();
-    inverse_built_ = false;
+    set_entries(std::move(fresh));
 }
 
-void VarMapping::build_inverse_map() {
-    decltype(by_number_) by_number;
-    by_number.reserve(entries_.size());
-    InterruptionPoll poll;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        poll.step();
-        const auto [slot, fresh] = by_number.emplace(entries_[i].second, i);
-        if (!fresh) {
-            throw std::invalid_argument("variable number " + std::to_string(entries_[i].second) +
-                                        " is mapped by both '" + entries_[slot->second].first + "' and '" +
-                                        entries_[i].first + "'");
-        }
-    }
-    by_number_ = std::move(by_number);
-    inverse_built_ = true;
+void VarMapping::set_entries(MappingEntries entries) {
+    entries_ = std::make_shared<const MappingEntries>(std::move(entries));
+    inverse_.reset();
 }
 
-std::optional<VarMapping::Number> VarMapping::find_number(std::string_view name) const {
-    const auto found = by_name_.find(name);
-    if (found == by_name_.end()) return std::nullopt;
-    return entries_[found->second].second;
-}
+void VarMapping::build_inverse_map() { inverse_ = entries_->inverse(); }
 
-const std::string* VarMapping::find_name(Number number) const {
-    if (!inverse_built_) {
+std::optional<std::string> VarMapping::find_name(Number number) const {
+    if (!inverse_) {
         throw std::logic_error("the inverse map is not built; call build_inverse_map() first");
     }
-    const auto found = by_number_.find(number);
-    return found == by_number_.end() ? nullptr : &entries_[found->second].first;
+    return entries_->find_name(*inverse_, number);
 }
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #include "engine/core/wcnf_storage.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <fstream>
 #include <limits>
@@ -28,12 +29,9 @@ std::int64_t checked_count(std::int64_t value, const char* what) {
     return value;
 }
 
-void append_literals(std::string& out, std::span<const WcnfStorage::Literal> literals) {
-    for (auto literal : literals) {
-        out += std::to_string(literal);
-        out += ' ';
-    }
-    out += "0\n";
+void append_decimal(std::string& out, std::int64_t value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 }  // namespace
@@ -44,11 +42,17 @@ void WcnfStorage::append_clause(std::span<const Literal> literals, Weight weight
         largest = std::max(largest, variable_of(literal));
     }
     // Validated in full before anything is stored: a refused clause leaves no trace.
-    literals_.insert(literals_.end(), literals.begin(), literals.end());
-    offsets_.push_back(literals_.size());
+    literals_.append(literals);
+    offsets_.push_back(static_cast<std::int64_t>(literals_.size()));
     weights_.push_back(weight);
     soft_count_ += weight != 0;
     max_variable_ = largest;
+}
+
+void WcnfStorage::reserve(std::size_t clauses, std::size_t literals) {
+    literals_.reserve(literals);
+    offsets_.reserve(clauses);
+    weights_.reserve(clauses);
 }
 
 void WcnfStorage::add_hard_clause(std::span<const Literal> literals) { append_clause(literals, 0); }
@@ -62,16 +66,14 @@ void WcnfStorage::add_soft_clause(std::span<const Literal> literals, Weight weig
 
 void WcnfStorage::merge(const WcnfStorage& other) {
     if (&other == this) {
-        const WcnfStorage copy = other;  // inserting a vector into itself is undefined
+        const WcnfStorage copy = other;
         merge(copy);
         return;
     }
-    const std::size_t base = literals_.size();
-    literals_.insert(literals_.end(), other.literals_.begin(), other.literals_.end());
-    for (std::size_t i = 1; i < other.offsets_.size(); ++i) {
-        offsets_.push_back(base + other.offsets_[i]);
-    }
-    weights_.insert(weights_.end(), other.weights_.begin(), other.weights_.end());
+    const auto base = static_cast<std::int64_t>(literals_.size());
+    literals_.append(other.literals_, 0, other.literals_.size());
+    offsets_.append(other.offsets_, 1, other.offsets_.size(), base);
+    weights_.append(other.weights_, 0, other.weights_.size());
     soft_count_ += other.soft_count_;
     prefatory_.insert(prefatory_.end(), other.prefatory_.begin(), other.prefatory_.end());
     max_variable_ = std::max(max_variable_, other.max_variable_);
@@ -84,21 +86,23 @@ void WcnfStorage::remove_clauses(std::size_t first, std::size_t count) {
     }
     if (count == 0) return;
     const std::size_t last = first + count;
-    const std::size_t removed_literals = offsets_[last] - offsets_[first];
-    literals_.erase(literals_.begin() + static_cast<std::ptrdiff_t>(offsets_[first]),
-                    literals_.begin() + static_cast<std::ptrdiff_t>(offsets_[last]));
+    const std::int64_t removed_literals = offsets_[last] - offsets_[first];
+    literals_.erase(static_cast<std::size_t>(offsets_[first]), static_cast<std::size_t>(offsets_[last]));
     // Offsets first+1 .. last ended removed clauses; the later ones move down.
-    offsets_.erase(offsets_.begin() + static_cast<std::ptrdiff_t>(first + 1),
-                   offsets_.begin() + static_cast<std::ptrdiff_t>(last + 1));
-    for (std::size_t i = first + 1; i < offsets_.size(); ++i) offsets_[i] -= removed_literals;
-    const auto weights_begin = weights_.begin() + static_cast<std::ptrdiff_t>(first);
-    const auto weights_end = weights_.begin() + static_cast<std::ptrdiff_t>(last);
-    soft_count_ -= static_cast<std::size_t>(std::count_if(weights_begin, weights_end, [](Weight w) { return w != 0; }));
-    weights_.erase(weights_begin, weights_end);
+    offsets_.erase(first + 1, last + 1, -removed_literals);
+    std::size_t removed_soft = 0;
+    weights_.visit(first, last, [&](Weight w) { removed_soft += w != 0; });
+    soft_count_ -= removed_soft;
+    weights_.erase(first, last);
     // The removed clauses may have held the largest variable.
-    max_variable_ = 0;
-    for (auto literal : literals_) max_variable_ = std::max(max_variable_, variable_of(literal));
-    for (auto literal : prefatory_) max_variable_ = std::max(max_variable_, variable_of(literal));
+    max_variable_ = largest_variable();
+}
+
+std::int64_t WcnfStorage::largest_variable() const {
+    std::int64_t largest = 0;
+    literals_.visit(0, literals_.size(), [&](Literal literal) { largest = std::max(largest, variable_of(literal)); });
+    for (auto literal : prefatory_) largest = std::max(largest, variable_of(literal));
+    return largest;
 }
 
 void WcnfStorage::insert_prefatory_value(Literal literal) {
@@ -111,22 +115,26 @@ void WcnfStorage::set_variable_count(std::int64_t count) { variable_count_ = che
 void WcnfStorage::set_clause_count(std::int64_t count) { clause_count_ = checked_count(count, "clause count"); }
 void WcnfStorage::set_weight_limit(std::int64_t limit) { weight_limit_ = checked_count(limit, "weight limit"); }
 
-std::span<const WcnfStorage::Literal> WcnfStorage::clause(std::size_t index) const {
+void WcnfStorage::checked_index(std::size_t index) const {
     if (index >= size()) {
         throw std::out_of_range("clause index " + std::to_string(index) + " out of range");
     }
-    return std::span<const Literal>(literals_).subspan(offsets_[index], offsets_[index + 1] - offsets_[index]);
+}
+
+std::size_t WcnfStorage::clause_size(std::size_t index) const {
+    checked_index(index);
+    return static_cast<std::size_t>(offsets_[index + 1] - offsets_[index]);
 }
 
 WcnfStorage::Weight WcnfStorage::top_weight() const {
     Weight sum = 0;
-    for (auto weight : weights_) {
+    weights_.visit(0, weights_.size(), [&](Weight weight) {
         if (weight > std::numeric_limits<Weight>::max() - 1 - sum) {
             throw std::overflow_error(
                 "sum of soft weights + 1 exceeds the signed 64-bit range; no valid hard-clause weight exists");
         }
         sum += weight;
-    }
+    });
     if (weight_limit_ && *weight_limit_ > sum) {
         return *weight_limit_;
     }
@@ -147,17 +155,29 @@ std::string WcnfStorage::to_dimacs() const {
     const std::int64_t variables = std::max(variable_count_.value_or(0), max_variable_);
     // A weighted build sets the weight limit, and its file stays WCNF even
     // when no soft clause is left (all weights 0): WCNF readers refuse "p cnf".
-    if (soft_count_ == 0 && !weight_limit_) {
-        out += "p cnf " + std::to_string(variables) + " " + std::to_string(size()) + "\n";
-        for (std::size_t i = 0; i < size(); ++i) append_literals(out, clause(i));
-        return out;
-    }
-    const Weight top = top_weight();
-    out += "p wcnf " + std::to_string(variables) + " " + std::to_string(size()) + " " + std::to_string(top) + "\n";
-    for (std::size_t i = 0; i < size(); ++i) {
-        out += std::to_string(is_soft(i) ? weights_[i] : top);
+    const bool weighted = soft_count_ != 0 || weight_limit_;
+    const Weight top = weighted ? top_weight() : 0;
+    out += weighted ? "p wcnf " : "p cnf ";
+    append_decimal(out, variables);
+    out += ' ';
+    append_decimal(out, static_cast<std::int64_t>(size()));
+    if (weighted) {
         out += ' ';
-        append_literals(out, clause(i));
+        append_decimal(out, top);
+    }
+    out += '\n';
+    out.reserve(out.size() + literals_.size() * 8 + size() * (weighted ? 8 : 3));
+    for (std::size_t i = 0; i < size(); ++i) {
+        if (weighted) {
+            const Weight weight = weights_[i];
+            append_decimal(out, weight != 0 ? weight : top);
+            out += ' ';
+        }
+        visit_clause(i, [&](Literal literal) {
+            append_decimal(out, literal);
+            out += ' ';
+        });
+        out += "0\n";
     }
     return out;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/packed_ints.hpp"
+
 namespace corvane {
 
 // Weighted-CNF clause store with a DIMACS-style header.
@@ -14,7 +16,10 @@ namespace corvane {
 // Clauses live in one flat literal buffer with an offset table, so adding a
 // clause costs no allocation per clause. Hard and soft clauses share that
 // table and keep the order in which they were added; a soft clause carries a
-// positive weight, a hard clause the weight 0 internally.
+// positive weight, a hard clause the weight 0 internally. Literals, offsets
+// and weights are each kept no wider than their largest value needs
+// (packed_ints.hpp): 32-bit literals and offsets for all but huge models,
+// and no weights at all while every clause is hard.
 //
 // Every mutator validates its input and throws instead of storing a value
 // that no DIMACS reader could take:
@@ -28,6 +33,10 @@ class WcnfStorage {
 public:
     using Literal = std::int64_t;
     using Weight = std::int64_t;  // soft weights are positive
+
+    // Room for `clauses` more clauses of `literals` literals in all, so that
+    // a writer that knows its size needs no spare room.
+    void reserve(std::size_t clauses, std::size_t literals);
 
     void add_hard_clause(std::span<const Literal> literals);
     void add_soft_clause(std::span<const Literal> literals, Weight weight);
@@ -57,10 +66,17 @@ public:
 
     // Clause access in insertion order; `is_soft(i)` tells the kind and
     // `weight(i)` the soft weight (0 for a hard clause).
-    std::size_t size() const { return weights_.size(); }
-    std::span<const Literal> clause(std::size_t index) const;
-    Weight weight(std::size_t index) const { return weights_.at(index); }
-    bool is_soft(std::size_t index) const { return weights_.at(index) != 0; }
+    std::size_t size() const { return offsets_.size() - 1; }
+    std::size_t clause_size(std::size_t index) const;
+    // Calls visit(literal) for each literal of clause `index`, in order.
+    template <typename Visit>
+    void visit_clause(std::size_t index, Visit&& visit) const {
+        clause_size(index);  // checks the index
+        literals_.visit(static_cast<std::size_t>(offsets_[index]), static_cast<std::size_t>(offsets_[index + 1]),
+                        visit);
+    }
+    Weight weight(std::size_t index) const { return checked_index(index), weights_[index]; }
+    bool is_soft(std::size_t index) const { return weight(index) != 0; }
     std::size_t soft_clause_count() const { return soft_count_; }
     std::size_t hard_clause_count() const { return size() - soft_count_; }
 
@@ -83,10 +99,17 @@ public:
 private:
     void append_clause(std::span<const Literal> literals, Weight weight);
     Weight top_weight() const;
+    void checked_index(std::size_t index) const;
+    std::int64_t largest_variable() const;
 
-    std::vector<Literal> literals_;
-    std::vector<std::size_t> offsets_{0};  // clause i is [offsets_[i], offsets_[i+1])
-    std::vector<Weight> weights_;
+    PackedInts literals_{4};
+    PackedInts offsets_ = first_offset();  // clause i is [offsets_[i], offsets_[i+1])
+    PackedInts weights_;                   // width 0 while every clause is hard
+    static PackedInts first_offset() {
+        PackedInts offsets(4);
+        offsets.push_back(0);
+        return offsets;
+    }
     std::size_t soft_count_ = 0;
     std::vector<Literal> prefatory_;
     std::int64_t max_variable_ = 0;

@@ -1,5 +1,6 @@
 #include "engine/core/witness_interpreter.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <unordered_map>
@@ -16,7 +17,7 @@ void WitnessInterpreter::set_auxiliary_vars(std::vector<std::string> prefixes) {
     ready_ = false;
 }
 
-bool WitnessInterpreter::is_auxiliary(const std::string& name) const {
+bool WitnessInterpreter::is_auxiliary(std::string_view name) const {
     for (const auto& prefix : auxiliary_prefixes_) {
         if (name.starts_with(prefix)) return true;
     }
@@ -24,12 +25,19 @@ bool WitnessInterpreter::is_auxiliary(const std::string& name) const {
 }
 
 bool WitnessInterpreter::build_mapping_tables(bool hide_auxiliary) {
-    shown_.clear();
+    entries_.reset();
+    hidden_.clear();
+    shown_count_ = 0;
     ready_ = false;
     if (!mapping_ || mapping_->size() == 0) return false;
-    for (const auto& entry : mapping_->entries()) {
-        if (!(hide_auxiliary && is_auxiliary(entry.first))) shown_.push_back(entry);
+    entries_ = mapping_->entries();
+    std::vector<bool> hidden;
+    if (hide_auxiliary && !auxiliary_prefixes_.empty()) {
+        hidden.reserve(entries_->size());
+        entries_->visit([&](std::string_view name, VarMapping::Number) { hidden.push_back(is_auxiliary(name)); });
     }
+    hidden_ = std::move(hidden);
+    shown_count_ = entries_->size() - static_cast<std::size_t>(std::count(hidden_.begin(), hidden_.end(), true));
     ready_ = true;
     return true;
 }
@@ -55,11 +63,13 @@ std::vector<std::pair<std::string, bool>> WitnessInterpreter::interpret(std::spa
         }
     }
     std::vector<std::pair<std::string, bool>> values;
-    values.reserve(shown_.size());
-    for (const auto& [name, number] : shown_) {
+    values.reserve(shown_count_);
+    std::size_t position = 0;
+    entries_->visit([&](std::string_view name, VarMapping::Number number) {
+        if (!hidden_.empty() && hidden_[position++]) return;
         const auto found = sign.find(number);
-        values.emplace_back(name, found != sign.end() && found->second > 0);
-    }
+        values.emplace_back(std::string(name), found != sign.end() && found->second > 0);
+    });
     return values;
 }
 

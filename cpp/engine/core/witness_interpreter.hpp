@@ -36,11 +36,15 @@ public:
     std::vector<std::pair<std::string, bool>> interpret(std::span<const Literal> model) const;
 
 private:
-    bool is_auxiliary(const std::string& name) const;
+    bool is_auxiliary(std::string_view name) const;
 
     std::shared_ptr<const VarMapping> mapping_;
     std::vector<std::string> auxiliary_prefixes_;
-    std::vector<VarMapping::Entry> shown_;  // the names an interpretation reports
+    // The mapping's entries as they were when the tables were built, shared
+    // with the mapping, and which of them an interpretation leaves out.
+    std::shared_ptr<const MappingEntries> entries_;
+    std::vector<bool> hidden_;
+    std::size_t shown_count_ = 0;
     bool ready_ = false;
 };
 

@@ -10,10 +10,6 @@
 namespace corvane::fenc {
 namespace {
 
-// Marks an aux literal inside a formula's buffer; far above any element
-// number, which Declarations keeps below kMaxCount.
-constexpr std::int64_t kAuxMark = std::int64_t{1} << 62;
-
 // Adds the time from its start to its end, or to a lap, to a total.
 class Stopwatch {
 public:
@@ -33,10 +29,7 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
-std::string aux_name(const char* prefix, std::size_t formula, std::uint64_t instance, std::int64_t index) {
-    return std::string(prefix) + "[" + std::to_string(formula) + "," + std::to_string(instance) + "," +
-           std::to_string(index) + "]";
-}
+constexpr std::string_view kPbAux = "_kelpa_aux", kTseytinAux = "_dravo_aux";
 
 }  // namespace
 
@@ -74,13 +67,19 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
         for (const std::int64_t lit : t.clauses[c]) {
             const std::int64_t id = lit > 0 ? lit : -lit;
             const std::int64_t number =
-                id <= variable_count ? vars[static_cast<std::size_t>(id - 1)] : kAuxMark + aux_base + id - variable_count - 1;
+                id <= variable_count ? vars[static_cast<std::size_t>(id - 1)] : formula.aux_mark + aux_base + id - variable_count - 1;
             clauses_.push(lit > 0 ? number : -number);
         }
         clauses_.close_clause();
     }
     if (t.pb_aux + t.tseytin_aux > 0) {
-        formula.aux_blocks.push_back({instance, t.pb_aux, t.tseytin_aux});
+        auto& blocks = formula.aux_blocks;
+        if (!blocks.empty() && blocks.back().instance + blocks.back().instances == instance &&
+            blocks.back().pb_aux == t.pb_aux && blocks.back().tseytin_aux == t.tseytin_aux) {
+            ++blocks.back().instances;
+        } else {
+            blocks.push_back({instance, 1, t.pb_aux, t.tseytin_aux});
+        }
         formula.aux_count += t.pb_aux + t.tseytin_aux;
     }
 }
@@ -88,6 +87,7 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
 template <typename Encode>
 void FormulaEncoder::add_formula(EncodedFormula formula, Encode&& encode) {
     formula.first_clause = clauses_.size();
+    formula.aux_mark = declarations_.element_count() + 1;
     try {
         encode(formula);
         formula.clause_count = clauses_.size() - formula.first_clause;
@@ -132,7 +132,7 @@ void FormulaEncoder::add_soft_instance(EncodedFormula& formula, std::int64_t wei
         // The clause holds when no penalty is due.
         const std::int64_t penalty_free[] = {(w > 0) == minimization ? -term.var : term.var};
         clauses_.add(penalty_free);
-        formula.weights.push_back(magnitude);
+        formula.weights.push_back(static_cast<std::int64_t>(magnitude));
     }
 }
 
@@ -189,8 +189,8 @@ void FormulaEncoder::reset() {
     another_witness_.reset();
 }
 
-void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t first_aux,
-                                         std::vector<VarMapping::Entry>& entries) const {
+std::int64_t FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t first_aux,
+                                                 MappingEntries& entries) const {
     const std::vector<bool> truth = truth_table(*witness_, declarations_.element_count());
     kelpa::PBConstraint bound;
     bound.comparator = kelpa::Comparator::LEQ;
@@ -213,32 +213,34 @@ void FormulaEncoder::encode_target_bound(WcnfStorage& storage, std::int64_t firs
         poll.step();
         storage.add_hard_clause(clauses[c]);
     }
-    for (std::int64_t k = 0; k < aux.next_variable() - first_aux; ++k) {
-        entries.emplace_back(aux_name("_kelpa_aux", formulas_.size(), 0, k), first_aux + k);
-    }
+    const std::int64_t added = aux.next_variable() - first_aux;
+    std::vector<MappingEntries::AuxVariable> variables;
+    for (std::int64_t k = 0; k < added; ++k) variables.push_back({kPbAux, k, first_aux + k});
+    entries.add_aux_block(static_cast<std::int64_t>(formulas_.size()), 0, 1, added, variables);
+    return added;
 }
 
-std::vector<VarMapping::Entry> FormulaEncoder::mapping_entries() const {
-    std::vector<VarMapping::Entry> entries;
-    entries.reserve(static_cast<std::size_t>(declarations_.element_count()));
-    InterruptionPoll poll;
+MappingEntries FormulaEncoder::mapping_entries() const {
+    MappingEntries entries;
     for (std::size_t d = 0; d < declarations_.size(); ++d) {
         const Declaration& decl = declarations_.at(static_cast<std::uint32_t>(d));
-        for (std::int64_t k = 0; k < decl.count; ++k) {
-            poll.step();
-            entries.emplace_back(Declarations::element_name(decl, k), decl.first + k);
-        }
+        entries.add_elements(decl.name, decl.sizes, decl.first);
     }
     std::int64_t next = declarations_.element_count() + 1;
+    std::vector<MappingEntries::AuxVariable> variables;
+    InterruptionPoll poll;
     for (std::size_t f = 0; f < formulas_.size(); ++f) {
         for (const EncodedFormula::AuxBlock& block : formulas_[f].aux_blocks) {
             poll.step();
-            for (std::int64_t k = 0; k < block.pb_aux; ++k) {
-                entries.emplace_back(aux_name("_kelpa_aux", f, block.instance, k), next++);
-            }
+            variables.clear();
+            for (std::int64_t k = 0; k < block.pb_aux; ++k) variables.push_back({kPbAux, k, next + k});
             for (std::int64_t k = 0; k < block.tseytin_aux; ++k) {
-                entries.emplace_back(aux_name("_dravo_aux", f, block.instance, k), next++);
+                variables.push_back({kTseytinAux, k, next + block.pb_aux + k});
             }
+            const std::int64_t size = block.pb_aux + block.tseytin_aux;
+            entries.add_aux_block(static_cast<std::int64_t>(f), static_cast<std::int64_t>(block.instance),
+                                  static_cast<std::int64_t>(block.instances), size, variables);
+            next += size * static_cast<std::int64_t>(block.instances);
         }
     }
     return entries;
@@ -247,22 +249,24 @@ std::vector<VarMapping::Entry> FormulaEncoder::mapping_entries() const {
 void FormulaEncoder::generate_cnf() {
     Stopwatch watch(generate_seconds_);
     auto storage = std::make_shared<WcnfStorage>();
-    std::vector<VarMapping::Entry> entries = mapping_entries();
+    // The formulas' clauses, exactly: the target bound's, if any, come on top.
+    storage->reserve(clauses_.size(), clauses_.literal_count());
+    MappingEntries entries = mapping_entries();
     std::int64_t next = declarations_.element_count() + 1;
     std::uint64_t weight_sum = 0;
     bool any_soft = false;
     std::vector<std::int64_t> clause;
     InterruptionPoll poll;
     for (const EncodedFormula& formula : formulas_) {
-        const std::int64_t base = next - kAuxMark;
+        const std::int64_t base = next - formula.aux_mark;
         for (std::size_t c = 0; c < formula.clause_count; ++c) {
             poll.step();
             clause.clear();
-            for (const std::int64_t lit : clauses_[formula.first_clause + c]) {
+            clauses_.visit(formula.first_clause + c, [&](std::int64_t lit) {
                 const std::int64_t number = lit > 0 ? lit : -lit;
-                const std::int64_t final_number = number >= kAuxMark ? number + base : number;
+                const std::int64_t final_number = number >= formula.aux_mark ? number + base : number;
                 clause.push_back(lit > 0 ? final_number : -final_number);
-            }
+            });
             if (formula.soft) {
                 storage->add_soft_clause(clause, formula.weights[c]);
             } else {
@@ -276,11 +280,7 @@ void FormulaEncoder::generate_cnf() {
         }
     }
     const std::size_t clauses_before_target = storage->size();
-    if (target_ && witness_) {
-        const std::size_t entries_before = entries.size();
-        encode_target_bound(*storage, next, entries);
-        next += static_cast<std::int64_t>(entries.size() - entries_before);
-    }
+    if (target_ && witness_) next += encode_target_bound(*storage, next, entries);
     storage->set_model_name(model_name_);
     storage->set_variable_count(next - 1);
     storage->set_clause_count(static_cast<std::int64_t>(storage->size()));
@@ -292,7 +292,7 @@ void FormulaEncoder::generate_cnf() {
         storage->set_weight_limit(static_cast<std::int64_t>(weight_sum) + 1);
     }
     auto mapping = std::make_shared<VarMapping>();
-    mapping->set_var_map(std::move(entries));
+    mapping->set_entries(std::move(entries));
     mapping->build_inverse_map();
     generated_aux_ = next - 1 - declarations_.element_count();
     target_clauses_ = static_cast<std::int64_t>(storage->size() - clauses_before_target);

@@ -37,6 +37,7 @@
 #include "engine/core/var_mapping.hpp"
 #include "engine/core/wcnf_storage.hpp"
 #include "engine/fenc/clause_list.hpp"
+#include "engine/fenc/packed_clause_list.hpp"
 #include "engine/fenc/clause_template.hpp"
 #include "engine/fenc/declarations.hpp"
 #include "engine/fenc/evaluator.hpp"
@@ -91,17 +92,20 @@ public:
 private:
     // One hard or soft formula over all its instances: its clauses are
     // clauses_[first_clause, first_clause + clause_count). Aux literals are
-    // kept as kAuxMark + index within the formula's aux area until
-    // generate_cnf knows where the area starts.
+    // kept as aux_mark + index within the formula's aux area until
+    // generate_cnf knows where the area starts; aux_mark lies above every
+    // element the formula can name.
     struct EncodedFormula {
         bool soft = false;
+        std::int64_t aux_mark = 0;
         std::size_t first_clause = 0, clause_count = 0;
-        std::vector<std::uint64_t> weights;  // soft formulas: one per clause
+        PackedInts weights;  // soft formulas: one per clause
+        // Consecutive instances with the same auxiliaries.
         struct AuxBlock {
-            std::uint64_t instance;
+            std::uint64_t instance, instances;
             std::int64_t pb_aux, tseytin_aux;
         };
-        std::vector<AuxBlock> aux_blocks;  // instances that have auxiliaries
+        std::vector<AuxBlock> aux_blocks;  // of the instances that have auxiliaries
         std::int64_t aux_count = 0;
         std::uint64_t instances = 0;
         std::uint64_t weight_sum = 0;
@@ -114,15 +118,15 @@ private:
     std::uint64_t for_each_instance(const std::vector<Forall>& foralls, PerInstance&& per_instance);
     void add_hard_instance(const Program& program, EncodedFormula& formula, std::uint64_t instance);
     void add_soft_instance(EncodedFormula& formula, std::int64_t weight, bool minimization);
-    void encode_target_bound(WcnfStorage& storage, std::int64_t first_aux,
-                             std::vector<VarMapping::Entry>& entries) const;
-    std::vector<VarMapping::Entry> mapping_entries() const;
+    // Returns the number of aux variables it adds.
+    std::int64_t encode_target_bound(WcnfStorage& storage, std::int64_t first_aux, MappingEntries& entries) const;
+    MappingEntries mapping_entries() const;
 
     std::string model_name_;
     Declarations declarations_;
     std::vector<EncodedFormula> formulas_;
     // The clauses of every formula in order, in one list: most formulas are a clause or a few.
-    ClauseList clauses_;
+    PackedClauseList clauses_;
     std::uint64_t soft_weight_total_ = 0;  // of every soft formula, below INT64_MAX
     std::optional<std::vector<WeightedVar>> target_;
     std::optional<std::vector<std::int64_t>> witness_, another_witness_;

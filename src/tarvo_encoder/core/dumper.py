@@ -6,6 +6,8 @@ from operator import ior
 
 import velmont.corvane_engine as ce
 
+from .. import _native
+
 from .._logged_errors import raise_logged as _raise_logged
 from .tarvo_logger import *
 from .aux_names import DRAVO_AUX, KELPA_AUX
@@ -15,6 +17,11 @@ from . import roads
 
 def reduce_ex(mappings) -> tp.Dict[str, int]:
     return reduce(ior, mappings, {})
+
+
+def aux_map_dict(part) -> tp.Dict[str, int]:
+    """The aux map names of one dump as a dict, whether kept as one or as their block."""
+    return part if type(part) is dict else part.as_dict()
 
 
 @dataclass
@@ -54,10 +61,17 @@ class Dumper(ABC):
 
     @staticmethod
     def _dump_cnf(a: DumpArgs) -> tp.Dict[str, int]:
+        return aux_map_dict(Dumper._dump_cnf_part(a))
+
+    @staticmethod
+    def _dump_cnf_part(a: DumpArgs) -> tp.Union[tp.Dict[str, int], _native.AuxMapBlock]:
+        """_dump_cnf, with the aux map names of a record that the native road
+        expands kept as their block: a name-to-number mapping needs no dict
+        of them."""
         if a.cnf_stor is None:
             return {}
-        mapping = expand_natively(a, KELPA_AUX, DRAVO_AUX) if roads.is_open(roads.NATIVE_EXPANSION) else None
-        return Dumper._dump_cnf_by_evaluation(a) if mapping is None else mapping
+        part = expand_natively(a, KELPA_AUX, DRAVO_AUX, True) if roads.is_open(roads.NATIVE_EXPANSION) else None
+        return Dumper._dump_cnf_by_evaluation(a) if part is None else part
 
     @staticmethod
     def _dump_cnf_by_evaluation(a: DumpArgs) -> tp.Dict[str, int]:
@@ -157,4 +171,10 @@ class Dumper(ABC):
 class One2OneDumper(Dumper):
     @classmethod
     def dump(cls, list_dump_args: tp.Sequence[DumpArgs]) -> tp.Dict[str, int]:
-        return reduce_ex([cls._dump_cnf(args) for args in list_dump_args])
+        return reduce_ex([aux_map_dict(part) for part in cls.dump_parts(list_dump_args)])
+
+    @classmethod
+    def dump_parts(cls, list_dump_args: tp.Sequence[DumpArgs]) -> tp.List[tp.Union[tp.Dict[str, int],
+                                                                                 _native.AuxMapBlock]]:
+        """`dump`, with each record's aux map names kept apart, as a dict or as their block."""
+        return [cls._dump_cnf_part(args) for args in list_dump_args]

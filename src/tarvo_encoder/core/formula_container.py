@@ -1,19 +1,46 @@
 import builtins
 import typing as tp
+from itertools import accumulate, product
+from operator import mul
 
 import velmont.corvane_engine as ce
 import velmont.corvane_engine.dravo as bx
 
 from .. import _native
-from .dumper import DumpArgs, One2OneDumper, reduce_ex
+from .dumper import DumpArgs, One2OneDumper, aux_map_dict, reduce_ex
 from .aux_names import DRAVO_AUX, KELPA_AUX
 from .foralls import count_instances, formula_foralls
 from .native_expansion import ClauseTexts, declared_variables
+from ..encode.variables import Variable
 from .plain_clauses import PlainClauseTexts
 from .._logged_errors import raise_logged as _raise_logged
 
 # The storage holds the weight limit, one above all soft weights, in 64 signed bits.
 _MAX_WEIGHT_LIMIT = 2**63 - 1
+
+
+class ElementNames(tp.NamedTuple):
+    """The element names of a declared variable, as its `map` gives them:
+    name[i,j,...] in row-major order, numbered from `first`."""
+    name: str
+    sizes: tp.List[int]
+    first: int
+
+    def as_dict(self) -> tp.Dict[str, int]:
+        return {self.name + "[" + ",".join(map(str, values)) + "]": self.first + k
+                for k, values in enumerate(product(*map(range, self.sizes)))}
+
+
+def _element_names(variable):
+    """The variable's element names as ElementNames when they number row-major
+    as `map` numbers them, else its `map` itself."""
+    if type(variable) is not Variable or type(variable.indexes) is not dict or type(variable.st_shift) is not int:
+        return variable.map
+    sizes = list(variable.indexes.values())
+    row_major = list(accumulate(reversed(sizes), mul, initial=1))[:-1][::-1]
+    if not all(type(size) is int and size >= 0 for size in sizes) or variable.shifts != row_major:
+        return variable.map
+    return ElementNames(variable.name, sizes, variable.st_shift)
 
 
 class FormulaContainer:
@@ -38,10 +65,13 @@ class FormulaContainer:
         self._list_hard_constraint_dump_args: tp.List[DumpArgs] = []
         self._list_soft_constraint_dump_args: tp.List[DumpArgs] = []
         self._cnf_stor = self.__create_cnf_storage()
-        self._mappings = [variable.map for variable in target_variables.values()]
+        # The partial mappings: element names, then the aux map names of each
+        # dump. Each is kept as a dict, an AuxMapBlock or an ElementNames,
+        # the last two making their names only when a dict is asked for.
+        self._mappings = [_element_names(variable) for variable in target_variables.values()]
         self.hard_weight = 1
-        self._hard_aux_mappings: tp.List[tp.Dict[str, int]] = []
-        self._soft_aux_mappings: tp.List[tp.Dict[str, int]] = []
+        self._hard_aux_mappings: tp.List[tp.Any] = []
+        self._soft_aux_mappings: tp.List[tp.Any] = []
         # Where the latest target sits, so that the next one can take its place:
         # its clause range (first, count) in the merged storage and its aux
         # mapping, which is one of `_mappings`.
@@ -60,7 +90,32 @@ class FormulaContainer:
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
-        return reduce_ex(self._mappings)
+        return reduce_ex(map(aux_map_dict, self._mappings))
+
+    def var_mapping(self) -> tp.Optional[ce.var_mapping]:
+        """`mapping` as an engine var_mapping with its inverse built, or None
+        when it is empty: made from the partial mappings without a dict of
+        every name, unless some name is mapped twice or two blocks share
+        numbers, which only the dict settles."""
+        try:
+            var_mapping = _native.mapping_of(self._mappings)
+            var_mapping.build_inverse_map()
+        except (ValueError, OverflowError, TypeError):
+            mapping = self.mapping
+            if not mapping:
+                return None
+            var_mapping = ce.var_mapping()
+            var_mapping.set_var_map(mapping)
+            var_mapping.build_inverse_map()
+        return var_mapping if len(var_mapping) else None
+
+    def __largest_number(self) -> int:
+        """max(self.mapping.values()), without the dict where no name is mapped twice."""
+        try:
+            largest = _native.largest_mapped_number(self._mappings)
+        except (ValueError, OverflowError, TypeError):
+            largest = None
+        return max(self.mapping.values()) if largest is None else largest
 
     @property
     def num_clauses(self) -> int:
@@ -221,7 +276,7 @@ class FormulaContainer:
         record, _, num_clauses = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable
         )
-        aux_mapping = One2OneDumper.dump([record])
+        aux_mapping, = One2OneDumper.dump_parts([record])
         if self._target_mapping is not None:
             self.__remove_target()
         first = self._cnf_stor.stored_clause_count
@@ -330,8 +385,9 @@ class FormulaContainer:
             if args.cnf_stor is not None:
                 self._cnf_stor.merge(args.cnf_stor)
 
-    def __merge_pending(self, list_dump_args: tp.List[DumpArgs], aux_mappings: tp.List[tp.Dict[str, int]]) -> None:
-        self._mappings.append(reduce_ex(aux_mappings))
+    def __merge_pending(self, list_dump_args: tp.List[DumpArgs], aux_mappings: tp.List[tp.Any]) -> None:
+        # An empty part (a formula without aux variables) adds nothing to the merge.
+        self._mappings.extend(part for part in aux_mappings if len(part))
         self.__cnf_stor_merge(list_dump_args)
         list_dump_args.clear()
         aux_mappings.clear()
@@ -355,7 +411,7 @@ class FormulaContainer:
         weight_limit = self.hard_weight if weights is None else self.__weight_limit_with(record)
         # Expanded here, so that its errors belong to this call; nothing is
         # registered before the expansion has succeeded.
-        aux_mapping = One2OneDumper.dump([record])
+        aux_mapping, = One2OneDumper.dump_parts([record])
         self.__register(flush, list_dump_args, aux_mappings, record, aux_mapping, num_aux, num_clauses)
         self.hard_weight = weight_limit
         return record, num_clauses
@@ -397,5 +453,5 @@ class FormulaContainer:
 
     def __set_header(self, name_formula: str, num_clauses: int) -> None:
         self._cnf_stor.set_model_name(name_formula)
-        self._cnf_stor.set_variable_count(max(self.mapping.values()))
+        self._cnf_stor.set_variable_count(self.__largest_number())
         self._cnf_stor.set_clause_count(num_clauses)

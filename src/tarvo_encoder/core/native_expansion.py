@@ -69,16 +69,19 @@ def _is_small_int(value) -> bool:
     return _is_int(value) and -_LIMIT < value < _LIMIT
 
 
-def expand_natively(a, pb_prefix: str, tseytin_prefix: str) -> tp.Optional[tp.Dict[str, int]]:
-    """Expand the record `a` into its storage and return its aux map names, or
-    return None, leaving the record as it was, when only the evaluation of its
-    expansion text gives the right result."""
+def expand_natively(a, pb_prefix: str, tseytin_prefix: str,
+                    as_block: bool = False) -> tp.Union[None, tp.Dict[str, int], _native.AuxMapBlock]:
+    """Expand the record `a` into its storage and return its aux map names (as
+    their AuxMapBlock with `as_block`, else as a dict), or return None,
+    leaving the record as it was, when only the evaluation of its expansion
+    text gives the right result."""
     arguments = _kernel_arguments(a)
     if arguments is None:
         return None
     loops = arguments[3]
     # No instance: nothing to expand, however long the other loops are.
-    mapping = _native.expand_texts(a.cnf_stor, *arguments, pb_prefix, tseytin_prefix) if all(loops) else {}
+    mapping = (_native.expand_texts(a.cnf_stor, *arguments, pb_prefix, tseytin_prefix, aux_block=as_block)
+               if all(loops) else {})
     if mapping is not None:
         # The evaluation leaves the builtins entry in its globals; so does this road.
         a.eval_state.setdefault("__builtins__", builtins.__dict__)

@@ -506,13 +506,7 @@ class Model:
             return self._formula_encoder.get_var_mapping() if self._formula_encoder is not None else None
         if self._formula_container is None:
             return None
-        mapping = self._formula_container.mapping
-        if not mapping:
-            return None
-        var_mapping = ce.var_mapping()
-        var_mapping.set_var_map(mapping)
-        var_mapping.build_inverse_map()
-        return var_mapping
+        return self._formula_container.var_mapping()
 
     def __encoder_for(self, method: str):
         """The formula encoder that `method` passes its call to, or None when it does nothing."""
