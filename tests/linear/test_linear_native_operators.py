@@ -3,6 +3,7 @@ reference functions they stand beside (the fast road switched off): random
 formulas, now and then with operands that only the reference road takes or
 refuses, must come out with the same texts, borders and classes, raise the
 same errors and log the same lines."""
+import gc
 import math
 import random
 import struct
@@ -101,3 +102,14 @@ def test_a_float_is_written_as_its_repr():
     element = declared(model)[0]["x"][0, 0]
     for value in _floats():
         assert str(element * value) == f"{value!r} * (x(0,0))", repr(value)
+
+
+@pytest.mark.parametrize("field", ["_lo", "_hi", "_expression"])
+def test_a_cycle_through_an_expressions_field_is_collected(field):
+    model = LinearModel()
+    x = declared(model)[0]["x"]
+    gc.collect()
+    cycle = x[0, 0] + 1
+    setattr(cycle, field, [cycle])
+    del cycle
+    assert gc.collect() >= 2  # the expression and its list

@@ -36,15 +36,6 @@ bool is_expression(PyObject* object) {
 // A known operand that is a pseudo-Boolean term for sure: its soft flag is True itself.
 bool is_term(PyObject* object) { return is_known(object) && as_expression(object)->soft == Py_True; }
 
-// An operand's text in a Boolean or pseudo-Boolean position: an element
-// reference becomes its engine variable or its term (`suffix`), everything
-// else already is one.
-struct OperandText {
-    std::string_view text;
-    std::string_view suffix;
-    bool ascii;
-};
-
 // nullopt, with no error set, when the text is not a str with a UTF-8
 // form: the reference road writes (or refuses) that one. The view lives as
 // long as the operand.
@@ -73,18 +64,6 @@ PyObject* new_result(const OperandText& operand, std::initializer_list<std::stri
 
 PyObject* new_chained(PyObject* soft, TextChain::Link chain) {
     return new_expression(roads().expression, nullptr, soft, false, std::move(chain));
-}
-
-// Calls a reference function; `result` is what the fast road made of the
-// operation, nullptr when it left it (with an error set when it failed).
-template <typename... Arguments>
-PyObject* or_reference(PyObject* result, PyObject* function, Arguments... arguments) {
-    if (result != nullptr || PyErr_Occurred()) return result;
-    if (function == nullptr) {
-        PyErr_SetString(PyExc_RuntimeError, "the expression classes are not registered");
-        return nullptr;
-    }
-    return PyObject_CallFunctionObjArgs(function, arguments..., nullptr);
 }
 
 std::int64_t sum_terms(const ExpressionObject* expression) {
@@ -274,24 +253,10 @@ PyObject* expression_compare(PyObject* self, PyObject* other, int op) {
 }
 
 PyObject* joined_operands(std::string_view opening, PyObject* expressions, bool terms) {
-    if (!PyList_CheckExact(expressions) && !PyTuple_CheckExact(expressions)) return nullptr;
-    if (PySequence_Fast_GET_SIZE(expressions) == 0) return nullptr;
-    std::string text(opening);
-    bool ascii = std::all_of(opening.begin(), opening.end(), [](char c) { return (c & 0x80) == 0; });
-    // The size is read anew for each item: making a chain's text allocates,
-    // and a collection that this starts may run code that changes the list.
-    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(expressions); ++i) {
-        const nanobind::object item = nanobind::borrow(PySequence_Fast_GET_ITEM(expressions, i));
-        if (!(terms ? is_term(item.ptr()) : is_known(item.ptr()))) return nullptr;
-        const auto operand = terms ? term_text(item.ptr()) : boolean_text(item.ptr());
-        if (!operand) return nullptr;
-        if (i != 0) text += ", ";
-        text += operand->text;
-        text += operand->suffix;
-        ascii = ascii && operand->ascii;
-    }
-    text += "])";
-    return joined_text({text}, ascii);
+    return joined_items(opening, expressions, [terms](PyObject* item) -> std::optional<OperandText> {
+        if (!(terms ? is_term(item) : is_known(item))) return std::nullopt;
+        return terms ? term_text(item) : boolean_text(item);
+    });
 }
 
 namespace {

@@ -23,6 +23,24 @@ PyTypeObject* expression_base_type = nullptr;
 
 PyTypeObject* expression_base() { return expression_base_type; }
 
+// `type` when it is `base` or a subclass of it: the operators write their
+// results into such instances' fields and read their operands' fields.
+PyTypeObject* derived_class(nb::handle type, PyTypeObject* base, const char* what) {
+    if (!PyType_Check(type.ptr()) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(type.ptr()), base)) {
+        const std::string passed = nb::cast<std::string>(nb::repr(type));
+        throw nb::type_error(
+            (std::string(what) + " must be a subclass of " + base->tp_name + ", got " + passed).c_str());
+    }
+    return reinterpret_cast<PyTypeObject*>(type.ptr());
+}
+
+void check_callable(nb::handle function, const char* what) {
+    if (!PyCallable_Check(function.ptr())) {
+        const std::string passed = nb::cast<std::string>(nb::repr(function));
+        throw nb::type_error((std::string(what) + " must be callable, got " + passed).c_str());
+    }
+}
+
 namespace {
 
 // A chain as Python sees it: the reference road builds and reads chains through it.
@@ -278,31 +296,6 @@ PyType_Spec variable_spec = {
     "tarvo_encoder._native.VariableBase", sizeof(VariableObject), 0,
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC, variable_slots,
 };
-
-// `type` when it is `base` or a subclass of it: the operators write their
-// results into such instances' fields and read their operands' fields.
-PyTypeObject* derived_class(nb::handle type, PyTypeObject* base, const char* what) {
-    if (!PyType_Check(type.ptr()) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(type.ptr()), base)) {
-        const std::string passed = nb::cast<std::string>(nb::repr(type));
-        throw nb::type_error(
-            (std::string(what) + " must be a subclass of " + base->tp_name + ", got " + passed).c_str());
-    }
-    return reinterpret_cast<PyTypeObject*>(type.ptr());
-}
-
-void check_callable(nb::handle function, const char* what) {
-    if (!PyCallable_Check(function.ptr())) {
-        const std::string passed = nb::cast<std::string>(nb::repr(function));
-        throw nb::type_error((std::string(what) + " must be callable, got " + passed).c_str());
-    }
-}
-
-// Registered for good: a new reference that is never released.
-template <typename Object>
-Object* kept(Object* object) {
-    Py_INCREF(reinterpret_cast<PyObject*>(object));
-    return object;
-}
 
 PyTypeObject* add_type(nb::module_& m, const char* name, PyType_Spec& type_layout) {
     PyObject* type = PyType_FromSpec(&type_layout);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <exception>
 #include <initializer_list>
 #include <memory>
@@ -54,6 +55,20 @@ struct ExpressionRoads {
 
 ExpressionRoads& roads();
 
+// `type` when it is `base` or a subclass of it, else TypeError naming `what`:
+// the operators write their results into such instances' fields and read
+// their operands' fields.
+PyTypeObject* derived_class(nanobind::handle type, PyTypeObject* base, const char* what);
+// TypeError naming `what` for a road that is not callable.
+void check_callable(nanobind::handle function, const char* what);
+
+// Registered for good: a new reference that is never released.
+template <typename Object>
+Object* kept(Object* object) {
+    Py_INCREF(reinterpret_cast<PyObject*>(object));
+    return object;
+}
+
 // The native base class of every expression class, ExpressionBase.
 PyTypeObject* expression_base();
 
@@ -72,6 +87,18 @@ auto guarded(Body body) -> decltype(body()) {
     return {};
 }
 
+// Calls a reference function; `result` is what the fast road made of the
+// operation, nullptr when it left it (with an error set when it failed).
+template <typename... Arguments>
+PyObject* or_reference(PyObject* result, PyObject* function, Arguments... arguments) {
+    if (result != nullptr || PyErr_Occurred()) return result;
+    if (function == nullptr) {
+        PyErr_SetString(PyExc_RuntimeError, "the expression classes are not registered");
+        return nullptr;
+    }
+    return PyObject_CallFunctionObjArgs(function, arguments..., nullptr);
+}
+
 inline ExpressionObject* as_expression(PyObject* object) { return reinterpret_cast<ExpressionObject*>(object); }
 
 // The expression's text, written from its chain and kept when first read;
@@ -81,6 +108,39 @@ PyObject* expression_text(ExpressionObject* expression);
 // A new str of the UTF-8 pieces joined; `ascii` when the caller knows that
 // every piece is ASCII (the common case, copied as it is).
 PyObject* joined_text(std::initializer_list<std::string_view> pieces, bool ascii);
+
+// An operand's text in a Boolean or pseudo-Boolean position: an element
+// reference becomes its engine variable or its term (`suffix`), everything
+// else already is one.
+struct OperandText {
+    std::string_view text;
+    std::string_view suffix;
+    bool ascii;
+};
+
+// `opening`, the texts of the items of a nonempty list or tuple joined by
+// ", ", then "])"; nullptr, with no error set, for any other sequence and
+// when `text_of` leaves an item (nullopt). The size is read anew for each
+// item: writing an item's text may allocate, and a collection that this
+// starts may run code that changes the list.
+template <typename TextOf>
+PyObject* joined_items(std::string_view opening, PyObject* expressions, TextOf text_of) {
+    if (!PyList_CheckExact(expressions) && !PyTuple_CheckExact(expressions)) return nullptr;
+    if (PySequence_Fast_GET_SIZE(expressions) == 0) return nullptr;
+    std::string text(opening);
+    bool ascii = std::all_of(opening.begin(), opening.end(), [](char c) { return (c & 0x80) == 0; });
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(expressions); ++i) {
+        const nanobind::object item = nanobind::borrow(PySequence_Fast_GET_ITEM(expressions, i));
+        const std::optional<OperandText> operand = text_of(item.ptr());
+        if (!operand) return nullptr;
+        if (i != 0) text += ", ";
+        text += operand->text;
+        text += operand->suffix;
+        ascii = ascii && operand->ascii;
+    }
+    text += "])";
+    return joined_text({text}, ascii);
+}
 
 // A new instance of `type` (the base or a subclass of it); takes `text`,
 // which may be nullptr for a chained result.

@@ -8,6 +8,7 @@
 #include "bindings/native/linear_expressions.hpp"
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,12 +64,7 @@ bool is_linear(PyObject* object) {
 
 // The text of an operand the fast road takes: a known class, no border, a
 // str text with a UTF-8 form.
-struct Operand {
-    std::string_view text;
-    bool ascii;
-};
-
-std::optional<Operand> free_operand(PyObject* object) {
+std::optional<OperandText> free_operand(PyObject* object) {
     const LinearRoads& registered = linear_roads();
     if (!registered.fast) return std::nullopt;
     bool known = false;
@@ -78,7 +74,7 @@ std::optional<Operand> free_operand(PyObject* object) {
     if (expression->lo != Py_None || expression->hi != Py_None || expression->text == nullptr) return std::nullopt;
     const auto utf8 = utf8_text_or_none(expression->text);
     if (!utf8) return std::nullopt;
-    return Operand{*utf8, PyUnicode_IS_ASCII(expression->text) != 0};
+    return OperandText{*utf8, {}, PyUnicode_IS_ASCII(expression->text) != 0};
 }
 
 PyObject* new_linear(PyTypeObject* type, PyObject* text, PyObject* lo, PyObject* hi) {
@@ -140,17 +136,6 @@ PyObject* fast_multiply(PyObject* expression, PyObject* other) {
         [](std::string_view e, std::string_view f, bool ascii) {
             return new_result({"(", e, ") * (", f, ")"}, ascii);
         });
-}
-
-// Calls a reference function when the fast road left the operation (nullptr, no error set).
-template <typename... Arguments>
-PyObject* or_reference(PyObject* result, PyObject* function, Arguments... arguments) {
-    if (result != nullptr || PyErr_Occurred()) return result;
-    if (function == nullptr) {
-        PyErr_SetString(PyExc_RuntimeError, "the linear expression classes are not registered");
-        return nullptr;
-    }
-    return PyObject_CallFunctionObjArgs(function, arguments..., nullptr);
 }
 
 // a + b reaches the slot for expression + other and for number + expression alike.
@@ -231,11 +216,28 @@ PyObject* linear_new(PyTypeObject* type, PyObject*, PyObject*) {
     return object;
 }
 
-void linear_dealloc(PyObject* self) {
+// The fields take any object, the expression itself included: the collector
+// must see them to free such a cycle.
+int linear_traverse(PyObject* self, visitproc visit, void* arg) {
+    LinearObject* expression = as_linear(self);
+    Py_VISIT(expression->text);
+    Py_VISIT(expression->lo);
+    Py_VISIT(expression->hi);
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
+int linear_clear(PyObject* self) {
     LinearObject* expression = as_linear(self);
     Py_CLEAR(expression->text);
     Py_CLEAR(expression->lo);
     Py_CLEAR(expression->hi);
+    return 0;
+}
+
+void linear_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    linear_clear(self);
     PyTypeObject* type = Py_TYPE(self);
     type->tp_free(self);
     Py_DECREF(type);
@@ -273,6 +275,8 @@ PyType_Slot linear_slots[] = {
     {Py_tp_doc, const_cast<char*>("Formula text and two borders; the operators only write texts.")},
     {Py_tp_new, reinterpret_cast<void*>(linear_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(linear_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(linear_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(linear_clear)},
     {Py_tp_str, reinterpret_cast<void*>(linear_str)},
     {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
     {Py_tp_getset, linear_fields},
@@ -286,8 +290,8 @@ PyType_Slot linear_slots[] = {
 };
 
 PyType_Spec linear_spec = {
-    "tarvo_encoder._native.LinearExpressionBase", sizeof(LinearObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-    linear_slots,
+    "tarvo_encoder._native.LinearExpressionBase", sizeof(LinearObject), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC, linear_slots,
 };
 
 // x[2, 3]: the element reference x(2,3) of ints; anything else is the reference function's.
@@ -308,8 +312,20 @@ PyObject* variable_subscript(PyObject* self, PyObject* items) {
 
 PyObject* variable_new(PyTypeObject* type, PyObject*, PyObject*) { return type->tp_alloc(type, 0); }
 
-void variable_dealloc(PyObject* self) {
+int variable_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(reinterpret_cast<LinearVariableObject*>(self)->name);
+    Py_VISIT(Py_TYPE(self));
+    return 0;
+}
+
+int variable_clear(PyObject* self) {
     Py_CLEAR(reinterpret_cast<LinearVariableObject*>(self)->name);
+    return 0;
+}
+
+void variable_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    variable_clear(self);
     PyTypeObject* type = Py_TYPE(self);
     type->tp_free(self);
     Py_DECREF(type);
@@ -325,6 +341,8 @@ PyType_Slot variable_slots[] = {
     {Py_tp_doc, const_cast<char*>("The name of a linear variable and its subscript, which writes element references.")},
     {Py_tp_new, reinterpret_cast<void*>(variable_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(variable_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(variable_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(variable_clear)},
     {Py_tp_getset, variable_fields},
     {Py_mp_subscript, reinterpret_cast<void*>(variable_subscript)},
     {0, nullptr},
@@ -332,36 +350,14 @@ PyType_Slot variable_slots[] = {
 
 PyType_Spec variable_spec = {
     "tarvo_encoder._native.LinearVariableBase", sizeof(LinearVariableObject), 0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE, variable_slots,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC, variable_slots,
 };
 
-PyTypeObject* registered_type(nb::handle type) {
-    if (!PyType_Check(type.ptr())) throw nb::type_error("a class is expected");
-    return reinterpret_cast<PyTypeObject*>(nb::borrow(type).release().ptr());
-}
-
-PyObject* registered_function(nb::handle function) {
-    if (!PyCallable_Check(function.ptr())) throw nb::type_error("a road must be callable");
-    return nb::borrow(function).release().ptr();
+PyObject* joined_linear_texts(PyObject* expressions) {
+    return joined_items("CompiledSum([", expressions, free_operand);
 }
 
 }  // namespace
-
-PyObject* joined_linear_texts(PyObject* expressions) {
-    if (!PyList_CheckExact(expressions) && !PyTuple_CheckExact(expressions)) return nullptr;
-    if (PySequence_Fast_GET_SIZE(expressions) == 0) return nullptr;
-    std::string text("CompiledSum([");
-    bool ascii = true;
-    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(expressions); ++i) {
-        const auto operand = free_operand(PySequence_Fast_GET_ITEM(expressions, i));
-        if (!operand) return nullptr;
-        if (i != 0) text += ", ";
-        text += operand->text;
-        ascii = ascii && operand->ascii;
-    }
-    text += "])";
-    return joined_text({text}, ascii);
-}
 
 }  // namespace tarvo::native
 
@@ -378,22 +374,37 @@ void bind_linear_expressions(nb::module_& m) {
         "register_linear_roads",
         [](nb::handle expression, nb::handle element, nb::tuple known, nb::handle add, nb::handle subtract,
            nb::handle reflected_subtract, nb::handle multiply, nb::handle signed_copy_, nb::handle bordered) {
+            // Everything is checked before anything is registered.
+            PyTypeObject* linear_base = linear_roads().base;
+            PyTypeObject* expression_type = derived_class(expression, linear_base, "expression");
+            PyTypeObject* element_type = derived_class(element, expression_type, "element");
+            std::vector<PyTypeObject*> known_types;
+            for (nb::handle type : known) known_types.push_back(derived_class(type, linear_base, "a known class"));
+            const std::pair<nb::handle, const char*> functions[] = {
+                {add, "add"}, {subtract, "subtract"}, {reflected_subtract, "reflected_subtract"},
+                {multiply, "multiply"}, {signed_copy_, "signed_copy"}, {bordered, "bordered"}};
+            for (const auto& [function, name] : functions) check_callable(function, name);
+
             LinearRoads& registered = linear_roads();
-            registered.expression = registered_type(expression);
-            registered.element = registered_type(element);
-            for (nb::handle type : known) registered.known.push_back(registered_type(type));
-            registered.add = registered_function(add);
-            registered.subtract = registered_function(subtract);
-            registered.reflected_subtract = registered_function(reflected_subtract);
-            registered.multiply = registered_function(multiply);
-            registered.signed_copy = registered_function(signed_copy_);
-            registered.bordered = registered_function(bordered);
+            registered.expression = kept(expression_type);
+            registered.element = kept(element_type);
+            for (PyTypeObject* type : known_types) registered.known.push_back(kept(type));
+            registered.add = kept(add.ptr());
+            registered.subtract = kept(subtract.ptr());
+            registered.reflected_subtract = kept(reflected_subtract.ptr());
+            registered.multiply = kept(multiply.ptr());
+            registered.signed_copy = kept(signed_copy_.ptr());
+            registered.bordered = kept(bordered.ptr());
         },
         nb::arg("expression"), nb::arg("element"), nb::arg("known"), nb::arg("add"), nb::arg("subtract"),
         nb::arg("reflected_subtract"), nb::arg("multiply"), nb::arg("signed_copy"), nb::arg("bordered"),
         "Set, once, the classes that the linear operators make and know and the reference functions they call.");
     m.def(
-        "register_linear_subscript", [](nb::handle subscript) { linear_roads().subscript = registered_function(subscript); },
+        "register_linear_subscript",
+        [](nb::handle subscript) {
+            check_callable(subscript, "subscript");
+            linear_roads().subscript = kept(subscript.ptr());
+        },
         nb::arg("subscript"), "Set, once, the reference function of a linear variable's subscript.");
     m.def(
         "joined_linear_texts",
