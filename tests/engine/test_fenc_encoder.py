@@ -95,6 +95,28 @@ def test_aux_variables_follow_the_elements_in_blocks_per_instance():
     assert [int(n) for _, _, n, _ in parsed] == sorted(int(n) for _, _, n, _ in parsed)
 
 
+def test_a_declaration_after_a_formula_moves_its_aux_variables_above_the_new_elements():
+    formula = ("FormulaPB(Sum(*[2 * (x(j).to_pb()) for j in range(0, 3)]) + x(i).to_pb(), "
+               "pb.Comparator_type.LEQ, 3).to_bx(manager)", "Foralls: {'i': range(0, 3)}")
+    e = _fenc.FormulaEncoder("m")
+    e.create_variables("x", [3])
+    e.add_constraint(*formula)
+    e.generate_cnf()
+    before, before_mapping = e.get_cnf_storage().hard_clauses(), e.get_var_mapping()
+    e.create_variables("y", [5])
+    e.add_constraint(*formula)
+    e.generate_cnf()
+    after, mapping = e.get_cnf_storage(), e.get_var_mapping()
+    moved = [[(abs(v) + 5) * (1 if v > 0 else -1) if abs(v) > 3 else v for v in clause] for clause in before]
+    assert after.hard_clauses()[:len(before)] == moved
+    last_aux = len(before_mapping)  # x[0..2] are 1 to 3, the aux variables 4 up to here
+    assert [mapping.name_of(k + 5) for k in range(4, last_aux + 1)] == [
+        before_mapping.name_of(k) for k in range(4, last_aux + 1)]
+    # The second formula's area follows the first one's.
+    second = {abs(v) for clause in after.hard_clauses()[len(before):] for v in clause if abs(v) > 8}
+    assert min(second) == last_aux + 6 and max(second) == after.variable_count
+
+
 def test_failed_add_leaves_the_encoder_unchanged():
     e = declared_encoder()
     e.add_constraint("x(0).to_bx()", "Foralls: {}")

@@ -63,6 +63,12 @@ public:
     template <typename Visit>
     void visit(Visit&& visit) const;
 
+    // Calls visit(start, count) for consecutive entries in order, `count` at
+    // a time, whose names all begin with `start`: a name given one by one is
+    // its own start, a block's names begin with their stem and "[".
+    template <typename Visit>
+    void visit_name_starts(Visit&& visit) const;
+
     // Number -> name. Built by inverse(), which throws std::invalid_argument
     // when two names share a number.
     class Inverse;
@@ -170,6 +176,32 @@ void MappingEntries::visit(Visit&& visit) const {
                             aux_name(block, r, run.prefix, run.aux_index + k, name);
                             visit(std::string_view(name), block.first_number + r * block.block_size + run.offset + k);
                         }
+                    }
+                }
+                break;
+            }
+        }
+    }
+}
+
+template <typename Visit>
+void MappingEntries::visit_name_starts(Visit&& visit) const {
+    std::string start;
+    for (const Segment& segment : segments_) {
+        switch (segment.kind) {
+            case Kind::Names:
+                for (std::size_t id = segment.index; id < segment.index + segment.count; ++id) visit(name_of_id(id), 1);
+                break;
+            case Kind::Elements:
+                start = element_blocks_[segment.index].variable + "[";
+                visit(std::string_view(start), segment.count);
+                break;
+            case Kind::Aux: {
+                const AuxBlock& block = aux_blocks_[segment.index];
+                for (std::int64_t r = 0; r < block.instances; ++r) {
+                    for (const AuxRun& run : block.runs) {
+                        start = prefixes_[run.prefix] + "[";
+                        visit(std::string_view(start), static_cast<std::size_t>(run.count));
                     }
                 }
                 break;

@@ -80,18 +80,27 @@ void PackedInts::grow(std::size_t count) {
     if (needed > capacity_) reallocate(std::max(needed, capacity_ + capacity_ / 4));
 }
 
-void PackedInts::push_back(std::int64_t value) {
+void PackedInts::push_back_widening(std::int64_t value) {
     widen(width_of(value));
     grow(1);
     store(size_++, value);
 }
 
 void PackedInts::append(std::span<const std::int64_t> values) {
-    unsigned width = width_;
-    for (const std::int64_t value : values) width = std::max(width, width_of(value));
-    widen(width);
+    const bool all_32_bits = width_ == 4 && std::all_of(values.begin(), values.end(), [](std::int64_t value) {
+        return value == static_cast<std::int32_t>(value);
+    });
+    if (!all_32_bits) {
+        unsigned width = width_;
+        for (const std::int64_t value : values) width = std::max(width, width_of(value));
+        widen(width);
+    }
     grow(values.size());
-    for (const std::int64_t value : values) store(size_++, value);
+    if (width_ == 4) {
+        for (const std::int64_t value : values) store_as<std::int32_t>(bytes_ + size_++ * 4, value);
+    } else {
+        for (const std::int64_t value : values) store(size_++, value);
+    }
 }
 
 void PackedInts::append(const PackedInts& other, std::size_t first, std::size_t last, std::int64_t shift) {
@@ -104,7 +113,20 @@ void PackedInts::append(const PackedInts& other, std::size_t first, std::size_t 
     if (shift != 0) other.visit(first, last, [&](std::int64_t value) { width = std::max(width, width_of(value + shift)); });
     widen(width);
     grow(last - first);
-    other.visit(first, last, [&](std::int64_t value) { store(size_++, value + shift); });
+    if (shift == 0 && width_ == other.width_) {
+        if (width_ > 0) std::memcpy(bytes_ + size_ * width_, other.bytes_ + first * width_, (last - first) * width_);
+        size_ += last - first;
+    } else if (width_ == 4 && other.width_ == 4) {
+        for (std::size_t i = first; i < last; ++i) store_as<std::int32_t>(bytes_ + size_++ * 4, other.load<std::int32_t>(i) + shift);
+    } else {
+        other.visit(first, last, [&](std::int64_t value) { store(size_++, value + shift); });
+    }
+}
+
+void PackedInts::append_zeros(std::size_t count) {
+    grow(count);
+    if (width_ > 0) std::memset(bytes_ + size_ * width_, 0, count * width_);
+    size_ += count;
 }
 
 void PackedInts::erase(std::size_t first, std::size_t last, std::int64_t shift) {

@@ -52,10 +52,26 @@ public:
         }
     }
 
-    void push_back(std::int64_t value);
+    void push_back(std::int64_t value) {
+        // The common cases inline: 32-bit values with room left, and zeros while all are zero.
+        if (width_ == 4 && value == static_cast<std::int32_t>(value) && (size_ + 1) * 4 <= capacity_) {
+            const auto narrow = static_cast<std::int32_t>(value);
+            std::memcpy(bytes_ + size_++ * 4, &narrow, 4);
+        } else if (width_ == 0 && value == 0) {
+            ++size_;
+        } else {
+            push_back_widening(value);
+        }
+    }
     void append(std::span<const std::int64_t> values);
     // Appends other[first, last), each value plus `shift` (which must keep it in 64 bits).
     void append(const PackedInts& other, std::size_t first, std::size_t last, std::int64_t shift = 0);
+    void set(std::size_t index, std::int64_t value) {
+        widen(width_of(value));
+        store(index, value);
+    }
+    // Appends `count` zeros.
+    void append_zeros(std::size_t count);
     // Removes [first, last) and adds `shift` (which must keep them in 64 bits)
     // to every value behind the range.
     void erase(std::size_t first, std::size_t last, std::int64_t shift = 0);
@@ -70,6 +86,7 @@ private:
         return value;
     }
     void store(std::size_t index, std::int64_t value);
+    void push_back_widening(std::int64_t value);
     static unsigned width_of(std::int64_t value);
     void widen(unsigned width);
     // Room for `count` more values; grows by a quarter at least, so that

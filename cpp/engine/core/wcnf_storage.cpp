@@ -55,6 +55,32 @@ void WcnfStorage::reserve(std::size_t clauses, std::size_t literals) {
     weights_.reserve(clauses);
 }
 
+void WcnfStorage::append_clauses(const PackedInts& literals, const PackedInts& ends, std::size_t first,
+                                 std::size_t last, const PackedInts* weights) {
+    if (first >= last) return;
+    const auto literals_first = static_cast<std::size_t>(first == 0 ? 0 : ends[first - 1]);
+    const auto literals_last = static_cast<std::size_t>(ends[last - 1]);
+    std::int64_t largest = max_variable_;
+    literals.visit(literals_first, literals_last, [&](Literal literal) { largest = std::max(largest, variable_of(literal)); });
+    if (weights != nullptr) {
+        weights->visit(0, last - first, [](Weight weight) {
+            if (weight <= 0) {
+                throw std::invalid_argument("soft clause weight must be positive, got " + std::to_string(weight));
+            }
+        });
+    }
+    const auto shift = static_cast<std::int64_t>(literals_.size()) - static_cast<std::int64_t>(literals_first);
+    literals_.append(literals, literals_first, literals_last);
+    offsets_.append(ends, first, last, shift);
+    if (weights != nullptr) {
+        weights_.append(*weights, 0, last - first);
+        soft_count_ += last - first;
+    } else {
+        weights_.append_zeros(last - first);
+    }
+    max_variable_ = largest;
+}
+
 void WcnfStorage::add_hard_clause(std::span<const Literal> literals) { append_clause(literals, 0); }
 
 void WcnfStorage::add_soft_clause(std::span<const Literal> literals, Weight weight) {

@@ -41,6 +41,13 @@ public:
     void add_hard_clause(std::span<const Literal> literals);
     void add_soft_clause(std::span<const Literal> literals, Weight weight);
 
+    // Appends clauses [first, last) of a packed clause list, clause k being
+    // literals[ends[k - 1], ends[k]) (from 0 for k = 0): hard clauses without
+    // `weights`, else soft ones with weights[k - first]. Checked in full, as
+    // the adds check each clause, before anything is stored.
+    void append_clauses(const PackedInts& literals, const PackedInts& ends, std::size_t first, std::size_t last,
+                        const PackedInts* weights);
+
     // Appends all clauses (with their weights) and prefatory values of
     // `other`; the header of this storage is left as it is.
     void merge(const WcnfStorage& other);

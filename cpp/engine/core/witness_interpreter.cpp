@@ -24,6 +24,13 @@ bool WitnessInterpreter::is_auxiliary(std::string_view name) const {
     return false;
 }
 
+bool WitnessInterpreter::reaches_beyond(std::string_view start) const {
+    for (const auto& prefix : auxiliary_prefixes_) {
+        if (prefix.size() > start.size() && prefix.starts_with(start)) return true;
+    }
+    return false;
+}
+
 bool WitnessInterpreter::build_mapping_tables(bool hide_auxiliary) {
     entries_.reset();
     hidden_.clear();
@@ -34,7 +41,18 @@ bool WitnessInterpreter::build_mapping_tables(bool hide_auxiliary) {
     std::vector<bool> hidden;
     if (hide_auxiliary && !auxiliary_prefixes_.empty()) {
         hidden.reserve(entries_->size());
-        entries_->visit([&](std::string_view name, VarMapping::Number) { hidden.push_back(is_auxiliary(name)); });
+        // Most names are decided by how their block's names begin; only a
+        // prefix that reaches into the numbers needs every name.
+        bool decided = true;
+        entries_->visit_name_starts([&](std::string_view start, std::size_t count) {
+            const bool hide = is_auxiliary(start);
+            decided = decided && (hide || count == 1 || !reaches_beyond(start));
+            hidden.insert(hidden.end(), count, hide);
+        });
+        if (!decided) {
+            hidden.clear();
+            entries_->visit([&](std::string_view name, VarMapping::Number) { hidden.push_back(is_auxiliary(name)); });
+        }
     }
     hidden_ = std::move(hidden);
     shown_count_ = entries_->size() - static_cast<std::size_t>(std::count(hidden_.begin(), hidden_.end(), true));

@@ -37,6 +37,8 @@ public:
 
 private:
     bool is_auxiliary(std::string_view name) const;
+    // Whether some auxiliary prefix is longer than `start` and begins with it.
+    bool reaches_beyond(std::string_view start) const;
 
     std::shared_ptr<const VarMapping> mapping_;
     std::vector<std::string> auxiliary_prefixes_;

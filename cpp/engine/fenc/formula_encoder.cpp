@@ -67,7 +67,7 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
         for (const std::int64_t lit : t.clauses[c]) {
             const std::int64_t id = lit > 0 ? lit : -lit;
             const std::int64_t number =
-                id <= variable_count ? vars[static_cast<std::size_t>(id - 1)] : formula.aux_mark + aux_base + id - variable_count - 1;
+                id <= variable_count ? vars[static_cast<std::size_t>(id - 1)] : formula.first_aux + aux_base + id - variable_count - 1;
             clauses_.push(lit > 0 ? number : -number);
         }
         clauses_.close_clause();
@@ -87,10 +87,11 @@ void FormulaEncoder::add_hard_instance(const Program& program, EncodedFormula& f
 template <typename Encode>
 void FormulaEncoder::add_formula(EncodedFormula formula, Encode&& encode) {
     formula.first_clause = clauses_.size();
-    formula.aux_mark = declarations_.element_count() + 1;
+    formula.first_aux = declarations_.element_count() + 1 + aux_total_;
     try {
         encode(formula);
         formula.clause_count = clauses_.size() - formula.first_clause;
+        aux_total_ += formula.aux_count;
         formulas_.push_back(std::move(formula));
     } catch (...) {
         clauses_.truncate(formula.first_clause);
@@ -255,24 +256,17 @@ void FormulaEncoder::generate_cnf() {
     std::int64_t next = declarations_.element_count() + 1;
     std::uint64_t weight_sum = 0;
     bool any_soft = false;
-    std::vector<std::int64_t> clause;
     InterruptionPoll poll;
-    for (const EncodedFormula& formula : formulas_) {
-        const std::int64_t base = next - formula.aux_mark;
-        for (std::size_t c = 0; c < formula.clause_count; ++c) {
-            poll.step();
-            clause.clear();
-            clauses_.visit(formula.first_clause + c, [&](std::int64_t lit) {
-                const std::int64_t number = lit > 0 ? lit : -lit;
-                const std::int64_t final_number = number >= formula.aux_mark ? number + base : number;
-                clause.push_back(lit > 0 ? final_number : -final_number);
-            });
-            if (formula.soft) {
-                storage->add_soft_clause(clause, formula.weights[c]);
-            } else {
-                storage->add_hard_clause(clause);
-            }
+    for (EncodedFormula& formula : formulas_) {
+        poll.step();
+        const std::size_t end = formula.first_clause + formula.clause_count;
+        if (formula.first_aux != next) {
+            // Declared after the formula: the elements took more numbers, and its aux area moves up.
+            clauses_.shift_numbers(formula.first_clause, end, formula.first_aux, next - formula.first_aux);
+            formula.first_aux = next;
         }
+        storage->append_clauses(clauses_.literals(), clauses_.ends(), formula.first_clause, end,
+                                formula.soft ? &formula.weights : nullptr);
         next += formula.aux_count;
         any_soft = any_soft || formula.soft;
         if (__builtin_add_overflow(weight_sum, formula.weight_sum, &weight_sum)) {

@@ -91,13 +91,14 @@ public:
 
 private:
     // One hard or soft formula over all its instances: its clauses are
-    // clauses_[first_clause, first_clause + clause_count). Aux literals are
-    // kept as aux_mark + index within the formula's aux area until
-    // generate_cnf knows where the area starts; aux_mark lies above every
-    // element the formula can name.
+    // clauses_[first_clause, first_clause + clause_count), numbered as they
+    // are stored, its aux area from first_aux on: right after the elements
+    // and the areas of the formulas before it. A later declaration moves
+    // the area up at generate_cnf; first_aux lies above every element the
+    // formula names.
     struct EncodedFormula {
         bool soft = false;
-        std::int64_t aux_mark = 0;
+        std::int64_t first_aux = 0;
         std::size_t first_clause = 0, clause_count = 0;
         PackedInts weights;  // soft formulas: one per clause
         // Consecutive instances with the same auxiliaries.
@@ -127,6 +128,7 @@ private:
     std::vector<EncodedFormula> formulas_;
     // The clauses of every formula in order, in one list: most formulas are a clause or a few.
     PackedClauseList clauses_;
+    std::int64_t aux_total_ = 0;  // of every formula
     std::uint64_t soft_weight_total_ = 0;  // of every soft formula, below INT64_MAX
     std::optional<std::vector<WeightedVar>> target_;
     std::optional<std::vector<std::int64_t>> witness_, another_witness_;

@@ -29,6 +29,19 @@ public:
         literals_.erase(clauses == 0 ? 0 : static_cast<std::size_t>(ends_[clauses - 1]), literals_.size());
     }
 
+    // Adds `delta` to every variable number from `from` on in clauses [first, last).
+    void shift_numbers(std::size_t first, std::size_t last, std::int64_t from, std::int64_t delta) {
+        const auto begin = static_cast<std::size_t>(first == 0 ? 0 : ends_[first - 1]);
+        const auto end = static_cast<std::size_t>(last == 0 ? 0 : ends_[last - 1]);
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::int64_t literal = literals_[i];
+            if (literal >= from) literals_.set(i, literal + delta);
+            if (literal <= -from) literals_.set(i, literal - delta);
+        }
+    }
+    const PackedInts& literals() const { return literals_; }
+    const PackedInts& ends() const { return ends_; }
+
     // Calls visit(literal) for each literal of clause k, in order.
     template <typename Visit>
     void visit(std::size_t k, Visit&& visit) const {
