@@ -1,8 +1,9 @@
-"""A fast road for the formula text of a sum of simple terms.
+"""A fast road for the formula text of a sum of simple terms, products included.
 
 SumIt over many terms writes one long text, CompiledSum([t, t, ...]); the
 host's compiler takes tens of microseconds per term to parse it, far more
-than evaluating it. When every term has one of the forms the expression
+than evaluating it. The native row reader (_row_reader) reads linear texts
+first; this road takes the sums it leaves, chiefly quadratic targets. When every term has one of the forms the expression
 operators write for a number times an element, an element times an element,
 or an element alone (2.5 * (x(3,1)), (x(0)) * (x(4)), x(7)), and every
 element lies in its block, the text is read here and its terms are added up
