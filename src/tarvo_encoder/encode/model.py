@@ -25,6 +25,7 @@ from . import _model_rules as rules
 from . import _flat_sums as flat_sums
 from . import _text_shapes as text_shapes
 from ._comparison_polarity import ComparisonProbe
+from ._one_thread import new_guard, one_call_at_a_time, refuse_busy
 
 
 def _labelled(label: str, text: str) -> str:
@@ -41,6 +42,7 @@ class Model:
         """Initializes an instance of model.
         :param cmanager: corvane_engine manager is singleton
         """
+        self._calls_guard = new_guard()
         self._corvane_manager = cmanager
         self._model_name = name
         self._use_formula_encoder = use_formula_encoder
@@ -72,6 +74,7 @@ class Model:
     def get_name(self) -> str:
         return self._model_name
 
+    @one_call_at_a_time
     def create_variables(self, name: str, **dims: int) -> Variable:
         """Provides variables for writing expressions.
         :param name: name for variable.
@@ -116,6 +119,7 @@ class Model:
         self._start_time = datetime.now()
         return declared
 
+    @one_call_at_a_time
     def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.Sequence[Index]]:
         """Provides indexes for writing expressions.
         :param indexes: sequence of index names.
@@ -146,7 +150,17 @@ class Model:
         :param constraint: valid expression for constraint.
         :param foralls: indexes by which the substitution of expressions of the type 'for all' occurs.
         """
-        # Checks written out where they pass: a model takes constraints by the ten thousand.
+        # The guard of one_call_at_a_time written out: a model takes constraints by the ten thousand.
+        guard = self._calls_guard
+        if not guard.acquire(False):
+            refuse_busy(self)
+        try:
+            self.__add_constraint(constraint, foralls)
+        finally:
+            guard.release()
+
+    def __add_constraint(self, constraint: Expression, foralls: tp.Dict[str, tp.Sequence[int]]) -> None:
+        # Checks written out where they pass, for the same reason.
         if not isinstance(constraint, Expression):
             Model.__refuse_non_expression("constraint")
         if constraint.soft and not isinstance(constraint, VariableProxy):
@@ -169,6 +183,7 @@ class Model:
         else:
             self.__fill_hard_constraint(constraint, foralls, debug)
 
+    @one_call_at_a_time
     def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
                             **foralls: tp.Sequence[int]) -> None:
         """Adds soft constraint to the model.
@@ -204,6 +219,7 @@ class Model:
         """Is the target set in the model"""
         return self._is_wcnf is not None and not self._is_wcnf
 
+    @one_call_at_a_time
     def add_target(self, target) -> None:
         """Adds target to the model.
         :param target: valid expression for target.
@@ -418,6 +434,7 @@ class Model:
             self._formula_encoder = self._corvane_manager.create_formula_encoder(self._model_name)
         return self._formula_encoder
 
+    @one_call_at_a_time
     def build_cnf(self, border: tp.Optional[int] = None, minimization: tp.Optional[bool] = None) -> bool:
         """Creation CNF
         _model_name - name
@@ -452,6 +469,7 @@ class Model:
         return self.__hand_over(storage, "CNF storage is empty", lambda: _labelled(
             "action", finished + " Duration = " + rules.duration_text(datetime.now() - self._start_time)))
 
+    @one_call_at_a_time
     def build_wcnf(self) -> bool:
         if self._is_wcnf is None or not self._is_wcnf:
             _log_and_raise(BuildError, "This expression is defined for CNF format")
@@ -496,11 +514,13 @@ class Model:
         log_i(finish_line())
         return tables_built
 
+    @one_call_at_a_time
     def get_cnf_storage(self) -> ce.wcnf_storage:
         if self._use_formula_encoder:
             return self._formula_encoder.get_cnf_storage() if self._formula_encoder is not None else None
         return self._formula_container.cnf_storage() if self._formula_container is not None else None
 
+    @one_call_at_a_time
     def get_var_mapping(self) -> ce.var_mapping:
         if self._use_formula_encoder:
             return self._formula_encoder.get_var_mapping() if self._formula_encoder is not None else None
@@ -516,29 +536,35 @@ class Model:
             return None
         return self._formula_encoder
 
+    @one_call_at_a_time
     def save_metrics_json(self, filename: str):
         encoder = self.__encoder_for("save_metrics_json")
         return encoder.save_metrics_json(filename) if encoder is not None else False
 
+    @one_call_at_a_time
     def save_metrics_csv(self, filename: str):
         encoder = self.__encoder_for("save_metrics_csv")
         return encoder.save_metrics_csv(filename) if encoder is not None else False
 
+    @one_call_at_a_time
     def reset(self) -> None:
         encoder = self.__encoder_for("reset")
         if encoder is not None:
             encoder.reset()
 
+    @one_call_at_a_time
     def set_witness(self, witness) -> None:
         encoder = self.__encoder_for("set_witness")
         if encoder is not None:
             encoder.set_witness(witness)
 
+    @one_call_at_a_time
     def set_another_witness(self, witness) -> None:
         encoder = self.__encoder_for("set_another_witness")
         if encoder is not None:
             encoder.set_another_witness(witness)
 
+    @one_call_at_a_time
     def check_another_witness(self) -> bool:
         encoder = self.__encoder_for("check_another_witness")
         return encoder.check_another_witness() if encoder is not None else False
@@ -546,6 +572,7 @@ class Model:
     def get_var_index(self, var: int) -> int:
         return var
 
+    @one_call_at_a_time
     def add_preliminary_var_value(self, var: int, negative=False):
         literal = -var if negative else var
         log_d("Preliminary variable value was added: " + str(literal))
