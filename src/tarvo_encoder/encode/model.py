@@ -274,8 +274,9 @@ class Model:
             if isinstance(template_constraint, (bx.Zero, bx.One)):
                 if foralls and count_instances(formula_foralls(foralls)) == 0:
                     return  # no instance: nothing is added, so nothing contradicts or repeats
-                # Entry 0 of the three innermost frames is the caller of add_constraint.
-                line, source = self.__caller_line(traceback.format_stack(limit=3)[0])
+                # Entry 0 of the four innermost frames is the caller of add_constraint
+                # (add_constraint, __add_constraint, then this method).
+                line, source = self.__caller_line(traceback.format_stack(limit=4)[0])
                 if isinstance(template_constraint, bx.Zero):
                     _log_and_raise(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
                 log_w("Redundant constraint was detected in formula " + source + ", line " + line)
