@@ -31,9 +31,9 @@ ADDS = [
     (hard(lambda x, i: x[0] | ~x[1] | x[3]), "plain clause", "plain clause"),
     (hard(lambda x, i: (x[0] & x[1]) | ~x[2]), "plain formula", "evaluation"),
     (hard(lambda x, i: (x[1] + x[2] <= 1) | x[3]), "recalled shape", "evaluation"),
-    (soft(lambda x, i: x[0] + 3 * x[2]), "plain soft sum", "evaluation"),
     (hard(lambda x, i: x[i] | x[i + 1], i=range(3)), "evaluation", "evaluation"),
     (hard(lambda x, i: Or(x[i], i=range(3)) | (x[0] + x[1] >= 1)), "evaluation", "evaluation"),
+    (soft(lambda x, i: x[0] + 3 * x[2]), "plain soft sum", "evaluation"),  # last: no hard constraint after it
 ]
 
 
@@ -71,6 +71,29 @@ def test_the_trace_line_names_the_road(caplog, add, _, road):
     add(model, x, i)
     lines = [r.getMessage() for r in caplog.records if r.getMessage().startswith(ROAD_LINE)]
     assert lines == [ROAD_LINE + road]
+
+
+def lines_and_clauses(adds, monkeypatch):
+    """Every line the sink gets (the road's name left out) and the clauses, once `adds` are added."""
+    lines = []
+    monkeypatch.setattr(ce, "log_encoder", lambda msg, level: msg.startswith(ROAD_LINE) or lines.append((level, msg)))
+    model, x, i = model_with_a_shape()
+    for add in adds:
+        add(model, x, i)
+    model.build_wcnf() if model._is_wcnf else model.build_cnf()
+    monkeypatch.undo()
+    storage = model.get_cnf_storage()
+    return [(level, msg) for level, msg in lines if "Duration" not in msg], storage.hard_clauses(), \
+        storage.soft_clauses()
+
+
+@pytest.mark.parametrize("adds", [[add] for add, _, _ in ADDS] + [[add for add, _, _ in ADDS]])
+def test_with_debug_and_trace_lines_wanted_every_road_writes_the_lines_of_the_evaluation(adds, monkeypatch):
+    # A sink of another kind takes lines of every level.
+    fast = lines_and_clauses(adds, monkeypatch)
+    with fast_roads_off():
+        assert lines_and_clauses(adds, monkeypatch) == fast
+    assert any(level == ce.log_level_type.trace for level, _ in fast[0])
 
 
 @pytest.mark.parametrize("add", [add for add, _, _ in ADDS])
