@@ -3,8 +3,10 @@ reference functions they stand beside (the fast road switched off): random
 formulas, now and then with operands that only the reference road takes or
 refuses, must come out with the same texts, borders and classes, raise the
 same errors and log the same lines."""
+import copy
 import gc
 import math
+import pickle
 import random
 import struct
 from fractions import Fraction
@@ -14,7 +16,7 @@ import pytest
 
 from random_formulas import Writer, declared
 from tarvo_encoder import _native
-from tarvo_encoder.linear_parser import LinearModel, SumIt
+from tarvo_encoder.linear_parser import LinearModel, Sum, SumIt
 
 # Numbers that the reference road writes (or refuses): other number types, bool, non-finite floats, no number.
 ODD_OPERANDS = [np.float64(0.25), np.int64(-4), True, Fraction(1, 3), float("inf"), float("nan"), 2 ** 70, "a"]
@@ -113,3 +115,17 @@ def test_a_cycle_through_an_expressions_field_is_collected(field):
     setattr(cycle, field, [cycle])
     del cycle
     assert gc.collect() >= 2  # the expression and its list
+
+
+@pytest.mark.parametrize("duplicate", [copy.copy, copy.deepcopy, lambda value: pickle.loads(pickle.dumps(value))],
+                         ids=["copy", "deepcopy", "pickle"])
+def test_expressions_and_variables_copy_whole(duplicate):
+    model = LinearModel()
+    variables, indexes = declared(model)
+    x, i = variables["x"], indexes["i"]
+    for expression in (x[1, 2], 2.5 * x[0, 0] <= 3, Sum(x[i, 0], i=range(2)), x[0, 0] == [1]):
+        copied = duplicate(expression)
+        assert (type(copied), str(copied), copied.lo, copied.hi) == (type(expression), str(expression),
+                                                                      expression.lo, expression.hi)
+    variable = duplicate(x)
+    assert (type(variable), str(variable[1, 2]), variable.map, variable.shape) == (type(x), "x(1,2)", x.map, x.shape)

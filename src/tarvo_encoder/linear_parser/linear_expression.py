@@ -82,6 +82,16 @@ class LinearExpression(_native.LinearExpressionBase):
             log_and_raise(FormulaError, "It is forbidden to change the formula after setting the boundaries")
         return True
 
+    def __reduce__(self):
+        # The fields live in the native base, which copy and pickle do not see by themselves.
+        return _rebuilt, (type(self), self._expression, self._lo, self._hi)
+
+
+def _rebuilt(cls, expression, lo, hi) -> LinearExpression:
+    rebuilt = cls.__new__(cls)
+    rebuilt._expression, rebuilt._lo, rebuilt._hi = expression, lo, hi
+    return rebuilt
+
 
 # The reference road of the operators: what the native base calls for every
 # case it does not write itself (other number types, non-finite numbers,

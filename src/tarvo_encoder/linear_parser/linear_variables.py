@@ -122,6 +122,10 @@ class LinearVariable(_native.LinearVariableBase):
     def __column(self, subscripts) -> int:
         return self._st_shift + sum(s * stride for s, stride in zip(subscripts, self._shifts))
 
+    def __reduce__(self):
+        # `_name` lives in the native base, which copy and pickle do not see by themselves.
+        return _rebuilt_variable, (type(self), self._name), self.__dict__
+
     def __iter__(self):
         # Subscripting never ends, so the host's fallback iteration would never stop.
         message = f"Linear variable {self._name} is not iterable; subscript it with indexes"
@@ -169,6 +173,12 @@ class LinearVariable(_native.LinearVariableBase):
             text = ",".join(str(s) for s in subscripts)
             message = f"Subscripts ({text}) are out of range for linear variable {self._name} of shape {shape}"
             log_and_raise(IndexError, message)
+
+
+def _rebuilt_variable(cls, name: str) -> LinearVariable:
+    rebuilt = cls.__new__(cls)
+    rebuilt._name = name
+    return rebuilt
 
 
 def _subscript(variable: LinearVariable, items) -> LinearVariableProxy:
