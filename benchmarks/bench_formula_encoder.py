@@ -10,7 +10,8 @@ and j < columns, the two constraints
 so 2 * rows * columns constraint instances. Times cover declaring, adding
 and building (build_cnf: clauses, header and variable mapping). The direct
 baseline (benchmarks/direct_clauses.cpp, compiled here against the engine's
-static libraries in build/) writes the same clauses and the same mapping.
+static libraries in build/) writes the same clauses and the same mapping,
+kept as the engine keeps them.
 
     python benchmarks/bench_formula_encoder.py [--full]    (--full adds 10^6 instances; container mode
                                                             then takes minutes)
