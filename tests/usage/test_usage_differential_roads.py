@@ -88,6 +88,13 @@ HARD = {
                                       lambda a, i, j: all(y_(a, i, k) or not x_(a, j + k) for k in range(2))),
     "Xor of a loop": (lambda v: Xor(v.x[v.i + v.k], k=range(2)), dict(i=range(2)),
                       lambda a, i, j: x_(a, i) != x_(a, i + 1)),
+    # The loop index on the left of a forall index: an int there in container mode's evaluation.
+    "loop index plus a forall": (lambda v: Sum(v.x[v.k + v.i], k=range(2)) <= 1, dict(i=range(2)),
+                                 lambda a, i, j: x_(a, i) + x_(a, i + 1) <= 1),
+    "loop index less a forall": (lambda v: Or(v.y[v.k - v.i + 1, v.j], k=range(2)), dict(i=[1], j=range(2)),
+                                 lambda a, i, j: y_(a, 0, j) or y_(a, 1, j)),
+    "twice the loop index less a forall": (lambda v: Or(v.x[2 * v.k - v.i + 1], k=range(2)), dict(i=[1]),
+                                           lambda a, i, j: x_(a, 0) or x_(a, 2)),
     # Negative coefficients with the bound at the least and greatest values of the sum.
     "at most the least value": (lambda v: -3 * v.x[0] - 2 * v.x[1] + 4 * v.y[0, 0] <= -5, {},
                                 lambda a, i, j: x_(a, 0) and x_(a, 1) and not y_(a, 0, 0)),

@@ -10,7 +10,7 @@ import velmont.corvane_engine as ce
 from velmont.corvane_engine import dravo as bx
 from velmont.corvane_engine import kelpa as pb
 
-from .variables import Variable, Index
+from .variables import Variable, Index, EvaluatedIndex
 from .expressions import Expression, VariableProxy, _Coefficient, _minimization_text
 from .. import _native
 from .._log_wanted import DEBUG, log_wanted
@@ -57,6 +57,8 @@ class Model:
         # Formula-encoder mode keeps its variables in the encoder; their names are wanted here too.
         self._encoder_variable_names: tp.Set[str] = set()
         self._indexes: tp.Dict[str, Index] = {}
+        # What the evaluation binds each index name to.
+        self._evaluated_indexes: tp.Dict[str, EvaluatedIndex] = {}
         self._formulas_dir = {
             "Sum": pboperations.Sum,
             "FormulaPB": formulapb.FormulaPB,
@@ -142,6 +144,7 @@ class Model:
                 _log_and_raise(VariableError, "Index named " + name + " is already in use")
             index = Index(name)
             self._indexes[name] = index
+            self._evaluated_indexes[name] = EvaluatedIndex(name)
             created.append(index)
         return created if len(created) > 1 else created[0]
 
@@ -332,7 +335,7 @@ class Model:
 
     def __evaluate(self, expression: Expression, **overrides):
         # A fresh mapping per evaluation: nothing the text binds survives it.
-        namespace = self._formulas_dir | self._indexes | self._manager.name2genvar | overrides
+        namespace = self._formulas_dir | self._evaluated_indexes | self._manager.name2genvar | overrides
         text = str(expression)
         # The text of a flat sum is read without compiling it.
         evaluated = flat_sums.evaluate(text, namespace) if roads.is_open(roads.FLAT_SUM) else flat_sums.NOT_READ

@@ -24,16 +24,30 @@ class Index:
         self.expression = name if expression is None else expression
 
     def __add__(self, shift: int) -> Index:
-        return Index(self.name, _shifted_text(self.expression, "+", _index_operand(shift)))
+        return type(self)(self.name, _shifted_text(self.expression, "+", _index_operand(shift)))
 
     def __sub__(self, shift: int) -> Index:
-        return Index(self.name, _shifted_text(self.expression, "-", _index_operand(shift)))
+        return type(self)(self.name, _shifted_text(self.expression, "-", _index_operand(shift)))
 
     def __rmul__(self, shift: int) -> Index:
-        return Index(self.name, _scaled_text(_index_operand(shift), self))
+        return type(self)(self.name, _scaled_text(_index_operand(shift), self))
 
     def __str__(self) -> str:
         return self.expression
+
+
+class EvaluatedIndex(Index):
+    """An index as container mode's evaluation of expression text meets it.
+    There the loop variable of a combinator is an int, so the text k + i or
+    k - i, written for the indexes k and i, puts an int on the left of the
+    index; the result is the index text of the same arithmetic, 0 + i, which
+    the expansion evaluates again with i's values."""
+
+    def __radd__(self, shift: int) -> Index:
+        return type(self)(self.name, _shifted_text(str(_index_operand(shift)), "+", self))
+
+    def __rsub__(self, shift: int) -> Index:
+        return type(self)(self.name, _shifted_text(str(_index_operand(shift)), "-", self))
 
 
 def _index_operand(operand):
