@@ -93,6 +93,16 @@ HARD = {
                                  lambda a, i, j: x_(a, i) + x_(a, i + 1) <= 1),
     "loop index less a forall": (lambda v: Or(v.y[v.k - v.i + 1, v.j], k=range(2)), dict(i=[1], j=range(2)),
                                  lambda a, i, j: y_(a, 0, j) or y_(a, 1, j)),
+    # A loop over a range that a forall index bounds: its length changes from one instance to the next.
+    "loop over a range a forall bounds": (lambda v: Or(v.x[v.k], k="range(i, 3)"), dict(i=range(3)),
+                                          lambda a, i, j: any(x_(a, k) for k in range(i, 3))),
+    "sum over a range a forall bounds": (lambda v: Sum(v.y[v.i, v.k], k="range(i, 2)") + v.x[v.i] <= 1,
+                                         dict(i=range(2)),
+                                         lambda a, i, j: sum(y_(a, i, k) for k in range(i, 2)) + x_(a, i) <= 1),
+    "range two foralls bound": (lambda v: And(~v.x[v.k], k="range(j, i + 1)") | v.y[v.i, v.j], TWO_BY_TWO,
+                                lambda a, i, j: all(not x_(a, k) for k in range(j, i + 1)) or y_(a, i, j)),
+    "range a forall bounds empty in one instance": (lambda v: Or(v.x[v.k], k="range(i, 2)"), dict(i=range(3)),
+                                                    lambda a, i, j: any(x_(a, k) for k in range(i, 2))),
     "twice the loop index less a forall": (lambda v: Or(v.x[2 * v.k - v.i + 1], k=range(2)), dict(i=[1]),
                                            lambda a, i, j: x_(a, 0) or x_(a, 2)),
     # Negative coefficients with the bound at the least and greatest values of the sum.

@@ -6,7 +6,7 @@ import re
 import pytest
 
 from roads_check import ROADS, Built, container_fast_roads_off
-from tarvo_encoder import Implication, Sum, pow_expression
+from tarvo_encoder import Implication, Or, Sum, pow_expression
 from tarvo_encoder._exceptions import FormulaError, TargetError
 
 
@@ -310,5 +310,20 @@ def test_expression_nesting_too_deeply_for_container_mode_is_refused(road, add, 
     with pytest.raises(ValueError, match="^The expression nests too deeply for container mode") as raised:
         add(built.model, built.v)
     assert "~~e is e" in str(raised.value)
+    assert logged_errors(caplog) == [str(raised.value)]
+    still_builds(built)
+
+
+@pytest.mark.parametrize("add, error, message", [
+    (lambda m, v: m.add_constraint(Or(v.x[v.k], k="range(i, 2)"), i=range(3)), FormulaError,
+     r"^Contradiction was detected in formula .*, line \d+ \(instance i = 2\)$"),
+    (lambda m, v: m.add_constraint(Or(v.x[v.k] | v.x[v.j], k="range(i, 2)"), i=range(2)), ValueError,
+     r"^Index j of the expression is bound by no forall; the expression uses the indexes i, j$"),
+], ids=["contradiction in the last instance", "unbound index"])
+def test_constraint_over_a_range_a_forall_bounds_is_refused_whole(add, error, message, caplog):
+    # Its instances are added one by one: none of them may stay behind a refusal.
+    built = Built(False, x={"a": 3})
+    with pytest.raises(error, match=message) as raised:
+        add(built.model, built.v)
     assert logged_errors(caplog) == [str(raised.value)]
     still_builds(built)

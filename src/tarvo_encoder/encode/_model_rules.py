@@ -56,6 +56,23 @@ def size_error_message(variable_name: str, dimension: str, size: object) -> str:
             + "' must have a non-negative int size, got " + repr(size))
 
 
+# A combinator's loop over a range whose arguments hold a name (range(i, 3)).
+_NAMED_LOOP_RANGE = re.compile(r" in range\((?=[^)]*[^\W\d])")
+
+
+def loops_over_foralls(text: str, foralls: tp.Mapping[str, object]) -> bool:
+    """Whether a loop of the expression text runs over a range that a forall
+    index bounds, such as Or(x[i, k], k="range(i, 3)") over the forall i."""
+    for found in _NAMED_LOOP_RANGE.finditer(text):
+        depth, end = 1, found.end()
+        while depth and end < len(text):
+            depth += {"(": 1, ")": -1}.get(text[end], 0)
+            end += 1
+        if any(name in foralls for name in _NAME.findall(text, found.end(), end)):
+            return True
+    return False
+
+
 # The most elements a model declares, as the engine's formula encoder holds.
 MAX_ELEMENTS = 2**31 - 1
 

@@ -1,3 +1,4 @@
+import itertools
 import typing as tp
 import traceback
 import re
@@ -268,6 +269,9 @@ class Model:
                                                         self._formula_container, text, self._manager, debug):
             return
         roads.note_taken(roads.EVALUATION, debug)
+        if foralls and rules.loops_over_foralls(str(constraint), foralls):
+            self.__fill_hard_constraint_by_instance(constraint, foralls)
+            return
         try:
             template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
             log_t("Enumerating hard utility variables")
@@ -291,6 +295,53 @@ class Model:
                                                              shift_pb_variable, shift_bx_variable)
         finally:
             self._manager.reset()
+
+    def __fill_hard_constraint_by_instance(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
+        """A constraint with a loop over a range that a forall index bounds has
+        no one template for all its instances, the loop's length changing
+        from one to the next: each instance is evaluated with its forall
+        values bound and added as a formula of its own, as formula-encoder
+        mode builds it. Every instance is compiled and checked before any is
+        added, so that a refused constraint leaves nothing behind."""
+        foralls = formula_foralls(foralls)
+        self.__require_bound_text_indexes(str(constraint), foralls)
+        instances = [dict(zip(foralls, values)) for values in itertools.product(*foralls.values())]
+        for adding in (False, True):
+            redundant = 0
+            for values in instances:
+                try:
+                    template_constraint, shift_pb_variable, shift_bx_variable = self.__instance_template(
+                        constraint, values)
+                    if isinstance(template_constraint, bx.Zero):
+                        _log_and_raise(FormulaError, "Contradiction was detected in formula "
+                                       + self.__by_instance_caller() + " (instance " + ", ".join(
+                                           name + " = " + str(value) for name, value in values.items()) + ")")
+                    if isinstance(template_constraint, bx.One):
+                        redundant += 1
+                    elif adding:
+                        self._formula_container.add_hard_constraint(template_constraint, {}, shift_pb_variable,
+                                                                    shift_bx_variable)
+                finally:
+                    self._manager.reset()
+        if instances and redundant == len(instances):
+            log_w("Redundant constraint was detected in formula " + self.__by_instance_caller())
+
+    def __instance_template(self, constraint, values: tp.Dict[str, int]):
+        """The template of the instance of `constraint` where the forall
+        indexes have `values`, and its numbers of PB and Tseytin aux variables."""
+        evaluated_indexes = self._evaluated_indexes
+        self._evaluated_indexes = evaluated_indexes | values
+        try:
+            template_constraint = self.__to_clause_form(self.__evaluate_constraint(constraint))
+        finally:
+            self._evaluated_indexes = evaluated_indexes
+        return template_constraint, self._manager.cnt_pbvar, self.__support(template_constraint)[0]
+
+    def __by_instance_caller(self) -> str:
+        # Entry 0 of the six innermost frames is the caller of add_constraint (add_constraint,
+        # __add_constraint, __fill_hard_constraint, __fill_hard_constraint_by_instance, this method).
+        line, source = self.__caller_line(traceback.format_stack(limit=6)[0])
+        return source + ", line " + line
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
                                foralls: tp.Dict[str, tp.Sequence[int]]):
