@@ -23,8 +23,11 @@ void require(bool condition) {
 
 // Past these the host's compiler gives up (recursion) or its parser refuses
 // (nesting) where this reader would go on: such texts are the evaluation's.
+// Together (a sum's depth, signs in a row, brackets) they stay well below
+// the compiler's limit of about 2,500 levels.
 constexpr int kDepthLimit = 1000;
 constexpr int kNestingLimit = 100;
+constexpr int kSignsLimit = 200;
 
 // ---- numbers, as the host's int and float arithmetic computes them ----------------------------------------------
 
@@ -409,7 +412,17 @@ private:
         return node;
     }
 
+    // A run of signs recurses once per sign, before any node counts its depth.
+    struct Signs {
+        explicit Signs(int& depth) : depth_(depth) { require(++depth_ <= kSignsLimit); }
+        ~Signs() { --depth_; }
+        Signs(const Signs&) = delete;
+        Signs& operator=(const Signs&) = delete;
+        int& depth_;
+    };
+
     std::uint32_t unary() {
+        const Signs signs(signs_);
         const bool minus_sign = take('-');
         if (!minus_sign && !take('+')) return primary();
         const std::uint32_t operand = unary();
@@ -500,6 +513,7 @@ private:
     }
 
     void subscript_unary() {
+        const Signs signs(signs_);
         if (take('-')) {
             subscript_unary();
             steps_.push_back({Step::negate, 0, {}});
@@ -808,6 +822,7 @@ private:
     const LinearBlock* last_block_ = nullptr;
     std::size_t position_ = 0;
     int nesting_ = 0;
+    int signs_ = 0;
     std::vector<Node> nodes_;
     std::vector<std::uint32_t> items_;
     std::vector<SubscriptStep> steps_;

@@ -101,6 +101,8 @@ def blocks():
     "CompiledSum([x(0,0)], 1)",
     "x(0,0)" + " + x(0,1)" * 1200,           # deeper than the host's compiler goes
     "-(" * 120 + "x(0,0)" + ")" * 120,       # nested deeper than the host's parser takes
+    "- " * 100000 + "x(0,0)",                # signs past the host's recursion
+    "x(" + "-" * 100000 + "1,0)",
     "x(0,0) + ÿ(0)",
 ])
 def test_texts_the_reader_is_unsure_of_go_the_reference_road(blocks, text):
