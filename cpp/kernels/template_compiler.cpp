@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <stdexcept>
 
+#include "engine/fenc/lexer.hpp"
+#include "engine/fenc/text_error.hpp"
 #include "kernels/python_names.hpp"
 
 namespace tarvo::kernels {
@@ -17,37 +20,22 @@ constexpr Wide kLimit = Wide{1} << 62;
 // Paren and sign nesting this parser follows; deeper texts go to the evaluation.
 constexpr int kMaxNesting = 64;
 
-struct Token {
-    enum Kind { Number, Name, Operator } kind;
-    std::string_view text;
-};
+using corvane::fenc::Token;
+using corvane::fenc::TokenKind;
 
-// Blanks between tokens; numbers, ASCII names and one-character operators.
+// The tokens of a text of printable ASCII and blanks, read by the
+// expression language's one lexer; nullopt for any other text (whose names
+// the host would normalize, or whose blanks it reads otherwise) and for one
+// the lexer refuses.
 std::optional<std::vector<Token>> tokenize(std::string_view text) {
-    std::vector<Token> tokens;
-    tokens.reserve(text.size());  // one allocation: a token takes at least one character
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ' ') {
-            ++i;
-            continue;
-        }
-        std::size_t end = i + 1;
-        if (is_ascii_digit(c)) {
-            while (end < text.size() && is_ascii_digit(text[end])) ++end;
-            tokens.push_back({Token::Number, text.substr(i, end - i)});
-        } else if (is_ascii_name_start(c)) {
-            while (end < text.size() && is_ascii_name_char(text[end])) ++end;
-            tokens.push_back({Token::Name, text.substr(i, end - i)});
-        } else if (c > ' ' && c < 0x7f) {
-            tokens.push_back({Token::Operator, text.substr(i, 1)});
-        } else {
-            return std::nullopt;  // other blanks, control and non-ASCII characters
-        }
-        i = end;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c < 0x7f; })) return std::nullopt;
+    try {
+        return corvane::fenc::tokenize(text);
+    } catch (const corvane::fenc::TextError&) {
+        return std::nullopt;
+    } catch (const std::overflow_error&) {
+        return std::nullopt;
     }
-    return tokens;
 }
 
 // constant + sum of coefficients[d] * value of forall d.
@@ -65,15 +53,15 @@ public:
 
     // -name(sum, ..., sum) and nothing after it.
     void reference(bool& negated, std::string_view& name, std::vector<Affine>& arguments) {
-        negated = take("-");
+        negated = take(TokenKind::Minus);
         name = take_name();
-        require(take("("));
-        if (!take(")")) {
+        require(take(TokenKind::LParen));
+        if (!take(TokenKind::RParen)) {
             arguments.push_back(sum(0));
-            while (take(",")) arguments.push_back(sum(0));
-            require(take(")"));
+            while (take(TokenKind::Comma)) arguments.push_back(sum(0));
+            require(take(TokenKind::RParen));
         }
-        require(position_ == tokens_.size());
+        require(peek(TokenKind::End));
     }
 
 private:
@@ -84,9 +72,9 @@ private:
     Affine sum(int depth) {
         Affine result = product(depth);
         for (;;) {
-            if (take("+")) {
+            if (take(TokenKind::Plus)) {
                 add(result, product(depth), 1);
-            } else if (take("-")) {
+            } else if (take(TokenKind::Minus)) {
                 add(result, product(depth), -1);
             } else {
                 return result;
@@ -96,8 +84,8 @@ private:
 
     Affine product(int depth) {
         Affine result = unary(depth);
-        while (take("*")) {
-            require(!peek("*"));  // a power
+        while (take(TokenKind::Star)) {
+            require(!peek(TokenKind::Star));  // a power (** is a token of its own, which nothing takes)
             Affine factor = unary(depth);
             if (is_constant(factor)) {
                 scale(result, factor.constant);
@@ -112,26 +100,25 @@ private:
 
     Affine unary(int depth) {
         require(depth < kMaxNesting);
-        if (take("-")) {
+        if (take(TokenKind::Minus)) {
             Affine operand = unary(depth + 1);
             scale(operand, -1);
             return operand;
         }
-        if (take("+")) return unary(depth + 1);
+        if (take(TokenKind::Plus)) return unary(depth + 1);
         return atom(depth);
     }
 
     Affine atom(int depth) {
-        if (take("(")) {
+        if (take(TokenKind::LParen)) {
             Affine inner = sum(depth + 1);
-            require(take(")"));
+            require(take(TokenKind::RParen));
             return inner;
         }
-        require(position_ < tokens_.size());
-        const Token token = tokens_[position_];
+        const Token& token = tokens_[position_];
         Affine result;
         result.coefficients.assign(foralls_.size(), 0);
-        if (token.kind == Token::Number) {
+        if (token.kind == TokenKind::Integer) {
             const auto value = decimal_int(token.text);
             require(value.has_value());
             ++position_;
@@ -167,18 +154,17 @@ private:
     }
 
     std::string_view take_name() {
-        require(position_ < tokens_.size() && tokens_[position_].kind == Token::Name);
+        require(peek(TokenKind::Name));
         const std::string_view name = tokens_[position_++].text;
         require(is_plain_name(name));
         return name;
     }
 
-    bool peek(std::string_view op) const {
-        return position_ < tokens_.size() && tokens_[position_].kind == Token::Operator && tokens_[position_].text == op;
-    }
+    // The tokens end with End, which nothing takes: the position never passes it.
+    bool peek(TokenKind kind) const { return tokens_[position_].kind == kind; }
 
-    bool take(std::string_view op) {
-        if (!peek(op)) return false;
+    bool take(TokenKind kind) {
+        if (!peek(kind)) return false;
         ++position_;
         return true;
     }

@@ -166,6 +166,10 @@ FALLBACK_CASES = {
     "aux area starting at the dummy variable": dict(template=[["'_kelpa_aux_0'"]], foralls={}, variables=X_3x4, pb=1, start=0),
     "forall named __debug__": dict(template=[["x(__debug__,0)"]], foralls={"__debug__": range(2)}, variables=X_3x4),
     "leading zero in an index": dict(template=[["x(01,0)"]], foralls={}, variables=X_3x4),
+    "tab between tokens": dict(template=[["x(i,\t0)"]], foralls={"i": range(2)}, variables=X_3x4),
+    "index beyond 64 bits": dict(template=[["x(i - 99999999999999999999 + 99999999999999999999,0)"]],
+                                 foralls={"i": range(2)}, variables=X_3x4),
+    "quoted index": dict(template=[["x(i,'0')"]], foralls={"i": range(2)}, variables=X_3x4),
     # Texts that only Python reads right: a forall that rebinds range for the loops
     # inside it, identifiers it normalises, digits and signs that int() takes, escapes.
     "forall named range": dict(template=[["x(range,0)"]], foralls={"range": range(2)}, variables=X_3x4),
