@@ -221,8 +221,13 @@ EVERY_ROAD = {"container": (False, contextlib.nullcontext), "container reference
     (lambda m, v: m.add_soft_constraint(v.x[7], 0), 7),
     (lambda m, v: m.add_soft_constraint(v.x[0] + 0 * v.x[7]), 7),
     (lambda m, v: m.add_target(v.x[0] + v.x[7]), 7),
+    (lambda m, v: m.add_constraint(v.x[v.i + 7] <= 1, i=range(2)), 7),
+    (lambda m, v: m.add_constraint(v.x[0] & (v.x[v.i + 7] <= 1), i=range(2)), 7),
+    (lambda m, v: m.add_constraint(v.x[v.i] | ~v.x[v.i] | v.x[v.i + 2], i=range(2)), 3),
+    (lambda m, v: m.add_soft_constraint(v.x[v.i] + 0 * v.x[v.i + 2], 1, True, i=range(2)), 3),
 ], ids=["redundant comparison", "dropped by and", "tautology", "negative index", "clause", "folded sum",
-        "with foralls", "weight 0", "factor 0", "target"])
+        "with foralls", "weight 0", "factor 0", "target", "forall index folded", "forall index dropped by and",
+        "forall index in a tautology", "forall index of factor 0"])
 @pytest.mark.parametrize("road", EVERY_ROAD, ids=EVERY_ROAD)
 def test_element_outside_its_variable_is_refused_at_the_add(road, add, value, caplog):
     # Where the comparison folds away, the element never reached the expansion that checks it.

@@ -56,6 +56,13 @@ def size_error_message(variable_name: str, dimension: str, size: object) -> str:
             + "' must have a non-negative int size, got " + repr(size))
 
 
+def is_indexed_reference(name: str) -> bool:
+    """Whether a template variable name is a reference with an index in its
+    subscripts, such as x(i + 1,0), rather than x(3) or an aux variable."""
+    opening = name.find("(")
+    return opening > 0 and _NAME.search(name, opening) is not None
+
+
 # A combinator's loop over a range whose arguments hold a name (range(i, 3)).
 _NAMED_LOOP_RANGE = re.compile(r" in range\((?=[^)]*[^\W\d])")
 

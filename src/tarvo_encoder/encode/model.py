@@ -278,6 +278,8 @@ class Model:
             shift_pb_variable, (shift_bx_variable, indexed_variables) = (self._manager.cnt_pbvar,
                                                                          self.__support(template_constraint))
             self.__require_bound_indexes(indexed_variables, foralls)
+            if foralls:
+                self.__check_dropped_references(indexed_variables, foralls)
             if isinstance(template_constraint, (bx.Zero, bx.One)):
                 if foralls and count_instances(formula_foralls(foralls)) == 0:
                     return  # no instance: nothing is added, so nothing contradicts or repeats
@@ -356,7 +358,10 @@ class Model:
         roads.note_taken(roads.EVALUATION, debug)
         try:
             template_constraint, weights = self.__evaluate(weighted)
-            self.__require_bound_indexes(self.__support(template_constraint)[1], foralls)
+            indexed_variables = self.__support(template_constraint)[1]
+            self.__require_bound_indexes(indexed_variables, foralls)
+            if foralls:
+                self.__check_dropped_references(indexed_variables, foralls)
             self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
             self._is_wcnf = True
         finally:
@@ -442,6 +447,18 @@ class Model:
         # Checked here, not by the expansion: there an unbound index is a bare NameError.
         check_forall_names(foralls)
         Model.__refuse_unbound(rules.indexes_in(indexed_variables), foralls)
+
+    def __check_dropped_references(self, indexed_variables: tp.List[str], foralls) -> None:
+        """Evaluates, for every instance of the foralls, the references with
+        indexes that the evaluation met and the template dropped (a comparison
+        that folded away, a weight of 0), as the expansion evaluates the ones
+        it keeps: a reference that names no element is refused here too."""
+        kept = set(indexed_variables)
+        dropped = [name for name in self._manager.name2pb if name not in kept and rules.is_indexed_reference(name)]
+        if dropped:
+            snapshot = formula_foralls(foralls)
+            loops = " ".join("for " + name + " in " + format(values, "") for name, values in snapshot.items())
+            eval("[[" + ",".join(dropped) + "] " + loops + "]", dict(self._variables))
 
     def __require_bound_text_indexes(self, text: str, foralls) -> None:
         # The encoder refuses an unbound index too; this names the foralls, as container mode does.
