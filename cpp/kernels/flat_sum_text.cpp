@@ -107,9 +107,7 @@ private:
     // Decimal digits as Python reads an int; with `signed`, a "-" may come first.
     std::int64_t integer(bool signed_) {
         const bool negative = signed_ && take("-");
-        const std::size_t start = position_;
-        while (position_ < text_.size() && is_ascii_digit(text_[position_])) ++position_;
-        const auto value = decimal_int(text_.substr(start, position_ - start));
+        const auto value = read_decimal_int(text_, position_);
         require(value.has_value());
         return negative ? -*value : *value;
     }

@@ -27,12 +27,6 @@ bool take(std::string_view text, std::size_t& at, std::string_view token) {
     return true;
 }
 
-// The unsigned decimal int at `at`, as the host reads it.
-std::optional<std::int64_t> unsigned_decimal(std::string_view text, std::size_t& at) {
-    const std::size_t start = at;
-    while (at < text.size() && is_ascii_digit(text[at])) ++at;
-    return decimal_int(text.substr(start, at - start));
-}
 
 // Every token of a formula's text but the element references, which are
 // name(indexes).to_bx().
@@ -66,7 +60,7 @@ std::optional<ElementReference> read_element_reference(const DeclaredVariables& 
     if (found == nullptr || !take(text, at, "(")) return std::nullopt;
     if (!take(text, at, ")")) {  // else a variable without dimensions
         do {
-            const auto index = unsigned_decimal(text, at);
+            const auto index = read_decimal_int(text, at);
             if (!index) return std::nullopt;
             read.indexes.push_back(*index);
         } while (take(text, at, ","));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/fenc/lexer.hpp"
+
 namespace tarvo::kernels {
 
 bool is_plain_name(std::string_view identifier) {
@@ -19,13 +21,17 @@ bool is_ascii_identifier(std::string_view text) {
 }
 
 std::optional<std::int64_t> decimal_int(std::string_view digits) {
-    if (digits.empty() || digits.size() > 18 || !std::all_of(digits.begin(), digits.end(), is_ascii_digit)) {
+    if (digits.empty() || digits.size() > 18 || corvane::fenc::digits_length(digits, 0) != digits.size() ||
+        corvane::fenc::has_refused_leading_zero(digits)) {
         return std::nullopt;
     }
-    if (digits.front() == '0' && digits.find_first_not_of('0') != std::string_view::npos) return std::nullopt;
-    std::int64_t value = 0;
-    for (const char c : digits) value = value * 10 + (c - '0');
-    return value;
+    return corvane::fenc::integer_value(digits);
+}
+
+std::optional<std::int64_t> read_decimal_int(std::string_view text, std::size_t& at) {
+    const std::size_t start = at;
+    at += corvane::fenc::digits_length(text, at);
+    return decimal_int(text.substr(start, at - start));
 }
 
 }  // namespace tarvo::kernels

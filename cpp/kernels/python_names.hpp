@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -23,9 +24,13 @@ bool is_plain_name(std::string_view identifier);
 // Whether `text` is an ASCII identifier: a letter or "_", then letters, digits and "_".
 bool is_ascii_identifier(std::string_view text);
 
-// The value of decimal digits that Python reads as an int: no leading zero
-// unless every digit is one. nullopt for any other text, and beyond 18
-// digits, where the kernels' 64-bit arithmetic would not follow.
+// The value of decimal digits that Python reads as an int, by the rules of
+// the expression language's lexer: no leading zero unless every digit is
+// one. nullopt for any other text, and beyond 18 digits, where the kernels'
+// 64-bit arithmetic would not follow.
 std::optional<std::int64_t> decimal_int(std::string_view digits);
+
+// decimal_int of the run of digits at text[at], `at` moved past them.
+std::optional<std::int64_t> read_decimal_int(std::string_view text, std::size_t& at);
 
 }  // namespace tarvo::kernels
