@@ -520,6 +520,12 @@ SOFTS = {
         (lambda v: Sum(v.y[v.k, v.j], k=range(2)), 4, True, dict(j=range(2)),
          lambda a, i, j: y_(a, 0, j) + y_(a, 1, j)),
     ],
+    "sums over a range a forall bounds": [
+        (lambda v: Sum(v.x[v.k], k="range(i, 3)"), 2, True, dict(i=range(3)),
+         lambda a, i, j: sum(x_(a, k) for k in range(i, 3))),
+        (lambda v: Sum(v.y[v.i, v.k] - v.x[v.k + v.j], k="range(j, 2)"), 3, False, TWO_BY_TWO,
+         lambda a, i, j: sum(y_(a, i, k) - x_(a, k + j) for k in range(j, 2))),
+    ],
     "SumIt, empty and not": [
         (lambda v: SumIt([]), 7, True, {}, lambda a, i, j: 0),
         (lambda v: SumIt([v.x[v.i], -2 * v.y[v.i, 0], Sum(v.x[v.k], k=[])]), 2, False, dict(i=range(2)),

@@ -357,15 +357,40 @@ class Model:
             return
         roads.note_taken(roads.EVALUATION, debug)
         try:
-            template_constraint, weights = self.__evaluate(weighted)
-            indexed_variables = self.__support(template_constraint)[1]
-            self.__require_bound_indexes(indexed_variables, foralls)
-            if foralls:
-                self.__check_dropped_references(indexed_variables, foralls)
+            if foralls and rules.loops_over_foralls(str(weighted), foralls):
+                template_constraint, weights = self.__soft_formula_by_instance(weighted, foralls)
+                foralls = {}
+            else:
+                template_constraint, weights = self.__evaluate(weighted)
+                indexed_variables = self.__support(template_constraint)[1]
+                self.__require_bound_indexes(indexed_variables, foralls)
+                if foralls:
+                    self.__check_dropped_references(indexed_variables, foralls)
             self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
             self._is_wcnf = True
         finally:
             self._manager.reset()
+
+    def __soft_formula_by_instance(self, weighted: Expression, foralls: tp.Dict[str, tp.Sequence[int]]):
+        """The soft formula of a soft constraint with a loop over a range that a
+        forall index bounds, which has no one template for all its instances:
+        the soft literals of every instance, each evaluated with its forall
+        values bound, in one conjunction without foralls, with their weights.
+        The conjunction keeps a literal met twice, each with its own weight."""
+        foralls = formula_foralls(foralls)
+        self.__require_bound_text_indexes(str(weighted), foralls)
+        literals, weights = [], []
+        evaluated_indexes = self._evaluated_indexes
+        try:
+            for values in itertools.product(*foralls.values()):
+                self._evaluated_indexes = evaluated_indexes | dict(zip(foralls, values))
+                template_constraint, instance_weights = self.__evaluate(weighted)
+                literals += template_constraint.get_args() if isinstance(template_constraint, bx.And) else [
+                    template_constraint]
+                weights += instance_weights
+        finally:
+            self._evaluated_indexes = evaluated_indexes
+        return bx.and_(literals), weights
 
     def __fill_target(self, target):
         if not isinstance(target, Expression):
