@@ -64,17 +64,55 @@ REFUSED_CALLS = {
     "a negative one": (
         lambda model, target: model.add_target(target(-3e21, 1), False),
         "The cost -3e+21 of column 0 in the target is not below the solver's infinite cost 1e+20 in magnitude"),
+    # The bounds in the order both models take them: lower, upper, equation.
+    "a NaN lower bound": (lambda model, target: model.add_constraint(target(1, 1), NAN),
+                          "The lower bound of a constraint must not be nan"),
+    "a NaN upper bound": (lambda model, target: model.add_constraint(target(1, 1), None, NAN),
+                          "The upper bound of a constraint must not be nan"),
+    "a NaN equation bound": (lambda model, target: model.add_constraint(target(1, 1), None, None, NAN),
+                             "The equation bound of a constraint must not be nan"),
+    "a NaN bound of a comparison": (lambda model, target: model.add_constraint(target(1, 1) <= NAN),
+                                    "The upper bound of a constraint must not be nan"),
+    "a bound beyond every float": (lambda model, target: model.add_constraint(target(1, 1), 10 ** 400),
+                                   "The lower bound of a constraint must not be an integer of 1329 bits"),
+}
+
+# Row sets of the array model, over its variable 'x' of two elements.
+ROW_SET_CALLS = {
+    "a NaN lower bound of a row set": (
+        lambda model, x: model.add_constraints(x[:] * 1.0, np.array([0.0, NAN])),
+        "The lower bounds of a row set must not be nan (row 1)"),
+    "a NaN upper bound of a row set": (
+        lambda model, x: model.add_constraints(x[:] * 1.0, None, [NAN, 1.0]),
+        "The upper bounds of a row set must not be nan (row 0)"),
+    "a NaN equation bound of a row set": (
+        lambda model, x: model.add_constraints(x[:] * 1.0, None, None, np.array([1.0, NAN])),
+        "The equation bounds of a row set must not be nan (row 1)"),
+    "a NaN bound of a row set's comparison": (
+        lambda model, x: model.add_constraints(x[:] >= np.array([0.0, NAN])),
+        "The lower bounds of a row set must not be nan (row 1)"),
 }
 
 
-@pytest.mark.parametrize("setup", [array_setup, text_setup], ids=["array model", "text model"])
-@pytest.mark.parametrize("call, message", REFUSED_CALLS.values(), ids=REFUSED_CALLS.keys())
+def _row_set_call(call):
+    # The array model's own variable 'x', found by the name the setup gave it.
+    return lambda model, target: call(model, model._variables["x"])
+
+
+SOLVER_REFUSALS = [pytest.param(setup, call, message, id=f"{name}-{model_name}")
+                   for name, (call, message) in REFUSED_CALLS.items()
+                   for setup, model_name in ((array_setup, "array model"), (text_setup, "text model"))]
+SOLVER_REFUSALS += [pytest.param(array_setup, _row_set_call(call), message, id=f"{name}-array model")
+                    for name, (call, message) in ROW_SET_CALLS.items()]
+
+
+@pytest.mark.parametrize("setup, call, message", SOLVER_REFUSALS)
 def test_models_refuse_numbers_the_solver_cannot_take(raises_logged, setup, call, message):
     model, target = setup()
     model.add_target(target(1, 2), False)
     with raises_logged(ValueError, message):
         call(model, target)
-    # The earlier target is whole, and no start value was kept.
+    # The earlier target is whole, and neither a start value nor a row was kept.
     model.solve()
     assert model.objective_value == pytest.approx(9)
     assert model._prev_solution is None

@@ -62,6 +62,7 @@ import velmont.corvane_engine.tovric as tovric
 
 from .._exceptions import FormulaError, SolverError, VariableError
 from .. import _linear_solve as solving
+from .._finite_numbers import require_bound
 from .._logged_errors import raise_logged as log_and_raise
 from .._text_rules import (TEXT_BUILTINS, is_identifier as _is_identifier, is_nfkc as _is_nfkc,
                            is_reserved_name as _is_reserved, nfkc_message as _nfkc_message)
@@ -260,7 +261,10 @@ class LinearModel:
         if eq is not None:
             if lo is not None or hi is not None:
                 raise ValueError("The borders is set twice")
+            require_bound(eq, "equation")
             lo = hi = eq
+        require_bound(lo, "lower")
+        require_bound(hi, "upper")
         lo = -inf if lo is None else lo
         hi = inf if hi is None else hi
         if not isinstance(lo, Real) or not isinstance(hi, Real):

@@ -61,6 +61,7 @@ from scipy.sparse import csc_array
 import velmont.corvane_engine.tovric as tovric
 from tarvo_encoder import _linear_solve as solving
 from tarvo_encoder._exceptions import BuildError, SolverError, VariableError
+from tarvo_encoder._finite_numbers import require_bound, require_bounds
 from tarvo_encoder._logged_errors import raise_logged as _raise_logged
 from tarvo_encoder._text_rules import is_identifier as _is_identifier
 from tarvo_encoder.core.tarvo_logger import log_w
@@ -174,9 +175,12 @@ class LinearModel:
         if equation_bound is not None:
             if DEBUG and (lower_bound is not None or upper_bound is not None):
                 _raise_logged(BuildError, _BORDER_TWICE)
+            require_bound(equation_bound, "equation")
             lower_bound = upper_bound = equation_bound
         lower_bound = LinearModel.__set_border(lower_bound, constraint.lower_bound)
         upper_bound = LinearModel.__set_border(upper_bound, constraint.upper_bound)
+        require_bound(lower_bound, "lower")
+        require_bound(upper_bound, "upper")
         # A row holds the linear part only; dropping a quadratic part would solve another model.
         if constraint.quadratic_coefficients is not None:
             _raise_logged(BuildError, "A constraint with a quadratic part cannot be added")
@@ -208,9 +212,12 @@ class LinearModel:
         if equation_bounds is not None:
             if DEBUG and (lower_bounds is not None or upper_bounds is not None):
                 _raise_logged(BuildError, _BORDER_TWICE)
+            require_bounds(equation_bounds, "equation")
             lower_bounds, upper_bounds = equation_bounds.copy(), equation_bounds.copy()
         lower_bounds = LinearModel.__set_border(lower_bounds, constraints.lower_bounds)
         upper_bounds = LinearModel.__set_border(upper_bounds, constraints.upper_bounds)
+        require_bounds(lower_bounds, "lower")
+        require_bounds(upper_bounds, "upper")
         constants = constraints.constants
         if lower_bounds is None:
             lower_bounds = np.full(constants.shape, -inf, dtype=np.float64)
