@@ -55,15 +55,9 @@ def start_measuring() -> int:
     return resident_bytes("VmRSS")
 
 
-def diagonals(n):
-    """Cells of every diagonal and anti-diagonal with at least two cells."""
-    down = [[(r, r - d) for r in range(n) if 0 <= r - d < n] for d in range(-(n - 2), n - 1)]
-    up = [[(r, d - r) for r in range(n) if 0 <= d - r < n] for d in range(1, 2 * n - 2)]
-    return down + up
-
-
 def build_ours(model: str, use_formula_encoder: bool, n: int, dimacs_path: str) -> dict:
     import velmont.corvane_engine as ce
+    from bench_container import diagonals
     from tarvo_encoder import Model, Sum, SumIt
 
     baseline = start_measuring()
