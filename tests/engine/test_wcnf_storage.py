@@ -278,3 +278,28 @@ def test_write_dimacs_refuses_a_path_with_a_nul(tmp_path):
 def test_write_dimacs_to_an_unwritable_path_raises_os_error(tmp_path):
     with pytest.raises(OSError, match="cannot write"):
         ce.wcnf_storage().write_dimacs(tmp_path / "missing" / "model.cnf")
+
+
+# Literals and weights of every width, small ones first, so that the packed
+# storage widens while it is filled, and again after merges and removals.
+WIDTHS = [1, 2**7, 2**15, 2**31 - 1, 2**31, 2**40, 2**63 - 1]
+mixed_literals = st.sampled_from(WIDTHS).flatmap(lambda w: st.integers(1, w)).flatmap(
+    lambda v: st.sampled_from([v, -v]))
+mixed_entries = st.lists(st.tuples(st.lists(mixed_literals, max_size=4),
+                                   st.none() | st.sampled_from(WIDTHS[:-1]).flatmap(lambda w: st.integers(1, w))),
+                         max_size=10)
+
+
+@settings(max_examples=150, deadline=None)
+@given(mixed_entries, mixed_entries, st.integers(0, 20), st.integers(0, 20))
+def test_numbers_of_every_width_read_back_after_merges_and_removals(first, second, at, count):
+    storage, other = storage_of(first), storage_of(second)
+    storage.merge(other)
+    expected = first + second
+    at, count = min(at, len(expected)), min(count, len(expected) - min(at, len(expected)))
+    storage.remove_clauses(at, count)
+    expected = expected[:at] + expected[at + count:]
+    assert storage.hard_clauses() == [clause for clause, weight in expected if weight is None]
+    assert storage.soft_clauses() == [(clause, weight) for clause, weight in expected if weight is not None]
+    assert storage.to_dimacs() == storage_of(expected).to_dimacs()
+    assert other.hard_clauses() == [clause for clause, weight in second if weight is None]
