@@ -47,10 +47,15 @@ namespace {
 corvane::MappingEntries entries_of(nb::handle parts) {
     corvane::MappingEntries entries;
     std::vector<corvane::MappingEntries::AuxVariable> variables;
+    std::uint64_t steps = 0;
+    const auto step = [&] {
+        if (++steps % (1u << 14) == 0) corvane::bindings::check_signals();
+    };
     for (nb::handle part : corvane::bindings::to_sequence(parts, "parts", "partial mappings")) {
-        corvane::bindings::check_signals();
+        step();
         if (PyDict_CheckExact(part.ptr())) {
             for (auto [name, number] : nb::borrow<nb::dict>(part)) {
+                step();
                 entries.add_name(text_view(name, "a variable name"), to_literal(number, "variable number"));
             }
         } else if (nb::isinstance<kernels::AuxMapNames>(part)) {
