@@ -13,7 +13,9 @@ How a constraint goes, in container mode (`Model` in encode/model.py):
                     Tseytin), handed to the container, which expands it over
                     its foralls (native expansion, else the expansion text
                     evaluated; core/dumper.py); a formula without foralls is
-                    recorded by its shape for the recalled shape road
+                    recorded by its shape for the recalled shape road. A
+                    loop over a range that a forall index bounds has no one
+                    template: each instance is evaluated on its own
   add_soft_constraint  without foralls the soft roads of WITHOUT_EVALUATION,
                     else the evaluation road
   build_cnf         a target: always the evaluation road
