@@ -605,3 +605,43 @@ def test_integral_soft_weights_of_any_type_weigh_as_their_int(use_formula_encode
     costs = built.soft_costs()
     objective_of = lambda a: scale * (x_(a, 0) - 2 * x_(a, 1))  # noqa: E731
     assert len({costs[values] - objective_of(a) for values, a in assignments(built.names)}) == 1
+
+
+# Sums whose loop index stands left of a forall index, or runs over a range that a forall
+# index bounds, with their values; i and j run over range(2).
+FORALL_LOOP_SUMS = [
+    (lambda v: Sum(v.x[v.k + v.i], k=range(2)), lambda a, i, j: x_(a, i) + x_(a, i + 1)),
+    (lambda v: Sum(v.x[v.k - v.i + 1], k=range(2)), lambda a, i, j: x_(a, 1 - i) + x_(a, 2 - i)),
+    (lambda v: Sum(v.y[v.i, v.k], k="range(j, 2)"), lambda a, i, j: sum(y_(a, i, k) for k in range(j, 2))),
+    (lambda v: Sum(v.x[v.k], k="range(i, i + 2)"), lambda a, i, j: x_(a, i) + x_(a, i + 1)),
+    (lambda v: Sum(v.y[v.k, v.j], k="range(1 - i, 2)"), lambda a, i, j: sum(y_(a, k, j) for k in range(1 - i, 2))),
+]
+
+
+@road
+@pytest.mark.parametrize("seed", range(20))
+def test_random_sums_over_forall_loops_have_their_brute_force_models(use_formula_encoder, seed):
+    rng = random.Random(seed)
+    built = Built(use_formula_encoder, x=X, y=Y)
+    constraints = []
+    for _ in range(rng.randrange(1, 4)):
+        (e, p), (f, q) = rng.choice(FORALL_LOOP_SUMS), rng.choice(FORALL_LOOP_SUMS)
+        c, d, bound = rng.choice([-2, 1, 3]), rng.choice([-1, 2]), rng.randrange(-2, 4)
+        form, holds = rng.choice([
+            (c * e(built.v) + d * f(built.v) <= bound, lambda a, i, j, p=p, q=q, c=c, d=d, b=bound:
+             c * p(a, i, j) + d * q(a, i, j) <= b),
+            ((c * e(built.v) >= bound) | built.v.y[built.v.i, built.v.j], lambda a, i, j, p=p, c=c, b=bound:
+             c * p(a, i, j) >= b or y_(a, i, j)),
+        ])
+        foralls = rng.choice([TWO_BY_TWO, dict(j=range(2), i=[1])])
+        constraints.append((form, holds, foralls))
+    expected = {values for values, a in assignments(built.names)
+                if all(holds(a, i, j) for _, holds, foralls in constraints for i, j in instances(foralls))}
+    try:
+        for form, _, foralls in constraints:
+            built.model.add_constraint(form, **foralls)
+    except FormulaError:  # container mode refuses a constraint that can never hold
+        assert not use_formula_encoder and not expected
+        return
+    built.model.build_cnf()
+    assert built.models() == expected
