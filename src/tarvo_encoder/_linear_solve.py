@@ -95,9 +95,11 @@ NOT_FINITE_TARGET = "The coefficients of a target must be finite numbers"
 
 def require_usable_target(solver: tovric.LinearSolver, columns: np.ndarray, costs: np.ndarray,
                           hessian_values: np.ndarray) -> None:
-    """Refuse a target with a coefficient that is not a finite number, or a cost
+    """Refuse a target with a coefficient that is not a finite number, a cost
     (`costs[k]` that of column `columns[k]`) that the solver would take for an
-    infinite one, logged."""
+    infinite one, or a Hessian entry it would refuse, logged: the solver is
+    given the target in three steps, and a refusal at the last would leave the
+    earlier target half replaced."""
     if not (np.isfinite(costs).all() and np.isfinite(hessian_values).all()):
         raise_logged(ValueError, NOT_FINITE_TARGET)
     infinite_cost = solver.getOptionValue("infinite_cost")
@@ -105,6 +107,40 @@ def require_usable_target(solver: tovric.LinearSolver, columns: np.ndarray, cost
     if too_large.size:
         raise_logged(ValueError, f"The cost {costs[too_large[0]].item()!r} of column {columns[too_large[0]]} in the target is "
                                  f"not below the solver's infinite cost {infinite_cost:g} in magnitude")
+    large = solver.getOptionValue("large_matrix_value")
+    too_large = np.flatnonzero(np.abs(hessian_values) >= large)
+    if too_large.size:
+        raise_logged(ValueError, f"The quadratic part of the target makes the Hessian entry "
+                                 f"{hessian_values[too_large[0]].item()!r}, not below the solver's large matrix value "
+                                 f"{large:g} in magnitude")
+
+
+NOT_FINITE_ROW = "A {} of the constraint is {} once its terms are added up; the solver holds finite numbers only"
+
+
+def require_usable_rows(solver: tovric.LinearSolver, constants: np.ndarray, values: np.ndarray) -> None:
+    """Refuse rows, logged and before any is added, that the solver would refuse: a constant
+    (`constants`, one a row) or coefficient (`values`, those of every row) that overflowed
+    to an infinity when terms were added up, or a coefficient at the solver's large matrix
+    value or beyond."""
+    if constants.size and not np.isfinite(constants).all():
+        raise_logged(ValueError, NOT_FINITE_ROW.format("constant", _first_not_finite(constants)))
+    if not values.size:
+        return
+    large = solver.getOptionValue("large_matrix_value")
+    # In floats: abs() of the least integer of a type wraps to itself.
+    magnitudes = np.abs(values.astype(np.float64, copy=False))
+    if magnitudes.max() < large:  # one pass for the rows that pass; a NaN fails it too
+        return
+    if not np.isfinite(magnitudes).all():
+        raise_logged(ValueError, NOT_FINITE_ROW.format("coefficient", _first_not_finite(values)))
+    first = values[np.flatnonzero(magnitudes >= large)[0]].item()
+    raise_logged(ValueError, f"The coefficient {first!r} of a constraint is not below the solver's large matrix "
+                             f"value {large:g} in magnitude")
+
+
+def _first_not_finite(values: np.ndarray) -> str:
+    return repr(values.flat[np.flatnonzero(~np.isfinite(values))[0]].item())
 
 
 def refused_message(verdict: Verdict) -> tp.Optional[str]:

@@ -75,6 +75,21 @@ REFUSED_CALLS = {
                                     "The upper bound of a constraint must not be nan"),
     "a bound beyond every float": (lambda model, target: model.add_constraint(target(1, 1), 10 ** 400),
                                    "The lower bound of a constraint must not be an integer of 1329 bits"),
+    # Numbers that are finite as written, but not once added up, or not for the solver.
+    "a coefficient that adds up to infinity": (
+        lambda model, target: model.add_constraint(target(1e308, 1) + target(1e308, 1) <= 1),
+        "A coefficient of the constraint is inf once its terms are added up; the solver holds finite numbers only"),
+    "a constant that adds up to infinity": (
+        lambda model, target: model.add_constraint(target(1, 1) - 1e308 - 1e308 <= 1),
+        "A constant of the constraint is -inf once its terms are added up; the solver holds finite numbers only"),
+    "a coefficient the solver cannot hold": (
+        lambda model, target: model.add_constraint(target(1, -1e15) <= 1),
+        "The coefficient -1000000000000000.0 of a constraint is not below the solver's large matrix value 1e+15 "
+        "in magnitude"),
+    "a Hessian entry the solver cannot hold": (
+        lambda model, target: model.add_target(target(1, 0) * target(5e14, 0), True),
+        "The quadratic part of the target makes the Hessian entry 1000000000000000.0, not below the solver's large "
+        "matrix value 1e+15 in magnitude"),
 }
 
 # Row sets of the array model, over its variable 'x' of two elements.
@@ -91,6 +106,13 @@ ROW_SET_CALLS = {
     "a NaN bound of a row set's comparison": (
         lambda model, x: model.add_constraints(x[:] >= np.array([0.0, NAN])),
         "The lower bounds of a row set must not be nan (row 1)"),
+    "a coefficient of a row set the solver cannot hold": (
+        lambda model, x: model.add_constraints(x[:] * np.array([1.0, 2e15]) <= 1),
+        "The coefficient 2000000000000000.0 of a constraint is not below the solver's large matrix value 1e+15 "
+        "in magnitude"),
+    "a constant of a row set that adds up to infinity": (
+        lambda model, x: model.add_constraints(x[:] + 1e308 + 1e308 <= 1),
+        "A constant of the constraint is inf once its terms are added up; the solver holds finite numbers only"),
 }
 
 

@@ -269,7 +269,11 @@ class LinearModel:
         hi = inf if hi is None else hi
         if not isinstance(lo, Real) or not isinstance(hi, Real):
             log_and_raise(TypeError, "The borders of a constraint must be numbers")
-        for c, columns, coefficients in self.__rows(f"{expression}", for_clauses(foralls)):
+        rows = self.__rows(f"{expression}", for_clauses(foralls))
+        coefficients = [row[2] for row in rows]
+        solving.require_usable_rows(self._tovric_model, np.array([row[0] for row in rows], dtype=np.float64),
+                                    coefficients[0] if len(rows) == 1 else np.concatenate([np.zeros(0)] + coefficients))
+        for c, columns, coefficients in rows:
             self._tovric_model.addRow(lo - c, hi - c, len(columns), columns, coefficients)
 
     def add_target(self, expression, minimization: bool) -> None:

@@ -190,6 +190,7 @@ class LinearModel:
             lower_bound = -inf
         if upper_bound is None:
             upper_bound = inf
+        solving.require_usable_rows(self._tovric_model, np.array([constraint.constant], dtype=np.float64), row.data)
         self._tovric_model.addRow(
             exact.scalar_result(operator.sub, lower_bound, constraint.constant),
             exact.scalar_result(operator.sub, upper_bound, constraint.constant),
@@ -225,6 +226,7 @@ class LinearModel:
             upper_bounds = np.full(constants.shape, inf, dtype=np.float64)
         matrix = constraints.linear_coefficients
         self.__require_own_columns(_FOREIGN_ROWS, constraints._owner, matrix.indices)
+        solving.require_usable_rows(self._tovric_model, np.asarray(constants, dtype=np.float64), matrix.data)
         self._tovric_model.addRows(
             constraints.num_constraints,
             exact.total(np.asarray(lower_bounds), constants, -1),
