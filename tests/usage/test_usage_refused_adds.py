@@ -332,3 +332,22 @@ def test_constraint_over_a_range_a_forall_bounds_is_refused_whole(add, error, me
         add(built.model, built.v)
     assert logged_errors(caplog) == [str(raised.value)]
     still_builds(built)
+
+
+@pytest.mark.parametrize("add, foralls_note", [
+    (lambda m, v: m.add_constraint(Or(v.x[v.k], k="range(j, 3)"), i=range(2)), "; forall 'i' names no index of"
+                                                                                " the expression"),
+    (lambda m, v: m.add_constraint(Or(v.x[v.k], k="range(j, 3)")), ""),
+    (lambda m, v: m.add_soft_constraint(Sum(v.x[v.k], k="range(1, j)"), i=range(2)), "; forall 'i' names no"
+                                                                                     " index of the expression"),
+], ids=["with foralls", "without foralls", "soft"])
+@pytest.mark.parametrize("road", ROADS.values(), ids=ROADS.keys())
+def test_loop_range_over_an_index_no_forall_binds_is_refused(road, add, foralls_note, caplog):
+    # Container mode's range() met the index itself: an unlogged TypeError.
+    built = Built(road, x={"a": 3})
+    message = "Index j of the expression is bound by no forall" + foralls_note + "; the expression uses the indexes j"
+    with pytest.raises(ValueError, match="^" + re.escape(message) + "$"):
+        add(built.model, built.v)
+    assert logged_errors(caplog) == [message]
+    assert built.model._is_wcnf is None
+    still_builds(built)

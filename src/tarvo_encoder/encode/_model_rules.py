@@ -67,6 +67,11 @@ def is_indexed_reference(name: str) -> bool:
 _NAMED_LOOP_RANGE = re.compile(r" in range\((?=[^)]*[^\W\d])")
 
 
+def names_a_loop_range(text: str) -> bool:
+    """Whether a loop of the expression text runs over a range with a name in its arguments."""
+    return _NAMED_LOOP_RANGE.search(text) is not None
+
+
 def loops_over_foralls(text: str, foralls: tp.Mapping[str, object]) -> bool:
     """Whether a loop of the expression text runs over a range that a forall
     index bounds, such as Or(x[i, k], k="range(i, 3)") over the forall i."""

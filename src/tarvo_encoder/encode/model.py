@@ -269,7 +269,7 @@ class Model:
                                                         self._formula_container, text, self._manager, debug):
             return
         roads.note_taken(roads.EVALUATION, debug)
-        if foralls and rules.loops_over_foralls(str(constraint), foralls):
+        if self.__loops_by_instance(str(constraint), foralls):
             self.__fill_hard_constraint_by_instance(constraint, foralls)
             return
         try:
@@ -298,6 +298,16 @@ class Model:
         finally:
             self._manager.reset()
 
+    def __loops_by_instance(self, text: str, foralls) -> bool:
+        """Whether the expression text has a loop over a range that a forall
+        index bounds, which is evaluated instance by instance. A loop range
+        that names an index no forall binds is refused first: range() would
+        meet the index itself, an unlogged TypeError."""
+        if not rules.names_a_loop_range(text):
+            return False
+        self.__require_bound_text_indexes(text, foralls)
+        return bool(foralls) and rules.loops_over_foralls(text, foralls)
+
     def __fill_hard_constraint_by_instance(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
         """A constraint with a loop over a range that a forall index bounds has
         no one template for all its instances, the loop's length changing
@@ -306,7 +316,6 @@ class Model:
         mode builds it. Every instance is compiled and checked before any is
         added, so that a refused constraint leaves nothing behind."""
         foralls = formula_foralls(foralls)
-        self.__require_bound_text_indexes(str(constraint), foralls)
         instances = [dict(zip(foralls, values)) for values in itertools.product(*foralls.values())]
         for adding in (False, True):
             redundant = 0
@@ -357,7 +366,7 @@ class Model:
             return
         roads.note_taken(roads.EVALUATION, debug)
         try:
-            if foralls and rules.loops_over_foralls(str(weighted), foralls):
+            if self.__loops_by_instance(str(weighted), foralls):
                 template_constraint, weights = self.__soft_formula_by_instance(weighted, foralls)
                 foralls = {}
             else:
@@ -378,7 +387,6 @@ class Model:
         values bound, in one conjunction without foralls, with their weights.
         The conjunction keeps a literal met twice, each with its own weight."""
         foralls = formula_foralls(foralls)
-        self.__require_bound_text_indexes(str(weighted), foralls)
         literals, weights = [], []
         evaluated_indexes = self._evaluated_indexes
         try:
