@@ -62,15 +62,16 @@ def test_fields_reached_from_outside_survive_a_collection():
     assert gc.get_referents(expression).count(kept_text) == 1
 
 
-@pytest.mark.parametrize("previous, operator, size, message", [
-    (None, "+", 2**62 + 1, "size must be a count from 0 to 4611686018427387904, got 4611686018427387905"),
-    (None, "&", -1, "size must be a count from 0 to 4611686018427387904, got -1"),
-    ("&", "+", 1, "previous is a chain of &, not of +"),
-    ("+", "|", 1, "previous is a chain of +, not of |"),
+@pytest.mark.parametrize("previous, operator, size, error, message", [
+    (None, "+", 2**62 + 1, ValueError, "size must be a count from 0 to 4611686018427387904, got 4611686018427387905"),
+    (None, "&", -1, ValueError, "size must be a count from 0 to 4611686018427387904, got -1"),
+    ("&", "+", 1, ValueError, "previous is a chain of &, not of +"),
+    ("+", "|", 1, ValueError, "previous is a chain of +, not of |"),
+    ("not a chain", "+", 1, TypeError, "previous must be a Chain or None"),
 ])
-def test_chain_refuses_a_size_or_a_previous_chain_it_cannot_extend(previous, operator, size, message):
-    before = None if previous is None else _native.Chain(None, previous, "a", False, 1)
-    with pytest.raises(ValueError) as refused:
+def test_chain_refuses_a_size_or_a_previous_chain_it_cannot_extend(previous, operator, size, error, message):
+    before = previous if previous in (None, "not a chain") else _native.Chain(None, previous, "a", False, 1)
+    with pytest.raises(error) as refused:
         _native.Chain(before, operator, "b", False, size)
     assert str(refused.value) == message
 

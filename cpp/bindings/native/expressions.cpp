@@ -330,6 +330,10 @@ void bind_expressions(nb::module_& m) {
                                            ", got " + std::to_string(size))
                                               .c_str());
                 }
+                // Checked here: nb::cast of another object would end in a bare std::bad_cast.
+                if (!previous.is_none() && !nb::isinstance<ChainRef>(previous)) {
+                    throw nb::type_error("previous must be a Chain or None");
+                }
                 TextChain::Link before;
                 if (!previous.is_none()) before = nb::cast<const ChainRef&>(previous).link;
                 // A chain's text has one operator: another one starts a chain of its own.
