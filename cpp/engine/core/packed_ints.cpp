@@ -114,7 +114,10 @@ void PackedInts::append(const PackedInts& other, std::size_t first, std::size_t 
     widen(width);
     grow(last - first);
     if (shift == 0 && width_ == other.width_) {
-        if (width_ > 0) std::memcpy(bytes_ + size_ * width_, other.bytes_ + first * width_, (last - first) * width_);
+        // An empty range may come from a buffer never allocated: memcpy takes no null pointer.
+        if (width_ > 0 && last > first) {
+            std::memcpy(bytes_ + size_ * width_, other.bytes_ + first * width_, (last - first) * width_);
+        }
         size_ += last - first;
     } else if (width_ == 4 && other.width_ == 4) {
         for (std::size_t i = first; i < last; ++i) store_as<std::int32_t>(bytes_ + size_++ * 4, other.load<std::int32_t>(i) + shift);
@@ -125,7 +128,7 @@ void PackedInts::append(const PackedInts& other, std::size_t first, std::size_t 
 
 void PackedInts::append_zeros(std::size_t count) {
     grow(count);
-    if (width_ > 0) std::memset(bytes_ + size_ * width_, 0, count * width_);
+    if (width_ > 0 && count > 0) std::memset(bytes_ + size_ * width_, 0, count * width_);
     size_ += count;
 }
 
