@@ -12,69 +12,76 @@ namespace corvane::fenc {
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 }  // namespace
+
+bool Lexer::fail(Fault fault, std::size_t at) {
+    fault_ = fault;
+    fault_at_ = at;
+    return false;
+}
+
+bool Lexer::read_rest(Token& token) {
+    const std::size_t i = at_;
+    const auto take = [&](TokenKind kind, std::size_t length) {
+        token = {kind, i, text_.substr(i, length)};
+        at_ = i + length;
+        return true;
+    };
+    const char c = text_[i];
+    if (is_digit(c)) {
+        const std::size_t end = i + digits_length(text_, i);
+        if (end < text_.size() && (identifier_char_length(text_, end, true) > 0 || text_[end] == '.')) {
+            return fail(Fault::NotDecimal, end);
+        }
+        const std::string_view digits = text_.substr(i, end - i);
+        if (has_refused_leading_zero(digits)) return fail(Fault::LeadingZero, i);
+        const std::optional<std::int64_t> value = integer_value(digits);
+        if (!value) return fail(Fault::Overflow, i);
+        take(TokenKind::Integer, digits.size());
+        token.value = *value;
+        return true;
+    }
+    if (const std::size_t length = identifier_length(text_, i); length > 0) return take(TokenKind::Name, length);
+    if (c == '\'' || c == '"') {
+        std::size_t end = i + 1;
+        while (end < text_.size() && text_[end] != c && text_[end] != '\\') ++end;
+        if (end >= text_.size() || text_[end] != c) return fail(Fault::UnterminatedString, i);
+        token = {TokenKind::String, i, text_.substr(i + 1, end - i - 1)};
+        at_ = end + 1;
+        return true;
+    }
+    if (c == '*' && at('*', i + 1)) return take(TokenKind::DoubleStar, 2);
+    if (const TokenKind kind = single_char_kind(c); kind != TokenKind::End) return take(kind, 1);
+    return fail(Fault::UnexpectedCharacter, i);
+}
+
+void Lexer::raise_fault() const {
+    switch (fault_) {
+        case Fault::NotDecimal: throw TextError(text_, fault_at_, "only decimal integers are accepted");
+        case Fault::LeadingZero: throw TextError(text_, fault_at_, "an integer must not start with 0");
+        case Fault::Overflow:
+            throw std::overflow_error("integer " + quoted(text_.substr(fault_at_, digits_length(text_, fault_at_))) +
+                                      " does not fit into 64 bits");
+        case Fault::UnterminatedString: throw TextError(text_, fault_at_, "unterminated or escaped string");
+        case Fault::UnexpectedCharacter: break;
+    }
+    throw TextError(text_, fault_at_,
+                    "unexpected character " + quoted(text_.substr(fault_at_, character_length(text_, fault_at_))));
+}
 
 std::vector<Token> tokenize(std::string_view text) {
     std::vector<Token> tokens;
     // About one token per two characters in the operators' texts; a few growths on from there for the rest.
     tokens.reserve(std::min<std::size_t>(text.size() / 2 + 2, 4096));
-    std::size_t i = 0;
-    auto single = [&](TokenKind kind) {
-        tokens.push_back({kind, i, text.substr(i, 1)});
-        ++i;
-    };
+    Lexer lexer(text);
     InterruptionPoll poll;
-    while (i < text.size()) {
+    Token token{TokenKind::End, 0, {}};
+    do {
         poll.step();
-        const char c = text[i];
-        if (is_space(c)) {
-            ++i;
-        } else if (is_digit(c)) {
-            const std::size_t end = i + digits_length(text, i);
-            if (end < text.size() && (identifier_char_length(text, end, true) > 0 || text[end] == '.')) {
-                throw TextError(text, end, "only decimal integers are accepted");
-            }
-            const std::string_view digits = text.substr(i, end - i);
-            if (has_refused_leading_zero(digits)) throw TextError(text, i, "an integer must not start with 0");
-            const std::optional<std::int64_t> value = integer_value(digits);
-            if (!value) throw std::overflow_error("integer " + quoted(digits) + " does not fit into 64 bits");
-            tokens.push_back({TokenKind::Integer, i, digits, *value});
-            i = end;
-        } else if (const std::size_t length = identifier_length(text, i); length > 0) {
-            tokens.push_back({TokenKind::Name, i, text.substr(i, length)});
-            i += length;
-        } else if (c == '\'' || c == '"') {
-            std::size_t end = i + 1;
-            while (end < text.size() && text[end] != c && text[end] != '\\') ++end;
-            if (end >= text.size() || text[end] != c) throw TextError(text, i, "unterminated or escaped string");
-            tokens.push_back({TokenKind::String, i, text.substr(i + 1, end - i - 1)});
-            i = end + 1;
-        } else if (c == '*' && i + 1 < text.size() && text[i + 1] == '*') {
-            tokens.push_back({TokenKind::DoubleStar, i, text.substr(i, 2)});
-            i += 2;
-        } else {
-            switch (c) {
-                case '(': single(TokenKind::LParen); break;
-                case ')': single(TokenKind::RParen); break;
-                case '[': single(TokenKind::LBracket); break;
-                case ']': single(TokenKind::RBracket); break;
-                case '{': single(TokenKind::LBrace); break;
-                case '}': single(TokenKind::RBrace); break;
-                case ',': single(TokenKind::Comma); break;
-                case '.': single(TokenKind::Dot); break;
-                case ':': single(TokenKind::Colon); break;
-                case '+': single(TokenKind::Plus); break;
-                case '-': single(TokenKind::Minus); break;
-                case '*': single(TokenKind::Star); break;
-                case '~': single(TokenKind::Tilde); break;
-                default:
-                    throw TextError(text, i, "unexpected character " + quoted(text.substr(i, character_length(text, i))));
-            }
-        }
-    }
-    tokens.push_back({TokenKind::End, text.size(), {}});
+        if (!lexer.next(token)) lexer.raise_fault();
+        tokens.push_back(token);
+    } while (token.kind != TokenKind::End);
     return tokens;
 }
 
