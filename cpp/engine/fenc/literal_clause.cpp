@@ -3,48 +3,18 @@
 #include <algorithm>
 #include <optional>
 
-#include "engine/fenc/identifier_chars.hpp"
-#include "engine/fenc/lexer.hpp"
+#include "engine/fenc/written_words.hpp"
 
 namespace corvane::fenc {
 namespace {
 
-constexpr std::string_view kOpenOr = "bx.or_s([";
-constexpr std::string_view kCloseOr = "])";
-constexpr std::string_view kNextItem = ", ";
-constexpr std::string_view kOpenNot = "~(";
-constexpr std::string_view kToBx = ".to_bx()";
+bool take_open_or(WrittenTokens& tokens) { return take_bx_list_call(tokens, Name::BxOr); }
+bool take_to_bx(WrittenTokens& tokens) { return take_method_call(tokens, Name::RefToBx); }
+bool at_name(const WrittenTokens& tokens, std::string_view name) {
+    return tokens.at(TokenKind::Name) && tokens.token().text == name;
+}
 
 }  // namespace
-
-// The text from a position on; names and integers are read as the lexer reads them.
-class LiteralClauseReader::Cursor {
-public:
-    explicit Cursor(std::string_view text) : text_(text) {}
-
-    bool at_end() const { return pos_ == text_.size(); }
-    bool at(std::string_view word) const { return text_.substr(pos_).starts_with(word); }
-    bool skip(std::string_view word) {
-        if (!at(word)) return false;
-        pos_ += word.size();
-        return true;
-    }
-    std::string_view name() {
-        const std::size_t length = identifier_length(text_, pos_);
-        pos_ += length;
-        return text_.substr(pos_ - length, length);
-    }
-    std::optional<std::int64_t> integer() {
-        const std::string_view digits = text_.substr(pos_, digits_length(text_, pos_));
-        pos_ += digits.size();
-        if (digits.empty() || has_refused_leading_zero(digits)) return std::nullopt;
-        return integer_value(digits);
-    }
-
-private:
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
 
 bool LiteralClauseReader::read(std::string_view text, const Declarations& declarations) {
     literals_.clear();
@@ -52,27 +22,37 @@ bool LiteralClauseReader::read(std::string_view text, const Declarations& declar
         declarations_seen_ = declarations.size();
         bx_declared_ = declarations.find("bx").has_value();
     }
-    Cursor cursor(text);
-    return read_clause(cursor, declarations) && !repeats_a_variable();
+    WrittenTokens tokens(text);
+    return read_clause(tokens, declarations) && !repeats_a_variable();
 }
 
-bool LiteralClauseReader::read_clause(Cursor& cursor, const Declarations& declarations) {
-    if (!cursor.at(kOpenOr)) return read_literal(cursor, declarations, true) && cursor.at_end();
-    if (bx_declared_) return false;
-    std::size_t depth = 0;  // or_s open around the cursor
+// Each word is known by its first token, so that no read goes back: where
+// that token starts no word, the text is none of these clauses.
+bool LiteralClauseReader::read_clause(WrittenTokens& tokens, const Declarations& declarations) {
+    const std::string_view bx = word_of(Name::BxModule).spelling;
+    // A variable named bx hides the module: the text is then read as a literal.
+    if (bx_declared_ || !at_name(tokens, bx)) {
+        return read_literal(tokens, declarations, true) && tokens.take(TokenKind::End);
+    }
+    std::size_t depth = 0;  // or_s open around the tokens at hand
     while (true) {
-        while (cursor.skip(kOpenOr)) ++depth;
-        if (!read_literal(cursor, declarations, false)) return false;
-        while (depth > 0 && cursor.skip(kCloseOr)) --depth;
-        if (depth == 0) return cursor.at_end();
-        if (!cursor.skip(kNextItem)) return false;
+        for (; at_name(tokens, bx); ++depth) {
+            if (!take_open_or(tokens)) return false;
+        }
+        if (!read_literal(tokens, declarations, false)) return false;
+        for (; depth > 0 && tokens.at(TokenKind::RBracket); --depth) {
+            if (!take_list_call_end(tokens)) return false;
+        }
+        if (depth == 0) return tokens.take(TokenKind::End);
+        if (!take_separator(tokens)) return false;
     }
 }
 
-bool LiteralClauseReader::read_literal(Cursor& cursor, const Declarations& declarations, bool lone) {
+bool LiteralClauseReader::read_literal(WrittenTokens& tokens, const Declarations& declarations, bool lone) {
     poll_.step();
-    const bool negated = cursor.skip(kOpenNot);
-    const std::string_view name = cursor.name();
+    const bool negated = tokens.at(TokenKind::Tilde);
+    if ((negated && !take_negation(tokens)) || !tokens.at(TokenKind::Name)) return false;
+    const std::string_view name = tokens.token().text;
     // The compiler takes these two for the words of a loop, declared or not.
     if (name == "for" || name == "in") return false;
     // A clause's literals mostly name one variable: the last one found is tried first.
@@ -81,19 +61,22 @@ bool LiteralClauseReader::read_literal(Cursor& cursor, const Declarations& decla
         if (!found) return false;
         last_found_ = *found;
     }
-    if (!cursor.skip("(")) return false;
+    if (!tokens.take(TokenKind::Name) || !tokens.take(TokenKind::LParen)) return false;
     const Declaration& d = declarations.at(last_found_);
     std::int64_t number = d.first;
     for (std::size_t k = 0; k < d.sizes.size(); ++k) {
-        if (k > 0 && !cursor.skip(",")) return false;
-        const std::optional<std::int64_t> index = cursor.integer();
-        if (!index || *index >= d.sizes[k]) return false;
-        number += *index * d.strides[k];
+        if (k > 0 && !tokens.take(TokenKind::Comma)) return false;
+        if (!tokens.at(TokenKind::Integer)) return false;
+        const std::int64_t index = tokens.token().value;
+        if (!tokens.take(TokenKind::Integer) || index >= d.sizes[k]) return false;
+        number += index * d.strides[k];
     }
-    if (!cursor.skip(")")) return false;
+    if (!tokens.take(TokenKind::RParen)) return false;
     // A whole text that is an element reference is its literal; elsewhere it is no Boolean formula.
-    if (!cursor.skip(kToBx) && !(lone && !negated && cursor.at_end())) return false;
-    if (negated && !cursor.skip(")")) return false;
+    if (tokens.at(TokenKind::Dot) ? !take_to_bx(tokens) : !(lone && !negated && tokens.take(TokenKind::End))) {
+        return false;
+    }
+    if (negated && !tokens.take(TokenKind::RParen)) return false;
     literals_.push_back(negated ? -number : number);
     return true;
 }

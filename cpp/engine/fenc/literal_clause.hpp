@@ -7,6 +7,7 @@
 
 #include "engine/core/interruption.hpp"
 #include "engine/fenc/declarations.hpp"
+#include "engine/fenc/lexer.hpp"
 
 namespace corvane::fenc {
 
@@ -34,9 +35,8 @@ public:
     std::span<const std::int64_t> literals() const { return literals_; }
 
 private:
-    class Cursor;
-    bool read_clause(Cursor& cursor, const Declarations& declarations);
-    bool read_literal(Cursor& cursor, const Declarations& declarations, bool lone);
+    bool read_clause(WrittenTokens& tokens, const Declarations& declarations);
+    bool read_literal(WrittenTokens& tokens, const Declarations& declarations, bool lone);
     bool repeats_a_variable();
 
     std::vector<std::int64_t> literals_;
