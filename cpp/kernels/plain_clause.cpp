@@ -6,6 +6,7 @@
 #include "engine/dravo/build.hpp"
 #include "engine/dravo/tseytin.hpp"
 #include "kernels/clause_form.hpp"
+#include "engine/fenc/written_words.hpp"
 #include "kernels/python_names.hpp"
 
 namespace tarvo::kernels {
@@ -15,56 +16,77 @@ namespace {
 using corvane::dravo::Expr;
 using corvane::dravo::Kind;
 using corvane::dravo::Node;
+using corvane::fenc::TokenKind;
+using corvane::fenc::WrittenTokens;
+using Word = corvane::fenc::Name;
 
 // Nested or_s calls open two brackets each, a literal three; the host's
 // parser refuses 200 open brackets, and long before that the evaluation
 // itself may recurse too deep for a deep caller stack.
 constexpr int kMaxDepth = 32;
 
-bool take(std::string_view text, std::size_t& at, std::string_view token) {
-    if (text.substr(at, token.size()) != token) return false;
-    at += token.size();
-    return true;
+bool at_name(const WrittenTokens& tokens, std::string_view name) {
+    return tokens.at(TokenKind::Name) && tokens.token().text == name;
 }
 
+// bx.<word>( with what the word's call opens with: "[" for a list
+// combinator, ")" for one() and zero(). The word, or nullopt with the
+// tokens as they were: a variable may be named bx.
+std::optional<Word> take_bx_opening(WrittenTokens& tokens) {
+    if (!at_name(tokens, corvane::fenc::word_of(Word::BxModule).spelling)) return std::nullopt;
+    WrittenTokens after = tokens;
+    if (!after.take(TokenKind::Name) || !after.take(TokenKind::Dot) || !after.at(TokenKind::Name)) return std::nullopt;
+    const corvane::fenc::Word* word = corvane::fenc::find_word(corvane::fenc::Owner::BxModule, after.token().text);
+    if (word == nullptr || !after.take(TokenKind::Name) || !after.take(TokenKind::LParen)) return std::nullopt;
+    switch (word->name) {
+        case Word::BxAnd:
+        case Word::BxOr:
+        case Word::BxXor:
+        case Word::BxEq:
+            if (!after.take(TokenKind::LBracket)) return std::nullopt;
+            break;
+        case Word::BxOne:
+        case Word::BxZero:
+            if (!after.take(TokenKind::RParen)) return std::nullopt;
+            break;
+        default: break;
+    }
+    tokens = after;
+    return word->name;
+}
 
-// Every token of a formula's text but the element references, which are
-// name(indexes).to_bx().
-constexpr std::string_view kTokens[] = {"bx.and_s([", "bx.or_s([", "bx.xor_s([", "bx.eq_s([", "bx.impl_s(", "bx.ite_s(",
-                                        "~(", "bx.one()", "bx.zero()", "])", ")", ", "};
-// In a shape's key a token is its position in kTokens, an element its slot
-// from here on.
-constexpr char kFirstSlot = 16;
+bool take_to_bx(WrittenTokens& tokens) { return corvane::fenc::take_method_call(tokens, Word::RefToBx); }
 
-// The list combinators: what the text calls, and the engine constructor.
+// In a shape's key a bx word is its Name, the other words these, an
+// element its slot from kFirstSlot on.
+enum ShapeByte : char { kNegation = 24, kListEnd, kCallEnd, kSeparator, kFirstSlot = 32 };
+
+// The list combinators: their word and the engine constructor.
 struct ListCombinator {
-    std::string_view opening;
+    Word word;
     Expr (*build)(std::span<const Expr>);
 };
 constexpr ListCombinator kListCombinators[] = {
-    {"bx.and_s([", corvane::dravo::and_s},
-    {"bx.or_s([", corvane::dravo::or_s},
-    {"bx.xor_s([", corvane::dravo::xor_s},
-    {"bx.eq_s([", corvane::dravo::eq_s},
+    {Word::BxAnd, corvane::dravo::and_s},
+    {Word::BxOr, corvane::dravo::or_s},
+    {Word::BxXor, corvane::dravo::xor_s},
+    {Word::BxEq, corvane::dravo::eq_s},
 };
 
 }  // namespace
 
-std::optional<ElementReference> read_element_reference(const DeclaredVariables& variables, std::string_view text,
-                                                       std::size_t& at) {
-    const std::size_t start = at;
-    if (at >= text.size() || !is_ascii_name_start(text[at])) return std::nullopt;
-    while (at < text.size() && is_ascii_name_char(text[at])) ++at;
-    ElementReference read{0, text.substr(start, at - start), {}};
+std::optional<ElementReference> read_element_reference(const DeclaredVariables& variables, WrittenTokens& tokens) {
+    if (!tokens.at(TokenKind::Name) || !is_ascii_identifier(tokens.token().text)) return std::nullopt;
+    ElementReference read{0, tokens.token().text, {}};
     const DeclaredVariable* found = variables.find(read.name);
-    if (found == nullptr || !take(text, at, "(")) return std::nullopt;
-    if (!take(text, at, ")")) {  // else a variable without dimensions
+    if (found == nullptr || !tokens.take(TokenKind::Name) || !tokens.take(TokenKind::LParen)) return std::nullopt;
+    if (!tokens.take(TokenKind::RParen)) {  // else a variable without dimensions
         do {
-            const auto index = read_decimal_int(text, at);
+            const auto index = take_decimal_int(tokens);
             if (!index) return std::nullopt;
             read.indexes.push_back(*index);
-        } while (take(text, at, ","));
-        if (!take(text, at, ")")) return std::nullopt;
+        } while (tokens.take(TokenKind::Comma));
+        if (!tokens.take(TokenKind::RParen)) return std::nullopt;
     }
     const auto number = found->number(read.indexes);
     if (!number) return std::nullopt;
@@ -72,35 +94,48 @@ std::optional<ElementReference> read_element_reference(const DeclaredVariables& 
     return read;
 }
 
+std::optional<ElementReference> read_element_reference(const DeclaredVariables& variables, std::string_view text,
+                                                       std::size_t& at) {
+    WrittenTokens tokens(text, at);
+    auto read = read_element_reference(variables, tokens);
+    at = tokens.taken_end();
+    return read;
+}
+
 std::optional<std::vector<std::int64_t>> PlainClauseReader::read(std::string_view text) const {
     std::vector<std::int64_t> literals;
-    std::size_t at = 0;
-    if (const auto bare = reference(text, at); bare && at == text.size()) {
-        return bare->number > 0 ? std::optional(std::vector<std::int64_t>{bare->number}) : std::nullopt;
+    WrittenTokens tokens(text);
+    if (WrittenTokens bare = tokens; const auto read = reference(bare)) {
+        if (bare.take(TokenKind::End)) {
+            return read->number > 0 ? std::optional(std::vector<std::int64_t>{read->number}) : std::nullopt;
+        }
     }
-    at = 0;
     // Iterative, not recursive: depth costs no stack. `open` counts the
     // or_s lists entered and not yet closed; an empty list fails as a
     // literal that is not there.
     int open = 0;
     while (true) {
-        if (take(text, at, "bx.or_s([")) {
+        if (WrittenTokens after = tokens; take_bx_opening(after) == Word::BxOr) {
+            tokens = after;
             if (++open > kMaxDepth) return std::nullopt;
             continue;
         }
-        const bool negated = take(text, at, "~(");
-        const auto read = reference(text, at);
+        const bool negated = tokens.at(TokenKind::Tilde);
+        if (negated && !corvane::fenc::take_negation(tokens)) return std::nullopt;
+        const auto read = reference(tokens);
         // Number 0, the dummy variable's, has no negation in the storage.
-        if (!read || read->number <= 0 || !take(text, at, ".to_bx()") || (negated && !take(text, at, ")"))) {
+        if (!read || read->number <= 0 || !take_to_bx(tokens) || (negated && !tokens.take(TokenKind::RParen))) {
             return std::nullopt;
         }
         literals.push_back(negated ? -read->number : read->number);
         // Close the lists that end here, then a separator or the end of the text.
-        while (open > 0 && take(text, at, "])")) --open;
+        for (; open > 0 && tokens.at(TokenKind::RBracket); --open) {
+            if (!corvane::fenc::take_list_call_end(tokens)) return std::nullopt;
+        }
         if (open == 0) break;
-        if (!take(text, at, ", ")) return std::nullopt;
+        if (!corvane::fenc::take_separator(tokens)) return std::nullopt;
     }
-    if (at != text.size()) return std::nullopt;
+    if (!tokens.take(TokenKind::End)) return std::nullopt;
     sort_by_absolute_value(literals);
     // A repeated variable, alone or with its negation, is left to the evaluation,
     // which drops it or finds the clause always true.
@@ -125,10 +160,10 @@ std::optional<std::size_t> element_slot(const ElementReference& read, std::vecto
 
 // x(...).to_bx(): the element's variable node, made on first use with the
 // name the evaluation gives it (its indexes as the host prints them).
-std::optional<Expr> PlainClauseReader::element(std::string_view text, std::size_t& at) {
-    const auto read = reference(text, at);
+std::optional<Expr> PlainClauseReader::element(WrittenTokens& tokens) {
+    const auto read = reference(tokens);
     // Number 0, the dummy variable's, has no negation in the storage.
-    if (!read || read->number <= 0 || !take(text, at, ".to_bx()")) return std::nullopt;
+    if (!read || read->number <= 0 || !take_to_bx(tokens)) return std::nullopt;
     const auto known = element_nodes_.find(read->number);
     if (known != element_nodes_.end()) return known->second;
     auto node = elements_.get_var(element_reference(read->name, read->indexes));
@@ -139,46 +174,44 @@ std::optional<Expr> PlainClauseReader::element(std::string_view text, std::size_
 
 // `count` formulas separated by ", ", or a list (count 0) of any length
 // closed by "])".
-std::optional<std::vector<Expr>> PlainClauseReader::operands(std::string_view text, std::size_t& at, int depth,
-                                                             std::size_t count) {
+std::optional<std::vector<Expr>> PlainClauseReader::operands(WrittenTokens& tokens, int depth, std::size_t count) {
     std::vector<Expr> read;
-    if (count == 0 && take(text, at, "])")) return read;
+    const auto list_ends = [&] { return count == 0 && tokens.at(TokenKind::RBracket); };
+    if (list_ends()) return corvane::fenc::take_list_call_end(tokens) ? std::optional(read) : std::nullopt;
     while (true) {
-        auto operand = subformula(text, at, depth);
+        auto operand = subformula(tokens, depth);
         if (!operand) return std::nullopt;
         read.push_back(std::move(*operand));
-        if (count == 0 ? take(text, at, "])") : read.size() == count) return read;
-        if (!take(text, at, ", ")) return std::nullopt;
+        if (list_ends()) return corvane::fenc::take_list_call_end(tokens) ? std::optional(read) : std::nullopt;
+        if (count > 0 && read.size() == count) return read;
+        if (!corvane::fenc::take_separator(tokens)) return std::nullopt;
     }
 }
 
 // Recursive, with the depth bounded: a deeper text goes to the evaluation.
-std::optional<Expr> PlainClauseReader::subformula(std::string_view text, std::size_t& at, int depth) {
+std::optional<Expr> PlainClauseReader::subformula(WrittenTokens& tokens, int depth) {
     if (++depth > kMaxDepth) return std::nullopt;
-    for (const ListCombinator& combinator : kListCombinators) {
-        if (take(text, at, combinator.opening)) {
-            const auto listed = operands(text, at, depth, 0);
+    if (const auto word = take_bx_opening(tokens)) {
+        for (const ListCombinator& combinator : kListCombinators) {
+            if (combinator.word != *word) continue;
+            const auto listed = operands(tokens, depth, 0);
             return listed ? std::optional(combinator.build(*listed)) : std::nullopt;
         }
+        if (*word == Word::BxOne) return corvane::dravo::one();
+        if (*word == Word::BxZero) return corvane::dravo::zero();
+        const std::size_t count = *word == Word::BxImpl ? 2 : 3;
+        const auto read = operands(tokens, depth, count);
+        if (!read || !tokens.take(TokenKind::RParen)) return std::nullopt;
+        return count == 2 ? corvane::dravo::impl_s((*read)[0], (*read)[1])
+                          : corvane::dravo::ite_s((*read)[0], (*read)[1], (*read)[2]);
     }
-    if (take(text, at, "bx.impl_s(")) {
-        const auto read = operands(text, at, depth, 2);
-        if (!read || !take(text, at, ")")) return std::nullopt;
-        return corvane::dravo::impl_s((*read)[0], (*read)[1]);
-    }
-    if (take(text, at, "bx.ite_s(")) {
-        const auto read = operands(text, at, depth, 3);
-        if (!read || !take(text, at, ")")) return std::nullopt;
-        return corvane::dravo::ite_s((*read)[0], (*read)[1], (*read)[2]);
-    }
-    if (take(text, at, "~(")) {
-        const auto operand = subformula(text, at, depth);
-        if (!operand || !take(text, at, ")")) return std::nullopt;
+    if (tokens.at(TokenKind::Tilde)) {
+        if (!corvane::fenc::take_negation(tokens)) return std::nullopt;
+        const auto operand = subformula(tokens, depth);
+        if (!operand || !tokens.take(TokenKind::RParen)) return std::nullopt;
         return corvane::dravo::negate(*operand);
     }
-    if (take(text, at, "bx.one()")) return corvane::dravo::one();
-    if (take(text, at, "bx.zero()")) return corvane::dravo::zero();
-    return element(text, at);
+    return element(tokens);
 }
 
 // The slot of a clause-form variable: an element's slot in the shape, or,
@@ -199,17 +232,34 @@ std::optional<std::size_t> PlainClauseReader::slot_of(const Node& node, const Sh
 // element declared, inside its dimensions and not number 0.
 std::optional<PlainClauseReader::Shape> PlainClauseReader::shape(std::string_view text) const {
     Shape read;
-    std::size_t at = 0;
-    while (at < text.size()) {
+    WrittenTokens tokens(text);
+    while (!tokens.take(TokenKind::End)) {
         if (read.key.size() == kMaxTokens) return std::nullopt;
-        const auto token = std::find_if(std::begin(kTokens), std::end(kTokens),
-                                        [&](std::string_view t) { return take(text, at, t); });
-        if (token != std::end(kTokens)) {
-            read.key.push_back(static_cast<char>(token - std::begin(kTokens)));
+        if (const auto word = take_bx_opening(tokens)) {
+            read.key.push_back(static_cast<char>(*word));
             continue;
         }
-        const auto element = reference(text, at);
-        if (!element || element->number <= 0 || !take(text, at, ".to_bx()")) return std::nullopt;
+        const auto take_word = [&](ShapeByte byte, bool taken) {
+            if (taken) read.key.push_back(byte);
+            return taken;
+        };
+        switch (tokens.token().kind) {
+            case TokenKind::Tilde:
+                if (!take_word(kNegation, corvane::fenc::take_negation(tokens))) return std::nullopt;
+                continue;
+            case TokenKind::RBracket:
+                if (!take_word(kListEnd, corvane::fenc::take_list_call_end(tokens))) return std::nullopt;
+                continue;
+            case TokenKind::RParen:
+                if (!take_word(kCallEnd, tokens.take(TokenKind::RParen))) return std::nullopt;
+                continue;
+            case TokenKind::Comma:
+                if (!take_word(kSeparator, corvane::fenc::take_separator(tokens))) return std::nullopt;
+                continue;
+            default: break;
+        }
+        const auto element = reference(tokens);
+        if (!element || element->number <= 0 || !take_to_bx(tokens)) return std::nullopt;
         const auto slot = element_slot(*element, read.elements, read.names, kMaxElements);
         if (!slot) return std::nullopt;
         read.key.push_back(static_cast<char>(kFirstSlot + static_cast<int>(*slot)));
@@ -222,9 +272,9 @@ std::optional<PlainClauseReader::Shape> PlainClauseReader::shape(std::string_vie
 // a constant.
 std::optional<PlainClauseReader::ShapeForm> PlainClauseReader::shape_clause_form(std::string_view text,
                                                                                   const Shape& read) {
-    std::size_t at = 0;
-    const auto formula = subformula(text, at, 0);
-    if (!formula || at != text.size() || (*formula)->is_constant()) return std::nullopt;
+    WrittenTokens tokens(text);
+    const auto formula = subformula(tokens, 0);
+    if (!formula || !tokens.take(TokenKind::End) || (*formula)->is_constant()) return std::nullopt;
     // A fresh context: the transformation makes its k-th aux variable there
     // with id k + 1.
     corvane::dravo::Context aux_variables;

@@ -12,6 +12,7 @@
 #include "engine/dravo/clause_conjunction.hpp"
 #include "engine/dravo/context.hpp"
 #include "engine/dravo/node.hpp"
+#include "engine/fenc/lexer.hpp"
 #include "kernels/numbered_template.hpp"
 #include "kernels/template_compiler.hpp"
 
@@ -30,8 +31,12 @@ struct ElementReference {
     std::vector<std::int64_t> indexes;
 };
 
-// The reference at `at` (moving past it): a declared variable's name and its
-// unsigned decimal indexes inside its dimensions; nullopt for any other text.
+// The reference at hand (taking it): a declared variable's name and its
+// unsigned decimal indexes inside its dimensions, as the operators write
+// them; nullopt for any other text.
+std::optional<ElementReference> read_element_reference(const DeclaredVariables& variables,
+                                                       corvane::fenc::WrittenTokens& tokens);
+// The same at text[at], `at` moved past what was read.
 std::optional<ElementReference> read_element_reference(const DeclaredVariables& variables, std::string_view text,
                                                        std::size_t& at);
 // The slot of the element among `elements` (with their names), added when
@@ -97,8 +102,8 @@ private:
         std::vector<std::string> names;
     };
 
-    std::optional<ElementReference> reference(std::string_view text, std::size_t& at) const {
-        return read_element_reference(variables_, text, at);
+    std::optional<ElementReference> reference(corvane::fenc::WrittenTokens& tokens) const {
+        return read_element_reference(variables_, tokens);
     }
     std::optional<Shape> shape(std::string_view text) const;
     // A shape's clause form: literal +(s + 1) is slot s's element, the aux
@@ -110,10 +115,10 @@ private:
     };
 
     std::optional<ShapeForm> shape_clause_form(std::string_view text, const Shape& read);
-    std::optional<corvane::dravo::Expr> subformula(std::string_view text, std::size_t& at, int depth);
-    std::optional<std::vector<corvane::dravo::Expr>> operands(std::string_view text, std::size_t& at, int depth,
+    std::optional<corvane::dravo::Expr> subformula(corvane::fenc::WrittenTokens& tokens, int depth);
+    std::optional<std::vector<corvane::dravo::Expr>> operands(corvane::fenc::WrittenTokens& tokens, int depth,
                                                               std::size_t count);
-    std::optional<corvane::dravo::Expr> element(std::string_view text, std::size_t& at);
+    std::optional<corvane::dravo::Expr> element(corvane::fenc::WrittenTokens& tokens);
     std::optional<std::size_t> slot_of(const corvane::dravo::Node& node, const Shape& read,
                                        const corvane::dravo::Context& aux_variables) const;
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "engine/fenc/lexer.hpp"
-
 namespace tarvo::kernels {
 
 bool is_plain_name(std::string_view identifier) {
@@ -32,6 +30,14 @@ std::optional<std::int64_t> read_decimal_int(std::string_view text, std::size_t&
     const std::size_t start = at;
     at += corvane::fenc::digits_length(text, at);
     return decimal_int(text.substr(start, at - start));
+}
+
+std::optional<std::int64_t> take_decimal_int(corvane::fenc::WrittenTokens& tokens) {
+    // The lexer reads digits as decimal_int does; the bound on their count is the kernels' own.
+    if (!tokens.at(corvane::fenc::TokenKind::Integer) || tokens.token().text.size() > 18) return std::nullopt;
+    const std::int64_t value = tokens.token().value;
+    if (!tokens.take(corvane::fenc::TokenKind::Integer)) return std::nullopt;
+    return value;
 }
 
 }  // namespace tarvo::kernels

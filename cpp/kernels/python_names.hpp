@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/fenc/lexer.hpp"
+
 // What the kernels' readers take from Python's own reading of a text: ASCII
 // names, decimal ints and strings quoted without escapes. Anything else is
 // left to the evaluation.
@@ -32,5 +34,9 @@ std::optional<std::int64_t> decimal_int(std::string_view digits);
 
 // decimal_int of the run of digits at text[at], `at` moved past them.
 std::optional<std::int64_t> read_decimal_int(std::string_view text, std::size_t& at);
+
+// The integer token at hand, taken as WrittenTokens takes a token, as
+// decimal_int reads it.
+std::optional<std::int64_t> take_decimal_int(corvane::fenc::WrittenTokens& tokens);
 
 }  // namespace tarvo::kernels

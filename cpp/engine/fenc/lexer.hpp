@@ -43,7 +43,8 @@ struct Token {
 // written compares a token's position with end() before it.
 class Lexer {
 public:
-    explicit Lexer(std::string_view text) : text_(text) {}
+    // Reads from text[at] on.
+    explicit Lexer(std::string_view text, std::size_t at = 0) : text_(text), at_(at) {}
 
     // Reads the next token into `token`: End at the end of the text, and on
     // from there. False at a character that starts no token, or an integer
@@ -136,7 +137,8 @@ private:
 // refused. A copy is a place to go back to.
 class WrittenTokens {
 public:
-    explicit WrittenTokens(std::string_view text) : text_(text), lexer_(text) { step(); }
+    // Reads from text[at] on.
+    explicit WrittenTokens(std::string_view text, std::size_t at = 0) : text_(text), lexer_(text, at) { step(); }
 
     // The token at hand; no token at all after a character that starts none.
     bool at(TokenKind kind) const { return ok_ && token_.kind == kind; }
@@ -154,6 +156,8 @@ public:
         ++last_end_;
         return true;
     }
+    // Where the last token taken ends.
+    std::size_t taken_end() const { return last_end_; }
     // Takes the name `spelling` as take() takes a token.
     bool take_name(std::string_view spelling) {
         return at(TokenKind::Name) && token_.text == spelling && take(TokenKind::Name);
