@@ -201,6 +201,21 @@ def test_the_operators_clauses_take_the_reader(model, write):
     "bx.and_s([y(0).to_bx(), y(1).to_bx()])",
     "bx.or_s([" * 40 + "y(0).to_bx(), y(1).to_bx()" + "])" * 40,  # deeper than the reader goes
     "bx.or_s([y(0).to_bx(), y(1).to_bx()])\ud800",  # no UTF-8 form
+    # Blanks, signs and digits the lexer reads otherwise than the operators write them.
+    " y(0).to_bx()",
+    "bx.or_s([y(0).to_bx(),\ty(1).to_bx()])",
+    "bx.or_s([y(0).to_bx(),  y(1).to_bx()])",
+    "bx.or_s([y(0) .to_bx(), y(1).to_bx()])",
+    "bx.or_s([y(0).to_bx(), y(1).to_bx()]\n)",
+    "bx .or_s([y(0).to_bx(), y(1).to_bx()])",
+    "~ (y(0).to_bx())",
+    "bx.or_s([x(-1,0).to_bx(), y(0).to_bx()])",
+    "bx.or_s([x(+1,0).to_bx(), y(0).to_bx()])",
+    "bx.or_s([x(1.0,0).to_bx(), y(0).to_bx()])",
+    "bx.or_s([x(1_0,0).to_bx(), y(0).to_bx()])",
+    "bx.or_s([x(0000000000000000001,0).to_bx(), y(0).to_bx()])",  # beyond 18 digits
+    "bx.or_s([xé(1,0).to_bx(), y(0).to_bx()])",  # a name that goes on past ASCII
+    "bx.or_s([y(0).to_bx(), y(1).to_bx()])'",
 ])
 def test_other_texts_are_left_to_the_evaluation(model, text):
     container = model._formula_container
