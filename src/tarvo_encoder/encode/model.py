@@ -27,6 +27,9 @@ from . import _flat_sums as flat_sums
 from . import _text_shapes as text_shapes
 from ._comparison_polarity import ComparisonProbe
 from ._one_thread import new_guard, one_call_at_a_time, refuse_busy
+from ._bound_indexes import refuse_unbound, require_bound_text_indexes
+from ._container_backend import ContainerBackend
+from ._encoder_backend import EncoderBackend
 
 
 def _labelled(label: str, text: str) -> str:
@@ -55,8 +58,6 @@ class Model:
         self._used_vars: tp.Set[str] = set()
         self._manager = manager.Manager()
         self._variables: tp.Dict[str, Variable] = {}
-        # Formula-encoder mode keeps its variables in the encoder; their names are wanted here too.
-        self._encoder_variable_names: tp.Set[str] = set()
         self._indexes: tp.Dict[str, Index] = {}
         # What the evaluation binds each index name to.
         self._evaluated_indexes: tp.Dict[str, EvaluatedIndex] = {}
@@ -71,8 +72,10 @@ class Model:
         self._is_wcnf: tp.Optional[bool] = None
         self._template_target: tp.Optional[Expression] = None
         self._start_time = datetime.now()
-        if not self._use_formula_encoder:
-            self.create_variables(self.__DUMMY_VAR, d=1)
+        # Each mode's work lives in its back end; no method below asks for the mode.
+        self._backend = EncoderBackend() if self._use_formula_encoder else ContainerBackend(
+            Model.__fill_hard_constraint, Model.__fill_soft_constraint, Model.__fill_target)
+        self._backend.declare_own_variables(self, self.__DUMMY_VAR)
 
     def get_name(self) -> str:
         return self._model_name
@@ -90,33 +93,13 @@ class Model:
             _log_and_raise(VariableError, rules.nfkc_message("Variable", name))
         if rules.is_reserved_name(name):
             _log_and_raise(VariableError, rules.reserved_name_message(name))
-        if not self._use_formula_encoder:
-            if name in self._used_vars:
-                _log_and_raise(VariableError, "Variable named " + name + " is already in use")
-            if self._formula_container is not None:
-                # The container fixed the numbering when it was created: a new
-                # block would overlap its aux area and miss the name mapping.
-                _log_and_raise(VariableError, "Variable " + name + " cannot be declared after the first "
-                               "constraint, soft constraint or target. Declare every variable before them")
+        self._backend.refuse_declaration(self, name)
         bad_size = rules.first_bad_size(dims)
         if bad_size is not None:
             _log_and_raise(ValueError, rules.size_error_message(name, *bad_size))
 
         count = reduce(mul, dims.values(), 1)
-        if self._use_formula_encoder:
-            self.__forward(self.__formula_encoder().create_variables, name, list(dims.values()))
-            self._encoder_variable_names.add(name)
-            declared = Variable(name, dims, 0)
-        else:
-            # Declared elements are numbered from 1 (0 is the dummy variable), and
-            # DIMACS solvers read variable numbers in signed 32 bits.
-            declared_before = self._shift_target_variable - 1
-            if declared_before + count > rules.MAX_ELEMENTS:
-                _log_and_raise(ValueError, rules.too_many_elements_message(name, count, declared_before))
-            self._used_vars.add(name)
-            declared = Variable(name, dims, self._shift_target_variable)
-            self._manager.registration_generator_variables(name, declared)
-            self._variables[name] = declared
+        declared = self._backend.declare(self, name, dims, count)
         self._shift_target_variable += count
         log_i(_labelled("add new var", name + str(dims) + " = [" + str(count) + "]"))
         self._start_time = datetime.now()
@@ -178,14 +161,7 @@ class Model:
         debug = log_wanted(DEBUG)
         if debug:
             log_d(_labelled("constraint", str(constraint) + "___" + str(foralls)))
-        if self._use_formula_encoder:
-            text = str(constraint)
-            foralls_text = rules.foralls_text(foralls)
-            if self._indexes:
-                self.__require_bound_text_indexes(text, foralls)
-            self.__forward(self.__formula_encoder().add_constraint, text, foralls_text)
-        else:
-            self.__fill_hard_constraint(constraint, foralls, debug)
+        self._backend.add_constraint(self, constraint, foralls, debug)
 
     @one_call_at_a_time
     def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
@@ -208,15 +184,7 @@ class Model:
             _log_and_raise(TypeError, "Type 'int' is expected for 'weight', got " + type(weight).__name__)
         _minimization_text(minimization)
         self.__refuse_hiding_foralls(foralls)
-        if self._use_formula_encoder:
-            foralls_text = rules.foralls_text(foralls)
-            text = str(constraint)
-            self.__require_bound_text_indexes(text, foralls)
-            self.__forward(self.__formula_encoder().add_soft_constraint, text, foralls_text,
-                           rules.encoder_weight(weight), minimization)
-            self._is_wcnf = True
-        else:
-            self.__fill_soft_constraint(constraint, weight, minimization, foralls)
+        self._backend.add_soft_constraint(self, constraint, weight, minimization, foralls)
 
     @property
     def use_target(self) -> bool:
@@ -233,10 +201,7 @@ class Model:
         if isinstance(target, _Coefficient):
             _log_and_raise(TargetError, "Target is not a pseudo-boolean function without border: pow_expression(...)"
                            " is a number; multiply a variable by it, such as x[i] * pow_expression(2, i)")
-        if self._use_formula_encoder:
-            self.__forward(self.__formula_encoder().add_target, str(target))
-        else:
-            self.__fill_target(target)
+        self._backend.add_target(self, target)
 
     def __reset_target(self) -> None:
         if self.use_target:
@@ -283,9 +248,9 @@ class Model:
             if isinstance(template_constraint, (bx.Zero, bx.One)):
                 if foralls and count_instances(formula_foralls(foralls)) == 0:
                     return  # no instance: nothing is added, so nothing contradicts or repeats
-                # Entry 0 of the four innermost frames is the caller of add_constraint
-                # (add_constraint, __add_constraint, then this method).
-                line, source = self.__caller_line(traceback.format_stack(limit=4)[0])
+                # Entry 0 of the five innermost frames is the caller of add_constraint
+                # (add_constraint, __add_constraint, the back end's add_constraint, then this method).
+                line, source = self.__caller_line(traceback.format_stack(limit=5)[0])
                 if isinstance(template_constraint, bx.Zero):
                     _log_and_raise(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
                 log_w("Redundant constraint was detected in formula " + source + ", line " + line)
@@ -305,7 +270,7 @@ class Model:
         meet the index itself, an unlogged TypeError."""
         if not rules.names_a_loop_range(text):
             return False
-        self.__require_bound_text_indexes(text, foralls)
+        require_bound_text_indexes(text, self._indexes, foralls)
         return bool(foralls) and rules.loops_over_foralls(text, foralls)
 
     def __fill_hard_constraint_by_instance(self, constraint, foralls: tp.Dict[str, tp.Sequence[int]]):
@@ -349,9 +314,10 @@ class Model:
         return template_constraint, self._manager.cnt_pbvar, self.__support(template_constraint)[0]
 
     def __by_instance_caller(self) -> str:
-        # Entry 0 of the six innermost frames is the caller of add_constraint (add_constraint,
-        # __add_constraint, __fill_hard_constraint, __fill_hard_constraint_by_instance, this method).
-        line, source = self.__caller_line(traceback.format_stack(limit=6)[0])
+        # Entry 0 of the seven innermost frames is the caller of add_constraint (add_constraint,
+        # __add_constraint, the back end's add_constraint, __fill_hard_constraint,
+        # __fill_hard_constraint_by_instance, this method).
+        line, source = self.__caller_line(traceback.format_stack(limit=7)[0])
         return source + ", line " + line
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
@@ -479,7 +445,7 @@ class Model:
     def __require_bound_indexes(indexed_variables: tp.List[str], foralls) -> None:
         # Checked here, not by the expansion: there an unbound index is a bare NameError.
         check_forall_names(foralls)
-        Model.__refuse_unbound(rules.indexes_in(indexed_variables), foralls)
+        refuse_unbound(rules.indexes_in(indexed_variables), foralls)
 
     def __check_dropped_references(self, indexed_variables: tp.List[str], foralls) -> None:
         """Evaluates, for every instance of the foralls, the references with
@@ -493,33 +459,11 @@ class Model:
             loops = " ".join("for " + name + " in " + format(values, "") for name, values in snapshot.items())
             eval("[[" + ",".join(dropped) + "] " + loops + "]", dict(self._variables))
 
-    def __require_bound_text_indexes(self, text: str, foralls) -> None:
-        # The encoder refuses an unbound index too; this names the foralls, as container mode does.
-        Model.__refuse_unbound(rules.indexes_in_text(text, self._indexes), foralls)
-
     def __refuse_hiding_foralls(self, foralls) -> None:
         if foralls:
-            declared = self._encoder_variable_names if self._use_formula_encoder else self._variables
-            message = rules.hiding_forall_message(foralls, declared)
+            message = rules.hiding_forall_message(foralls, self._backend.declared_names(self))
             if message is not None:
                 _log_and_raise(ValueError, message)
-
-    @staticmethod
-    def __refuse_unbound(used: tp.Set[str], foralls) -> None:
-        if not used:
-            return
-        message = rules.unbound_index_message(used, foralls)
-        if message is not None:
-            _log_and_raise(ValueError, message)
-
-    @staticmethod
-    def __forward(operation, *arguments):
-        """Calls the formula encoder; a refusal is logged like the model's own."""
-        try:
-            return operation(*arguments)
-        except (ValueError, TypeError, OverflowError) as refused:
-            log_e(str(refused))
-            raise
 
     def __caller_line(self, stack_entry: str) -> tp.Tuple[str, str]:
         # Searched, not matched at the start: a file name with a line break
@@ -530,14 +474,6 @@ class Model:
     def __init_formula_container(self):
         if self._formula_container is None:
             self._formula_container = FormulaContainer(self._variables, self._shift_target_variable)
-
-    def __formula_encoder(self):
-        """The model's formula encoder, made on first use."""
-        if self._formula_encoder is None:
-            if self._corvane_manager is None:
-                _log_and_raise(BuildError, "Corvane manager is not set or empty")
-            self._formula_encoder = self._corvane_manager.create_formula_encoder(self._model_name)
-        return self._formula_encoder
 
     @one_call_at_a_time
     def build_cnf(self, border: tp.Optional[int] = None, minimization: tp.Optional[bool] = None) -> bool:
@@ -553,24 +489,8 @@ class Model:
                 _log_and_raise(BuildError, "Border or minimization arguments are not defined, but target is set")
             self.__build_target(border, minimization)
         log_i(_labelled("CNF build", self.__start_text()))
-        if self._use_formula_encoder:
-            if border is not None or minimization is not None:
-                # Said, since a loop that lowers the border would otherwise build the same CNF forever.
-                log_w("Formula-encoder mode ignores the border and the minimization flag: its target is always"
-                      " minimised, below the value of the witness given with set_witness")
-            storage = self.__generate_with_encoder()
-        else:
-            if not self.use_target and (border is not None or minimization is not None):
-                # Said, since a loop that lowers the border would otherwise build the same CNF forever.
-                log_w("The model has no target: build_cnf ignores the border and the minimization flag;"
-                      " add one with add_target to bound it")
-            self.__require_container()
-            self._formula_container.build_cnf_formula(self._model_name)
-            if self.use_target:
-                # The next build's target, bounded by its own border, replaces this one.
-                self._formula_container.reset_target()
-            storage = self._formula_container.cnf_storage()
-        finished = "CNF build finished" + (" (formula encoder)." if self._use_formula_encoder else ".")
+        storage = self._backend.build_cnf_storage(self, border, minimization)
+        finished = self._backend.cnf_finished
         return self.__hand_over(storage, "CNF storage is empty", lambda: _labelled(
             "action", finished + " Duration = " + rules.duration_text(datetime.now() - self._start_time)))
 
@@ -579,26 +499,13 @@ class Model:
         if self._is_wcnf is None or not self._is_wcnf:
             _log_and_raise(BuildError, "This expression is defined for CNF format")
         log_i(_labelled("WCNF build", self.__start_text()))
-        if self._use_formula_encoder:
-            storage = self.__generate_with_encoder()
-        else:
-            self.__require_container()
-            self._formula_container.build_wcnf_formula(self._model_name)
-            storage = self._formula_container.cnf_storage()
-        finished = "WCNF build finished" + ("(formula encoder)." if self._use_formula_encoder else ".")
-        return self.__hand_over(storage, "WCNF storage is empty", lambda: _labelled("action", finished))
+        storage = self._backend.build_wcnf_storage(self)
+        return self.__hand_over(storage, "WCNF storage is empty",
+                                lambda: _labelled("action", self._backend.wcnf_finished))
 
     def __start_text(self) -> str:
         return ("started. Model <" + self._model_name + ">; Target variables = "
                 + str(self._shift_target_variable - 1))
-
-    def __require_container(self) -> None:
-        if self._formula_container is None:
-            _log_and_raise(BuildError, "The model doesn't contain any formula container")
-
-    def __generate_with_encoder(self):
-        self.__forward(self.__formula_encoder().generate_cnf)
-        return self._formula_encoder.get_cnf_storage()
 
     def __hand_over(self, storage, empty_message: str, finish_line: tp.Callable[[], str]):
         if storage is None:
@@ -621,57 +528,43 @@ class Model:
 
     @one_call_at_a_time
     def get_cnf_storage(self) -> ce.wcnf_storage:
-        if self._use_formula_encoder:
-            return self._formula_encoder.get_cnf_storage() if self._formula_encoder is not None else None
-        return self._formula_container.cnf_storage() if self._formula_container is not None else None
+        return self._backend.cnf_storage(self)
 
     @one_call_at_a_time
     def get_var_mapping(self) -> ce.var_mapping:
-        if self._use_formula_encoder:
-            return self._formula_encoder.get_var_mapping() if self._formula_encoder is not None else None
-        if self._formula_container is None:
-            return None
-        return self._formula_container.var_mapping()
-
-    def __encoder_for(self, method: str):
-        """The formula encoder that `method` passes its call to, or None when it does nothing."""
-        if not self._use_formula_encoder:
-            # Said, since the call has no effect here: a witness loop would run on without a word.
-            log_w(method + " works in formula-encoder mode only; container mode ignores it")
-            return None
-        return self._formula_encoder
+        return self._backend.var_mapping(self)
 
     @one_call_at_a_time
     def save_metrics_json(self, filename: str):
-        encoder = self.__encoder_for("save_metrics_json")
+        encoder = self._backend.encoder_for(self, "save_metrics_json")
         return encoder.save_metrics_json(filename) if encoder is not None else False
 
     @one_call_at_a_time
     def save_metrics_csv(self, filename: str):
-        encoder = self.__encoder_for("save_metrics_csv")
+        encoder = self._backend.encoder_for(self, "save_metrics_csv")
         return encoder.save_metrics_csv(filename) if encoder is not None else False
 
     @one_call_at_a_time
     def reset(self) -> None:
-        encoder = self.__encoder_for("reset")
+        encoder = self._backend.encoder_for(self, "reset")
         if encoder is not None:
             encoder.reset()
 
     @one_call_at_a_time
     def set_witness(self, witness) -> None:
-        encoder = self.__encoder_for("set_witness")
+        encoder = self._backend.encoder_for(self, "set_witness")
         if encoder is not None:
             encoder.set_witness(witness)
 
     @one_call_at_a_time
     def set_another_witness(self, witness) -> None:
-        encoder = self.__encoder_for("set_another_witness")
+        encoder = self._backend.encoder_for(self, "set_another_witness")
         if encoder is not None:
             encoder.set_another_witness(witness)
 
     @one_call_at_a_time
     def check_another_witness(self) -> bool:
-        encoder = self.__encoder_for("check_another_witness")
+        encoder = self._backend.encoder_for(self, "check_another_witness")
         return encoder.check_another_witness() if encoder is not None else False
 
     def get_var_index(self, var: int) -> int:
