@@ -29,7 +29,7 @@ class EncoderBackend:
         pass  # the encoder answers for repeated names
 
     def declare(self, model, name: str, dims: tp.Dict[str, int], count: int) -> Variable:
-        forward(self.formula_encoder(model).create_variables, name, list(dims.values()))
+        forward(self.__formula_encoder(model).create_variables, name, list(dims.values()))
         self._variable_names.add(name)
         return Variable(name, dims, 0)
 
@@ -41,18 +41,18 @@ class EncoderBackend:
         foralls_text = rules.foralls_text(foralls)
         if model._indexes:
             require_bound_text_indexes(text, model._indexes, foralls)
-        forward(self.formula_encoder(model).add_constraint, text, foralls_text)
+        forward(self.__formula_encoder(model).add_constraint, text, foralls_text)
 
     def add_soft_constraint(self, model, constraint, weight: int, minimization: bool, foralls) -> None:
         foralls_text = rules.foralls_text(foralls)
         text = str(constraint)
         require_bound_text_indexes(text, model._indexes, foralls)
-        forward(self.formula_encoder(model).add_soft_constraint, text, foralls_text,
+        forward(self.__formula_encoder(model).add_soft_constraint, text, foralls_text,
                 rules.encoder_weight(weight), minimization)
         model._is_wcnf = True
 
     def add_target(self, model, target) -> None:
-        forward(self.formula_encoder(model).add_target, str(target))
+        forward(self.__formula_encoder(model).add_target, str(target))
 
     def build_cnf_storage(self, model, border, minimization):
         if border is not None or minimization is not None:
@@ -65,7 +65,7 @@ class EncoderBackend:
         return self.__generate(model)
 
     def __generate(self, model):
-        forward(self.formula_encoder(model).generate_cnf)
+        forward(self.__formula_encoder(model).generate_cnf)
         return model._formula_encoder.get_cnf_storage()
 
     def cnf_storage(self, model):
@@ -79,7 +79,7 @@ class EncoderBackend:
     def encoder_for(self, model, method: str):
         return model._formula_encoder
 
-    def formula_encoder(self, model):
+    def __formula_encoder(self, model):
         """The model's formula encoder, made on first use."""
         if model._formula_encoder is None:
             if model._corvane_manager is None:
