@@ -52,6 +52,17 @@ def diagonals(n):
     return down + up
 
 
+def add_queens_constraints(m, n):
+    """One queen in every row and column, at most one on every diagonal; returns the board's variable and indexes."""
+    x = m.create_variables("x", r=n, c=n)
+    i, j = m.get_indexes(["i", "j"])
+    m.add_constraint(Sum(x[i, j], j=range(n)) == 1, i=range(n))
+    m.add_constraint(Sum(x[i, j], i=range(n)) == 1, j=range(n))
+    for cells in diagonals(n):
+        m.add_constraint(SumIt([x[r, c] for r, c in cells]) <= 1)
+    return x, i, j
+
+
 # The models on our two roads -------------------------------------------------
 
 def model_pb(use_formula_encoder):
@@ -75,12 +86,7 @@ def model_clauses(use_formula_encoder):
 def model_queens(use_formula_encoder):
     n = QUEENS
     m = Model(ce.manager(), "queens", use_formula_encoder=use_formula_encoder)
-    x = m.create_variables("x", r=n, c=n)
-    i, j = m.get_indexes(["i", "j"])
-    m.add_constraint(Sum(x[i, j], j=range(n)) == 1, i=range(n))
-    m.add_constraint(Sum(x[i, j], i=range(n)) == 1, j=range(n))
-    for cells in diagonals(n):
-        m.add_constraint(SumIt([x[r, c] for r, c in cells]) <= 1)
+    add_queens_constraints(m, n)
     m.build_cnf()
     return m
 

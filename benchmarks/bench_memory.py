@@ -57,19 +57,14 @@ def start_measuring() -> int:
 
 def build_ours(model: str, use_formula_encoder: bool, n: int, dimacs_path: str) -> dict:
     import velmont.corvane_engine as ce
-    from bench_container import diagonals
-    from tarvo_encoder import Model, Sum, SumIt
+    from bench_container import add_queens_constraints
+    from tarvo_encoder import Model, Sum
 
     baseline = start_measuring()
     start = time.perf_counter()
     manager = ce.manager()
     m = Model(manager, model, use_formula_encoder=use_formula_encoder)
-    x = m.create_variables("x", r=n, c=n)
-    i, j = m.get_indexes(["i", "j"])
-    m.add_constraint(Sum(x[i, j], j=range(n)) == 1, i=range(n))
-    m.add_constraint(Sum(x[i, j], i=range(n)) == 1, j=range(n))
-    for cells in diagonals(n):
-        m.add_constraint(SumIt([x[r, c] for r, c in cells]) <= 1)
+    x, i, j = add_queens_constraints(m, n)
     if model == "weighted":
         for k in range(3):
             m.add_soft_constraint(Sum(x[i, j], j=range(k, n, 3)), weight=k + 1, i=range(n))

@@ -58,9 +58,9 @@ def test_demo_colours_the_map_and_finds_the_cheapest_colouring(tmp_path):
 
 
 def demo_module():
-    spec = importlib.util.spec_from_file_location("demo", EXAMPLES / "demo.py")
-    demo = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(demo)
+    demo_source = importlib.util.spec_from_file_location("demo", EXAMPLES / "demo.py")
+    demo = importlib.util.module_from_spec(demo_source)
+    demo_source.loader.exec_module(demo)
     return demo
 
 
